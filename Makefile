@@ -1,0 +1,35 @@
+# The two entry points of the README, plus the pieces they are made of.
+BUILD      ?= build
+SAN_BUILD  ?= build-sanitize
+CMAKE_GEN  := -G Ninja
+JOBS       ?= 2
+
+.PHONY: deps build build-sanitize test test-plain test-sanitize format clean
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-sanitize: deps
+	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+test-plain: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# LeakSanitizer stays off: Qt's plugin loader and fontconfig keep caches for
+# the life of the process, which it would report as leaks.
+test-sanitize: build-sanitize
+	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-sanitize
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Corvex needs.
+# Machines start bare, so this is the only place that knows the package list.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build make pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
+  libcurl4-openssl-dev libqrencode-dev nlohmann-json3-dev
+  # database clients
+  unixodbc unixodbc-dev tdsodbc sqlite3
+  # tests and their real peers
+  googletest libgtest-dev python3 python3-aiosmtpd openssl
+  zbar-tools poppler-utils xvfb xauth x11-utils fonts-liberation
+  imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update
+"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

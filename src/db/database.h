@@ -1,0 +1,48 @@
+#pragma once
+
+#include "db/connection.h"
+#include "log/daily_log.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace corvex {
+
+/// The two connection slots of the process and the procedures that fill and
+/// empty them. `DbConnection` serves short units of work that open, use and
+/// close it (logo, each parameter lookup, each rendering); `DbConnection2`
+/// belongs to the dispatch run, whose record set outlives those units.
+///
+/// The procedures never raise: a failing step is logged with the procedure's
+/// name and the next step runs. "*log" must outlive this object.
+class Database {
+ public:
+  Database(QString connectionString, DbEnvironment environment, const DailyLog& log);
+
+  void OpenConnection(const QString& cursorMode, int timeout);
+  void CloseConnection();
+  void OpenConnection2(const QString& cursorMode, int timeout);
+  void CloseConnection2();
+
+  /// The connection in a slot. Raises 91 when the slot is empty.
+  Connection& DbConnection();
+  Connection& DbConnection2();
+  bool hasDbConnection() const { return m_slot1 != nullptr; }
+  bool hasDbConnection2() const { return m_slot2 != nullptr; }
+
+  const QString& connectionString() const { return m_connectionString; }
+  const DbEnvironment& environment() const { return m_environment; }
+
+ private:
+  void open(std::unique_ptr<Connection>& slot, const QString& procedure, const QString& cursorMode, int timeout);
+  void close(std::unique_ptr<Connection>& slot, const QString& procedure);
+
+  QString m_connectionString;
+  DbEnvironment m_environment;
+  const DailyLog& m_log;
+  std::unique_ptr<Connection> m_slot1;
+  std::unique_ptr<Connection> m_slot2;
+};
+
+}  // namespace corvex
