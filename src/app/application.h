@@ -1,0 +1,39 @@
+#pragma once
+
+#include "base/app_folder.h"
+#include "base/clock.h"
+#include "base/settings.h"
+#include "db/database.h"
+#include "log/daily_log.h"
+
+#include <memory>
+
+namespace corvex {
+
+/// The process-wide objects, created once at start-up and handed to those
+/// who need them. "*clock" must outlive the application.
+class Application {
+ public:
+  Application(AppFolder folder, const Clock& clock);
+
+  /// Start-up: reads main.ini, builds the connection string and fills the
+  /// Settings from the database. Logs nothing itself; raises every error of
+  /// its steps, which ends start-up.
+  void Main();
+
+  const AppFolder& folder() const { return m_folder; }
+  const DailyLog& log() const { return m_log; }
+  /// Filled by Main(), read-only afterwards.
+  const Settings& settings() const { return m_settings; }
+  /// Exists once Main() has built the connection string.
+  Database& database() { return *m_database; }
+
+ private:
+  AppFolder m_folder;
+  const Clock& m_clock;
+  DailyLog m_log;
+  Settings m_settings;
+  std::unique_ptr<Database> m_database;
+};
+
+}  // namespace corvex

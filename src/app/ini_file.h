@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace corvex {
+
+/// One value of an INI file, read the way the Windows private-profile reader
+/// does: section and key names match without regard to case, blanks around
+/// keys and values are dropped, a value wrapped in matching quotes loses
+/// them, lines starting with ';' are comments, and the first matching
+/// section and key win. A missing file, section or key gives `defaultValue`.
+/// The reader's 255-character buffer keeps at most 254 characters of a value.
+/// The file is read as UTF-8 (the system code page on Linux).
+QString ReadIniValue(const QString& path, const QString& section, const QString& key, const QString& defaultValue);
+
+}  // namespace corvex

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "base/settings.h"
+#include "db/database.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace corvex {
+
+/// The provider connection string for a server name: the fixed head, the
+/// name exactly as main.ini gives it (no trimming, no quoting), the fixed tail.
+QString buildConnectionString(const QString& server);
+
+/// sysSMTPPort's text as a 16-bit number: blanks allowed, fractions rounded
+/// with halves to the even neighbour. Raises 13 for empty or non-numeric
+/// text, 6 outside -32768..32767.
+std::int16_t smtpPortFromText(const QString& text);
+
+/// Fills the seven database-held fields of `settings` in their fixed order,
+/// one GetParameter call (one open and close of DbConnection) each. Raises
+/// whatever a lookup or the port conversion raises.
+void readParameters(Database& database, Settings& settings);
+
+}  // namespace corvex

@@ -1,0 +1,81 @@
+#include "app/startup.h"
+#include "app/application.h"
+
+#include "base/error.h"
+#include "support/fixed_clock.h"
+#include "support/temp_app_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace corvex {
+namespace {
+
+using test::FixedClock;
+using test::localTime;
+using test::TempAppDir;
+
+TEST(StartupTest, ConnectionStringKeepsTheServerAsGiven) {
+  EXPECT_EQ(buildConnectionString(QStringLiteral(" db01\\VENTAS ")),
+            QStringLiteral("Provider=SQLOLEDB.1;Password=+-582417;Persist Security Info=True;User ID=tov;"
+                           "Initial Catalog=Velantrix;Data Source= db01\\VENTAS ;Network Library=dbmssocn"));
+  EXPECT_TRUE(buildConnectionString(QString()).endsWith(QStringLiteral("Data Source=;Network Library=dbmssocn")));
+}
+
+struct PortCase {
+  QString text;
+  int port;   // when no error
+  int error;  // 0, 6 or 13
+};
+
+TEST(StartupTest, SmtpPortConversion) {
+  const PortCase cases[] = {
+      {"587", 587, 0},           {" 587 ", 587, 0},
+      {"25.5", 26, 0},           {"24.5", 24, 0},
+      {"25.4", 25, 0},           {"-32768", -32768, 0},
+      {"32767", 32767, 0},       {"32767.5", 0, kOverflow},
+      {"40000", 0, kOverflow},   {"-32769", 0, kOverflow},
+      {"", 0, kTypeMismatch},    {"  ", 0, kTypeMismatch},
+      {"abc", 0, kTypeMismatch}, {"587abc", 0, kTypeMismatch},
+  };
+  for (const PortCase& c : cases) {
+    try {
+      EXPECT_EQ(smtpPortFromText(c.text), c.port) << c.text.toStdString();
+      EXPECT_EQ(c.error, 0) << c.text.toStdString();
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), c.error) << c.text.toStdString();
+    }
+  }
+}
+
+const QString kParameters = QStringLiteral(
+    "CREATE TABLE Parametros (Parametro TEXT, Valor);\n"
+    "INSERT INTO Parametros VALUES ('sysEmail', 'ventas@example.com');\n"
+    "INSERT INTO Parametros VALUES ('sysSMTPServer', 'smtp.example.com');\n"
+    "INSERT INTO Parametros VALUES ('sysSMTPPort', ' 24.5 ');\n"
+    "INSERT INTO Parametros VALUES ('sysSMTPUser', 'mailer');\n"
+    "INSERT INTO Parametros VALUES ('sysSMTPPassword', 's3cret');\n"
+    "INSERT INTO Parametros VALUES ('sysSMTPFrom', 'dte@example.com');\n");
+
+TEST(StartupTest, MainFillsTheSettingsFromMainIniAndTheDatabase) {
+  TempAppDir dir;
+  dir.writeFile(QStringLiteral("main.ini"), "[DB]\ncString=sqlite:ventas.db\n");
+  dir.createSqlite(QStringLiteral("ventas.db"), kParameters);
+  FixedClock clock(localTime(2026, 12, 7));
+  Application app(dir.folder(), clock);
+  app.Main();
+  const Settings& s = app.settings();
+  EXPECT_EQ(s.IniPath, dir.filePath(QStringLiteral("main.ini")));
+  EXPECT_TRUE(s.ConnectionString.contains(QStringLiteral(";Data Source=sqlite:ventas.db;")));
+  EXPECT_EQ(s.sysEmail, QStringLiteral("ventas@example.com"));
+  EXPECT_EQ(s.sysWeb, QString());
+  EXPECT_EQ(s.sysSMTPServer, QStringLiteral("smtp.example.com"));
+  EXPECT_EQ(s.sysSMTPPort, 24);
+  EXPECT_EQ(s.sysSMTPUser, QStringLiteral("mailer"));
+  EXPECT_EQ(s.sysSMTPPassword, QStringLiteral("s3cret"));
+  EXPECT_EQ(s.sysSMTPFrom, QStringLiteral("dte@example.com"));
+  EXPECT_FALSE(app.database().hasDbConnection());
+  EXPECT_TRUE(dir.logLines().isEmpty());
+}
+
+}  // namespace
+}  // namespace corvex

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace corvex::test {
+
+/// One finished run of the real program.
+struct ProgramRun {
+  int exitCode = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+/// Runs build/corvex with `arguments` and waits at most `timeoutMs`; a run
+/// that has not ended by then is killed and reported with exit code -1.
+ProgramRun runProgram(const QStringList& arguments, int timeoutMs = 60000);
+
+}  // namespace corvex::test
