@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
