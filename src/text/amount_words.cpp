@@ -38,10 +38,11 @@ struct Cents {
   std::int64_t total;
 };
 
+// Half to even: a dropped tail of a 5 and nothing but zeros is a tie.
 bool roundsUp(std::string_view dropped, std::int64_t kept) {
-  if (dropped.empty() || dropped[0] != '5') return !dropped.empty() && dropped[0] > '5';
-  const bool beyondHalf = dropped.find_first_not_of('0', 1) != std::string_view::npos;
-  return beyondHalf || kept % 2 != 0;
+  if (dropped.empty() || dropped[0] < '5') return false;
+  if (dropped[0] > '5' || dropped.find_first_not_of('0', 1) != std::string_view::npos) return true;
+  return kept % 2 != 0;
 }
 
 // The binary double nearest to 1234567.891 lies a hair off that decimal, while
@@ -120,7 +121,7 @@ QString GroupToWords(int n) {
 
 QString HundredsWord(int h) { return entry(kHundreds, h); }
 
-QString TeensWord(int r) { return entry(kTeens, r - 9); }
+QString TeensWord(int r) { return r < 10 ? QString() : entry(kTeens, r - 9); }
 
 QString TensAndUnitsWords(int d, int u) { return TensWord(d, u) + UnitsWord(u); }
 

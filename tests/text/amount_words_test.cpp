@@ -120,6 +120,7 @@ TEST(WordSteps, FirstAndLastEntryOfEveryTableAndNothingOutside) {
   }
   EXPECT_EQ(TeensWord(9), QString());
   EXPECT_EQ(TeensWord(16), QString());
+  EXPECT_EQ(TeensWord(std::numeric_limits<int>::min()), QString());
   EXPECT_EQ(TensWord(4, 10), QString());
 }
 
