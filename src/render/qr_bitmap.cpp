@@ -1,0 +1,77 @@
+#include "render/qr_bitmap.h"
+
+#include <qrencode.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <memory>
+
+namespace corvex {
+namespace {
+
+// Readers need four light modules around the symbol; a picture placed flush
+// against other print would not decode without them.
+constexpr int kMinQuietZone = 4;
+// Bounds that keep the picture's side well inside what QImage allocates.
+constexpr int kMaxModuleSize = 32;
+constexpr int kMaxQuietZone = 32;
+
+struct QrCodeFree {
+  void operator()(QRcode* code) const { QRcode_free(code); }
+};
+using QrCodePtr = std::unique_ptr<QRcode, QrCodeFree>;
+
+// Byte mode takes every text unchanged, embedded NULs included, at the cost of
+// a slightly larger symbol than mixed modes would give.
+QrCodePtr encode(const QString& text, int errorCorrection) {
+  const QByteArray bytes = text.toUtf8();
+  const auto level = static_cast<QRecLevel>(std::clamp(errorCorrection, int{QR_ECLEVEL_L}, int{QR_ECLEVEL_H}));
+  return QrCodePtr(QRcode_encodeData(static_cast<int>(bytes.size()),
+                                     reinterpret_cast<const unsigned char*>(bytes.constData()), 0, level));
+}
+
+void fillModule(QImage& image, int column, int row, int moduleSize) {
+  for (int y = row * moduleSize; y < (row + 1) * moduleSize; ++y) {
+    for (int x = column * moduleSize; x < (column + 1) * moduleSize; ++x) image.setPixel(x, y, 1);
+  }
+}
+
+QImage draw(const QRcode& code, int moduleSize, int quietZone) {
+  const int side = (code.width + 2 * quietZone) * moduleSize;
+  QImage image(side, side, QImage::Format_Mono);
+  if (image.isNull()) return image;
+  image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+  image.fill(0);
+  for (int row = 0; row < code.width; ++row) {
+    for (int column = 0; column < code.width; ++column) {
+      // Bit 0 of each module byte tells dark from light; the others are encoder bookkeeping.
+      if (code.data[row * code.width + column] & 1) {
+        fillModule(image, column + quietZone, row + quietZone, moduleSize);
+      }
+    }
+  }
+  return image;
+}
+
+void writeBmp(const QImage& image, const QString& fileName) {
+  QSaveFile file(fileName);
+  if (!image.isNull() && file.open(QIODevice::WriteOnly) && image.save(&file, "BMP")) file.commit();
+}
+
+}  // namespace
+
+void GenerateBMPW(const QString& fileName, const QString& text, int errorCorrection, int moduleSize, int border) {
+  const QrCodePtr code = encode(text, errorCorrection);
+  if (!code) {
+    QFile::remove(fileName);
+    return;
+  }
+  writeBmp(draw(*code, std::clamp(moduleSize, 1, kMaxModuleSize), std::clamp(border, kMinQuietZone, kMaxQuietZone)),
+           fileName);
+}
+
+}  // namespace corvex
