@@ -1,0 +1,22 @@
+#include "app/poll_loop.h"
+
+namespace corvex {
+
+PollLoop::PollLoop(StatusDisplay& display, TickTimer& contador, DispatchRun& run)
+    : m_display(display), m_contador(contador), m_run(run) {
+  m_contador.setHandler([this] { Contador_Timer(); });
+}
+
+void PollLoop::Form_Load() {
+  m_display.setCaption(QStringLiteral("Main"));
+  m_contador.setEnabled(true);
+}
+
+bool PollLoop::Contador_Timer() {
+  m_contador.setEnabled(false);
+  const bool normalEnd = m_run.sendDTEbyMail();
+  if (normalEnd) m_contador.setEnabled(true);
+  return normalEnd;
+}
+
+}  // namespace corvex

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/dispatch_run.h"
+#include "app/status_display.h"
+#include "app/tick_timer.h"
+
+namespace corvex {
+
+/// The life of the main form, with or without a window: "Main" at load, then
+/// one dispatch run per tick of `Contador`, 5000 ms after the previous run
+/// ended, until a run fails; after that the caption reads "Error" and no run
+/// ever starts again. The references must outlive the loop.
+class PollLoop {
+ public:
+  static constexpr int kIntervalMs = 5000;
+
+  PollLoop(StatusDisplay& display, TickTimer& contador, DispatchRun& run);
+
+  /// Shows "Main" and arms the timer: the first run comes one interval later.
+  void Form_Load();
+  /// One tick: the timer stays off during the run, so runs never overlap, and
+  /// comes back on (a fresh interval) only when the run ended normally.
+  /// Returns the run's outcome.
+  bool Contador_Timer();
+
+ private:
+  StatusDisplay& m_display;
+  TickTimer& m_contador;
+  DispatchRun& m_run;
+};
+
+}  // namespace corvex
