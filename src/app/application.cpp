@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/ini_file.h"
+#include "app/logo.h"
 #include "app/startup.h"
 #include "db/connection_target.h"
 
@@ -20,5 +21,7 @@ void Application::Main() {
       m_settings.ConnectionString, DbEnvironment{m_folder, driver.isEmpty() ? defaultOdbcDriver() : driver}, m_log);
   readParameters(*m_database, m_settings);
 }
+
+void Application::Form_Load() { m_logo = loadLogo(*m_database); }
 
 }  // namespace corvex

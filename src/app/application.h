@@ -6,6 +6,8 @@
 #include "db/database.h"
 #include "log/daily_log.h"
 
+#include <QImage>
+
 #include <memory>
 
 namespace corvex {
@@ -20,6 +22,9 @@ class Application {
   /// Settings from the database. Logs nothing itself; raises every error of
   /// its steps, which ends start-up.
   void Main();
+  /// Reads the company logo once (see loadLogo); raises its errors, which
+  /// end start-up like any other.
+  void Form_Load();
 
   const AppFolder& folder() const { return m_folder; }
   const DailyLog& log() const { return m_log; }
@@ -27,6 +32,8 @@ class Application {
   const Settings& settings() const { return m_settings; }
   /// Exists once Main() has built the connection string.
   Database& database() { return *m_database; }
+  /// The logo for the window and for every PDF; null when there is none.
+  const QImage& logo() const { return m_logo; }
 
  private:
   AppFolder m_folder;
@@ -34,6 +41,7 @@ class Application {
   DailyLog m_log;
   Settings m_settings;
   std::unique_ptr<Database> m_database;
+  QImage m_logo;
 };
 
 }  // namespace corvex

@@ -1,14 +1,65 @@
 #include "app/command_line.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace corvex {
 
 namespace {
 
 const QString kDescription = QStringLiteral(
-    "Mails the tax documents that the authority accepted to their buyers, "
-    "with their signed JSON and their PDF.");
+    "Mails the tax documents that the authority accepted to their buyers, with their signed JSON and their PDF.\n\n"
+    "Commands:\n"
+    "  (none)                                   poll and mail, in a window or headless\n"
+    "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
+    "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once");
+
+CommandLine invalid(const QString& message) {
+  CommandLine result;
+  result.action = CommandLine::Action::Invalid;
+  result.message = message;
+  return result;
+}
+
+// "render LAYOUT SERIE NUMERO" or "demo [DIR]"; anything else is refused.
+CommandLine parseCommand(const QStringList& words, CommandLine result) {
+  const QString command = words.first();
+  if (command == QStringLiteral("demo") && words.size() <= 2) {
+    result.action = CommandLine::Action::Demo;
+    result.demoDir = words.size() == 2 ? words[1] : QStringLiteral("corvex-demo");
+    return result;
+  }
+  if (command != QStringLiteral("render")) return invalid(QStringLiteral("Unexpected argument '%1'.").arg(command));
+  if (words.size() != 4) return invalid(QStringLiteral("Usage: corvex render factura|credito-fiscal SERIE NUMERO"));
+  if (words[1] != QStringLiteral("factura") && words[1] != QStringLiteral("credito-fiscal"))
+    return invalid(QStringLiteral("Unknown layout '%1': use factura or credito-fiscal.").arg(words[1]));
+  bool ok = false;
+  result.numero = words[3].toInt(&ok);
+  if (!ok) return invalid(QStringLiteral("The number '%1' is not a 32-bit whole number.").arg(words[3]));
+  result.action = CommandLine::Action::Render;
+  result.layout = words[1];
+  result.serie = words[2];
+  return result;
+}
+
+// A negative document number ("render factura A -7") is a value, not an
+// option: it is hidden from the option parser and restored afterwards.
+const QString kNegativeMark = QStringLiteral("\u0001");
+
+QStringList protectNegativeNumbers(const QStringList& arguments) {
+  static const QRegularExpression negative(QStringLiteral("^-\\d+$"));
+  QStringList protectedArguments;
+  for (const QString& argument : arguments)
+    protectedArguments << (negative.match(argument).hasMatch() ? kNegativeMark + argument : argument);
+  return protectedArguments;
+}
+
+QStringList restoreNegativeNumbers(QStringList words) {
+  for (QString& word : words) {
+    if (word.startsWith(kNegativeMark)) word.remove(0, kNegativeMark.size());
+  }
+  return words;
+}
 
 }  // namespace
 
@@ -18,26 +69,30 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   const QCommandLineOption appDir(QStringLiteral("app-dir"),
                                   QStringLiteral("The Application folder (default: the program's folder)."),
                                   QStringLiteral("DIR"));
+  const QCommandLineOption headless(QStringLiteral("headless"),
+                                    QStringLiteral("No window: print each caption as a line on standard output."));
+  const QCommandLineOption once(QStringLiteral("once"),
+                                QStringLiteral("One dispatch run at once, then exit (0 normal end, 1 error)."));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Shows this help."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
-  parser.addOptions({appDir, help, version});
+  parser.addOptions({appDir, headless, once, help, version});
+  if (!parser.parse(QStringList{QStringLiteral("corvex")} + protectNegativeNumbers(arguments)))
+    return invalid(parser.errorText());
 
   CommandLine result;
-  if (!parser.parse(QStringList{QStringLiteral("corvex")} + arguments)) {
-    result.action = CommandLine::Action::Invalid;
-    result.message = parser.errorText();
-  } else if (!parser.positionalArguments().isEmpty()) {
-    result.action = CommandLine::Action::Invalid;
-    result.message = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
-  } else if (parser.isSet(help)) {
+  result.appDir = parser.value(appDir);
+  result.once = parser.isSet(once);
+  result.headless = parser.isSet(headless) || result.once;
+  if (parser.isSet(help)) {
     result.action = CommandLine::Action::Help;
     result.message = parser.helpText();
   } else if (parser.isSet(version)) {
     result.action = CommandLine::Action::Version;
     result.message = QStringLiteral("corvex " CORVEX_VERSION);
+  } else if (!parser.positionalArguments().isEmpty()) {
+    return parseCommand(restoreNegativeNumbers(parser.positionalArguments()), result);
   }
-  result.appDir = parser.value(appDir);
   return result;
 }
 

@@ -8,10 +8,20 @@ namespace corvex {
 /// What the operator asked for. Plain `corvex` takes no arguments and runs
 /// as the product always did, from the executable's folder.
 struct CommandLine {
-  enum class Action { Run, Help, Version, Invalid };
+  enum class Action { Run, Render, Demo, Help, Version, Invalid };
   Action action = Action::Run;
   /// The Application folder; empty means the executable's folder.
   QString appDir;
+  /// No window: captions go to standard output.
+  bool headless = false;
+  /// One dispatch run at once, then exit.
+  bool once = false;
+  /// Render: "factura" or "credito-fiscal", the series and the number.
+  QString layout;
+  QString serie;
+  qint32 numero = 0;
+  /// Demo: the workspace folder.
+  QString demoDir;
   /// Help text, version text or the reason the arguments were refused.
   QString message;
 };

@@ -7,7 +7,7 @@ PollLoop::PollLoop(StatusDisplay& display, TickTimer& contador, DispatchRun& run
   m_contador.setHandler([this] { Contador_Timer(); });
 }
 
-void PollLoop::Form_Load() {
+void PollLoop::start() {
   m_display.setCaption(QStringLiteral("Main"));
   m_contador.setEnabled(true);
 }

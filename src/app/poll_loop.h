@@ -17,7 +17,7 @@ class PollLoop {
   PollLoop(StatusDisplay& display, TickTimer& contador, DispatchRun& run);
 
   /// Shows "Main" and arms the timer: the first run comes one interval later.
-  void Form_Load();
+  void start();
   /// One tick: the timer stays off during the run, so runs never overlap, and
   /// comes back on (a fresh interval) only when the run ended normally.
   /// Returns the run's outcome.

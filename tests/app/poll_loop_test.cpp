@@ -75,7 +75,7 @@ class PollLoopTest : public ::testing::Test {
 };
 
 TEST_F(PollLoopTest, FirstRunComesOneIntervalAfterLoad) {
-  loop.Form_Load();
+  loop.start();
   EXPECT_EQ(display.captions, std::vector<QString>{"Main"});
   timer.runFor(4900);
   EXPECT_TRUE(run.starts.empty());
@@ -85,7 +85,7 @@ TEST_F(PollLoopTest, FirstRunComesOneIntervalAfterLoad) {
 
 TEST_F(PollLoopTest, NextRunStartsOneIntervalAfterTheLongRunEnded) {
   run.durationMs = 20000;
-  loop.Form_Load();
+  loop.start();
   timer.runFor(35000);
   // 5000 start, 25000 end; 30000 start, 50000 end.
   EXPECT_EQ(run.starts, (std::vector<qint64>{5000, 30000}));
@@ -95,7 +95,7 @@ TEST_F(PollLoopTest, NextRunStartsOneIntervalAfterTheLongRunEnded) {
 
 TEST_F(PollLoopTest, AfterAFailedRunNoRunEverStartsAgain) {
   run.failOn = 2;
-  loop.Form_Load();
+  loop.start();
   timer.runFor(10000);
   EXPECT_EQ(run.starts.size(), 2u);
   timer.runFor(24 * 3600 * 1000LL);

@@ -1,0 +1,58 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace corvex {
+namespace {
+
+using Action = CommandLine::Action;
+
+struct Case {
+  QStringList arguments;
+  Action action;
+  bool headless;
+  bool once;
+};
+
+TEST(CommandLineTest, ActionsAndModes) {
+  const Case cases[] = {
+      {{}, Action::Run, false, false},
+      {{"--headless"}, Action::Run, true, false},
+      {{"--once", "--app-dir", "/srv/corvex"}, Action::Run, true, true},
+      {{"--help"}, Action::Help, false, false},
+      {{"--version"}, Action::Version, false, false},
+      {{"render", "factura", "A", "-7"}, Action::Render, false, false},
+      {{"render", "credito-fiscal", "B'1", "125", "--app-dir", "x"}, Action::Render, false, false},
+      {{"demo"}, Action::Demo, false, false},
+      {{"demo", "/tmp/d"}, Action::Demo, false, false},
+      {{"--bogus"}, Action::Invalid, false, false},
+      {{"extra"}, Action::Invalid, false, false},
+      {{"render", "boleta", "A", "1"}, Action::Invalid, false, false},
+      {{"render", "factura", "A"}, Action::Invalid, false, false},
+      {{"render", "factura", "A", "3000000000"}, Action::Invalid, false, false},
+      {{"demo", "a", "b"}, Action::Invalid, false, false},
+  };
+  for (const Case& c : cases) {
+    const CommandLine parsed = parseCommandLine(c.arguments);
+    EXPECT_EQ(parsed.action, c.action) << c.arguments.join(' ').toStdString();
+    if (c.action == Action::Invalid) {
+      EXPECT_FALSE(parsed.message.isEmpty());
+      continue;
+    }
+    EXPECT_EQ(parsed.headless, c.headless) << c.arguments.join(' ').toStdString();
+    EXPECT_EQ(parsed.once, c.once) << c.arguments.join(' ').toStdString();
+  }
+}
+
+TEST(CommandLineTest, RenderAndDemoValues) {
+  const CommandLine render = parseCommandLine({"render", "credito-fiscal", "B'1", "-125", "--app-dir", "/srv/c"});
+  EXPECT_EQ(render.layout, QStringLiteral("credito-fiscal"));
+  EXPECT_EQ(render.serie, QStringLiteral("B'1"));
+  EXPECT_EQ(render.numero, -125);
+  EXPECT_EQ(render.appDir, QStringLiteral("/srv/c"));
+  EXPECT_EQ(parseCommandLine({"demo"}).demoDir, QStringLiteral("corvex-demo"));
+  EXPECT_EQ(parseCommandLine({"demo", "/tmp/d"}).demoDir, QStringLiteral("/tmp/d"));
+}
+
+}  // namespace
+}  // namespace corvex
