@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/status_display.h"
+#include "base/status_display.h"
 
 #include <QTextStream>
 

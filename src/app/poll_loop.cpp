@@ -2,8 +2,8 @@
 
 namespace corvex {
 
-PollLoop::PollLoop(StatusDisplay& display, TickTimer& contador, DispatchRun& run)
-    : m_display(display), m_contador(contador), m_run(run) {
+PollLoop::PollLoop(StatusDisplay& display, TickTimer& contador, Run run)
+    : m_display(display), m_contador(contador), m_run(std::move(run)) {
   m_contador.setHandler([this] { Contador_Timer(); });
 }
 
@@ -14,7 +14,7 @@ void PollLoop::start() {
 
 bool PollLoop::Contador_Timer() {
   m_contador.setEnabled(false);
-  const bool normalEnd = m_run.sendDTEbyMail();
+  const bool normalEnd = m_run();
   if (normalEnd) m_contador.setEnabled(true);
   return normalEnd;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/dispatch_run.h"
-#include "app/status_display.h"
+#include "base/status_display.h"
 #include "app/tick_timer.h"
+
+#include <functional>
 
 namespace corvex {
 
@@ -14,7 +15,12 @@ class PollLoop {
  public:
   static constexpr int kIntervalMs = 5000;
 
-  PollLoop(StatusDisplay& display, TickTimer& contador, DispatchRun& run);
+  /// `run` is one dispatch run: it returns true after a normal end (the
+  /// caption then shows "Last Run: " and the time), false after its error
+  /// path (logged, caption "Error"); it traps its own errors.
+  using Run = std::function<bool()>;
+
+  PollLoop(StatusDisplay& display, TickTimer& contador, Run run);
 
   /// Shows "Main" and arms the timer: the first run comes one interval later.
   void start();
@@ -26,7 +32,7 @@ class PollLoop {
  private:
   StatusDisplay& m_display;
   TickTimer& m_contador;
-  DispatchRun& m_run;
+  Run m_run;
 };
 
 }  // namespace corvex
