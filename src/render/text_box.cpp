@@ -6,6 +6,10 @@ namespace corvex {
 
 namespace {
 
+// One printer pixel (1/96 inch) between a box's side and its text, so text
+// never touches a rule drawn along the box.
+constexpr int kInset = 15;
+
 QStringList familiesFor(const QString& family) {
   if (family.compare(QLatin1String("Arial Narrow"), Qt::CaseInsensitive) == 0) {
     return {family, QStringLiteral("Liberation Sans Narrow")};
@@ -56,7 +60,7 @@ void drawTextBox(QPainter& painter, const QRect& box, const QString& text, const
   if (style.background) painter.fillRect(box, *style.background);
   painter.setClipRect(box, Qt::IntersectClip);
   painter.setPen(style.color);
-  if (!text.isEmpty()) drawLines(painter, box, text, style);
+  if (!text.isEmpty()) drawLines(painter, box.adjusted(kInset, 0, -kInset, 0), text, style);
   painter.restore();
 }
 

@@ -67,6 +67,7 @@ Rounded roundDecimal(double magnitude, int decimals) {
     digits.prepend(QString(-pointAt, QLatin1Char('0')));
     pointAt = 0;
   }
+  if (digits.size() < pointAt) digits = digits.leftJustified(pointAt, QLatin1Char('0'));
   const int keep = pointAt + decimals;
   if (digits.size() <= keep) return {digits.left(pointAt), digits.mid(pointAt).leftJustified(decimals, '0')};
   const bool roundUp = digits.at(keep) >= QLatin1Char('5');
@@ -155,8 +156,6 @@ std::optional<QString> datePart(const QString& token, const QDateTime& when) {
   return std::nullopt;
 }
 
-bool isDateLetterRun(const QString& token) { return QStringLiteral("dMyhHms").contains(token.at(0)); }
-
 QString formatDate(const QDateTime& when, const QString& format) {
   QString result;
   for (const QString& token : dateTokens(format)) result += datePart(token, when).value_or(token);
@@ -197,7 +196,7 @@ bool isSupportedFormat(const QString& format) {
   bool hasDatePart = false;
   for (const QString& token : dateTokens(format)) {
     const bool known = datePart(token, QDateTime(QDate(2000, 1, 1), QTime(0, 0))).has_value();
-    if (isDateLetterRun(token) && !known) return false;
+    if (token.at(0).isLetter() && !known) return false;
     hasDatePart = hasDatePart || known;
   }
   return hasDatePart;

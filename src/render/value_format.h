@@ -20,7 +20,8 @@ namespace corvex {
 ///   without a minus sign. Numeric text is taken as a number.
 /// - Date formats built of d, dd, M, MM, MMM, MMMM, yy, yyyy, h, hh (12-hour),
 ///   H, HH (24-hour), m, mm (minutes: lower case m is always minutes), s, ss
-///   and "AM/PM"; other characters print as they stand. Month names are the
+///   and "AM/PM"; other letters make the format unsupported, any other
+///   character prints as it stands. Month names are the
 ///   English ones ("Oct"). ISO-8601 text ("2023-10-04 15:07:09") is taken as
 ///   a date.
 QString formatValue(const QVariant& value, const QString& format);
