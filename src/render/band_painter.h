@@ -1,0 +1,38 @@
+#pragma once
+
+#include "render/data_rows.h"
+#include "render/layout.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+#include <QString>
+
+#include <optional>
+
+namespace corvex {
+
+/// The values a report receives at run time, keyed by lower-case control name.
+struct RunTimeValues {
+  QHash<QString, QString> texts;
+  QHash<QString, QImage> pictures;
+};
+
+/// What one printed band shows: its layout, the data row its fields read
+/// (none on a page without rows) and the run-time values. Borrows everything.
+struct BandContent {
+  const Band& band;
+  const DataRows& rows;
+  std::optional<std::size_t> row;
+  const RunTimeValues& values;
+};
+
+/// Draws every control of the band in its listed order with the band's
+/// top-left corner at `origin` (twips). A label prints its run-time text when
+/// one was set, else its caption; a field its column's formatted value; an
+/// image its run-time picture scaled to fit its box with its proportions kept
+/// and centred (nothing when none was set); a data control nothing.
+void paintBand(QPainter& painter, const BandContent& content, QPoint origin);
+
+}  // namespace corvex

@@ -1,0 +1,126 @@
+#include "render/report.h"
+
+#include "base/error.h"
+
+#include <QPdfWriter>
+
+namespace corvex {
+
+namespace {
+
+constexpr int kPathFileAccessError = 75;
+constexpr int kTwipsPerInch = 1440;
+constexpr double kTwipsPerPoint = 20.0;
+
+QString kindName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label:
+      return QStringLiteral("label");
+    case ControlKind::Field:
+      return QStringLiteral("field");
+    case ControlKind::Rectangle:
+      return QStringLiteral("rectangle");
+    case ControlKind::Line:
+      return QStringLiteral("line");
+    case ControlKind::Image:
+      return QStringLiteral("image");
+    case ControlKind::DataControl:
+      return QStringLiteral("data control");
+  }
+  return QString();
+}
+
+}  // namespace
+
+Report::Report(Layout layout) : m_layout(std::move(layout)) {}
+
+const Control& Report::control(const QString& name, ControlKind kind) const {
+  const Control* found = m_layout.findControl(name);
+  if (found == nullptr || found->kind != kind) {
+    throw Error(kItemNotFound,
+                QStringLiteral("The layout %1 has no %2 named %3").arg(m_layout.name, kindName(kind), name));
+  }
+  return *found;
+}
+
+void Report::setLabelText(const QString& name, const QString& text) {
+  m_values.texts.insert(control(name, ControlKind::Label).name.toLower(), text);
+}
+
+void Report::setPicture(const QString& name, const QImage& picture) {
+  m_values.pictures.insert(control(name, ControlKind::Image).name.toLower(), picture);
+}
+
+DataControl& Report::dataControl(const QString& name) {
+  control(name, ControlKind::DataControl);
+  return m_dataControl;
+}
+
+// Three margins of a quarter inch and a bottom margin of half an inch: many
+// printers cannot print the last few millimetres at the bottom edge, and the
+// footer with the signature lines sits there. The 10890-twip print width fits
+// 12240 - 2 * 360 either way.
+void Report::ActiveReport_ReportStart() { m_layout.page.margins = PageMargins{360, 360, 360, 720}; }
+
+void Report::run(const DbEnvironment& environment) {
+  if (!m_layout.hasDataControl())
+    throw Error(kObjectNotSet, QStringLiteral("The layout %1 has no data control").arg(m_layout.name));
+  run(m_dataControl.fetch(environment));
+}
+
+void Report::checkColumns(const DataRows& rows) const {
+  for (const Band* band : m_layout.bands()) {
+    for (const Control& control : band->controls) {
+      if (control.kind == ControlKind::Field && rows.columnIndex(control.column) < 0) {
+        throw Error(kItemNotFound, QStringLiteral("The data of layout %1 has no column %2 (field %3)")
+                                       .arg(m_layout.name, control.column, control.name));
+      }
+    }
+  }
+}
+
+void Report::run(DataRows rows) {
+  checkColumns(rows);
+  ActiveReport_ReportStart();
+  m_geometry = pageGeometry(m_layout);
+  m_pages = planPages(rows.rows.size(), m_geometry.rowsPerPage);
+  m_rows = std::move(rows);
+}
+
+void Report::paintPage(QPainter& painter, const PagePlan& page) const {
+  const std::optional<std::size_t> first = page.rowCount > 0 ? std::optional(page.firstRow) : std::nullopt;
+  const std::optional<std::size_t> last =
+      page.rowCount > 0 ? std::optional(page.firstRow + page.rowCount - 1) : std::nullopt;
+  paintBand(painter, {m_layout.pageHeader, m_rows, first, m_values}, {m_geometry.left, m_geometry.headerTop});
+  for (std::size_t i = 0; i < page.rowCount; ++i) {
+    const int top = m_geometry.detailTop + int(i) * m_layout.detail.height;
+    paintBand(painter, {m_layout.detail, m_rows, page.firstRow + i, m_values}, {m_geometry.left, top});
+  }
+  paintBand(painter, {m_layout.pageFooter, m_rows, last, m_values}, {m_geometry.left, m_geometry.footerTop});
+}
+
+void Report::exportPdf(const QString& path) const {
+  if (m_pages.empty()) {
+    throw Error(kObjectNotSet, QStringLiteral("The report %1 was not generated before its export").arg(m_layout.name));
+  }
+  QPdfWriter writer(path);
+  writer.setResolution(kTwipsPerInch);
+  writer.setCreator(QStringLiteral("Corvex"));
+  writer.setTitle(m_layout.name);
+  const QSizeF paper(m_layout.page.paperWidth / kTwipsPerPoint, m_layout.page.paperHeight / kTwipsPerPoint);
+  writer.setPageSize(QPageSize(paper, QPageSize::Point));
+  writer.setPageMargins(QMarginsF());
+  QPainter painter;
+  if (!painter.begin(&writer)) {
+    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot write %1").arg(path));
+  }
+  for (std::size_t i = 0; i < m_pages.size(); ++i) {
+    if (i > 0) writer.newPage();
+    paintPage(painter, m_pages[i]);
+  }
+  if (!painter.end()) {
+    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot write %1").arg(path));
+  }
+}
+
+}  // namespace corvex

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "render/band_painter.h"
+#include "render/data_control.h"
+#include "render/data_rows.h"
+#include "render/layout.h"
+#include "render/page_plan.h"
+
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+namespace corvex {
+
+/// One report object: a layout, the values set into it at run time, its data
+/// control and, once generated, its pages. It is meant to be kept and reused;
+/// run-time values stay until they are set again, so the caller sets every
+/// one of them for every document.
+///
+/// Control names compare case-insensitively. Setting a control the layout
+/// lacks, or one of another kind, raises Error(kItemNotFound).
+class Report {
+ public:
+  explicit Report(Layout layout);
+
+  const QString& name() const { return m_layout.name; }
+  const Layout& layout() const { return m_layout; }
+
+  /// A label's displayed text; its design-time caption never prints after this.
+  void setLabelText(const QString& control, const QString& text);
+  /// An image's picture (implicitly shared, not copied).
+  void setPicture(const QString& control, const QImage& picture);
+  /// The data control named `control` ("dcRepo"); a layout has at most one.
+  DataControl& dataControl(const QString& control);
+
+  /// Generates the pages from the data control's query, run over a connection
+  /// of its own. Raises the database's errors and those of run(DataRows);
+  /// Error(91) for a layout without data control.
+  void run(const DbEnvironment& environment);
+  /// Generates the pages from `rows`: page header, one detail band per row
+  /// while they fit, page footer at the bottom; further pages repeat header
+  /// and footer. Raises Error(kItemNotFound) naming a bound column the rows
+  /// lack.
+  void run(DataRows rows);
+  /// Pages of the last run (0 before the first).
+  int pageCount() const { return int(m_pages.size()); }
+
+  /// Writes the generated pages to a PDF file at `path`, replacing any file
+  /// there. Raises Error(91) before the first run, Error(75) naming the path
+  /// when the file cannot be written.
+  void exportPdf(const QString& path) const;
+
+ private:
+  /// The report-start event: sets the page margins the printed page uses.
+  void ActiveReport_ReportStart();
+  const Control& control(const QString& name, ControlKind kind) const;
+  void checkColumns(const DataRows& rows) const;
+  void paintPage(QPainter& painter, const PagePlan& page) const;
+
+  Layout m_layout;
+  RunTimeValues m_values;
+  DataControl m_dataControl;
+  DataRows m_rows;
+  PageGeometry m_geometry;
+  std::vector<PagePlan> m_pages;
+};
+
+}  // namespace corvex

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "render/layout.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+
+namespace corvex {
+
+/// The font for `style`. Layouts name Windows typefaces; where they are
+/// missing the metric-compatible Liberation faces stand in ("Arial Narrow" ->
+/// "Liberation Sans Narrow"), and "Arial Black" keeps its black weight.
+QFont fontFor(const TextStyle& style);
+
+/// Draws `text` in `box` (twips on the painter): the background first when
+/// the style has one, then the text from the top, wrapped at word boundaries
+/// and aligned as the style says. A line that would not fit whole below the
+/// first is left out and everything is clipped to the box, so no text reaches
+/// a neighbouring control. The painter's state is restored on return.
+void drawTextBox(QPainter& painter, const QRect& box, const QString& text, const TextStyle& style);
+
+}  // namespace corvex

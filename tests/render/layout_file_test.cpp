@@ -1,0 +1,116 @@
+#include "render/layout_file.h"
+
+#include "base/error.h"
+#include "support/temp_app_dir.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace corvex {
+namespace {
+
+using test::TempAppDir;
+
+QByteArray builtInLayout(const QString& name) {
+  QFile file(QStringLiteral(CORVEX_SOURCE_DIR "/resources/layouts/") + name + QStringLiteral(".json"));
+  if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("layout source missing");
+  return file.readAll();
+}
+
+QString captionOf(const Layout& layout, const QString& control) {
+  const Control* found = layout.findControl(control);
+  return found ? found->caption : QStringLiteral("<missing>");
+}
+
+TEST(LayoutFile, BuiltInLayoutsLoadWithTheirBands) {
+  TempAppDir dir;
+  const Layout factura = loadLayout(QStringLiteral("arSVDTEFactura"), dir.folder());
+  const Layout credito = loadLayout(QStringLiteral("arSVDTECreditoFiscal"), dir.folder());
+  EXPECT_EQ(factura.pageHeader.height, 6315);
+  EXPECT_EQ(factura.detail.height, 180);
+  EXPECT_EQ(factura.pageFooter.height, 2115);
+  EXPECT_EQ(credito.pageFooter.height, 3975);
+  EXPECT_EQ(factura.page.printWidth, 10890);
+  EXPECT_EQ(captionOf(factura, QStringLiteral("lTipoDoc")), QStringLiteral("FACTURA"));
+  EXPECT_EQ(captionOf(credito, QStringLiteral("lTipoDoc")), QStringLiteral("COMPROBANTE DE CREDITO FISCAL"));
+  EXPECT_EQ(factura.findControl(QStringLiteral("lPagare")), nullptr);
+  EXPECT_NE(credito.findControl(QStringLiteral("lPagare")), nullptr);
+  EXPECT_TRUE(factura.hasDataControl());
+}
+
+TEST(LayoutFile, FileInTheApplicationFolderReplacesTheBuiltInOne) {
+  TempAppDir dir({QStringLiteral("layouts")});
+  QByteArray json = builtInLayout(QStringLiteral("arSVDTEFactura"));
+  json.replace("\"Teléfono:\"", "\"Tel. 2222-0000\"");
+  dir.writeFile(QStringLiteral("layouts/arSVDTEFactura.json"), json);
+  EXPECT_EQ(captionOf(loadLayout(QStringLiteral("arSVDTEFactura"), dir.folder()), QStringLiteral("lTelefono")),
+            QStringLiteral("Tel. 2222-0000"));
+  EXPECT_EQ(captionOf(loadLayout(QStringLiteral("arSVDTECreditoFiscal"), dir.folder()), QStringLiteral("lTelefono")),
+            QStringLiteral("Teléfono:"));
+}
+
+TEST(LayoutFile, UnknownLayoutIsFileNotFound) {
+  TempAppDir dir;
+  try {
+    loadLayout(QStringLiteral("arNada"), dir.folder());
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), kFileNotFound);
+    EXPECT_TRUE(error.description().contains(QStringLiteral("arNada")));
+  }
+}
+
+struct BrokenCase {
+  const char* from;
+  const char* to;
+  const char* problem;
+};
+
+TEST(LayoutFile, BrokenOverrideIsRefusedNamingFileAndProblem) {
+  const BrokenCase cases[] = {
+      {"\"bands\": {", "\"bands\": [", "offset"},
+      {"\"kind\": \"label\", \"caption\": \"FACTURA\"", "\"kind\": \"lable\", \"caption\": \"FACTURA\"",
+       "lTipoDoc: unknown kind \"lable\""},
+      {"\"column\": \"PED_ID\"", "\"colum\": \"PED_ID\"", "Field7: unknown key \"colum\""},
+      {"\"name\": \"Field8\"", "\"name\": \"Field7\"", "Field7: the name is used twice"},
+      {"\"box\": [90, 4590, 1260, 180]", "\"box\": [90, 4590, 1260]", "\"box\" must be a list of 4 numbers"},
+      {"\"box\": [90, 4590, 1260, 180]", "\"box\": [90, -4590, 1260, 180]", "whole numbers of twips"},
+      {"\"format\": \"#,##0.0000\"", "\"format\": \"Currency\"", "fPrecio: unsupported format \"Currency\""},
+      {"\"color\": \"0000FF\"", "\"color\": \"blue\"", "lblWeb: \"color\" must be six hexadecimal digits"},
+      {"\"align\": \"center\"", "\"align\": \"middle\"", "\"align\" must be left, center or right"},
+      {"\"Detail\": {\"height\": 180", "\"Detail\": {\"height\": 0", "Detail: the height must be above 0"},
+      {"\"Detail\"", "\"Detalle\"", "unknown key \"Detalle\""},
+      {"\"name\": \"arSVDTEFactura\"", "\"name\": \"arSVDTECreditoFiscal\"", "expected \"arSVDTEFactura\""},
+      {"\"column\": \"PED_ID\"", "\"column\": \"\"", "Field7: \"column\" must be a non-empty text"},
+      {"\"size\": 16", "\"size\": \"16\"", "lblOriginal: \"size\" must be a number of points"},
+  };
+  for (const BrokenCase& c : cases) {
+    TempAppDir dir({QStringLiteral("layouts")});
+    QByteArray json = builtInLayout(QStringLiteral("arSVDTEFactura"));
+    ASSERT_TRUE(json.contains(c.from)) << c.from;
+    json.replace(json.indexOf(c.from), qsizetype(strlen(c.from)), c.to);
+    dir.writeFile(QStringLiteral("layouts/arSVDTEFactura.json"), json);
+    try {
+      loadLayout(QStringLiteral("arSVDTEFactura"), dir.folder());
+      ADD_FAILURE() << "accepted: " << c.to;
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), kInvalidFileFormat) << c.to;
+      EXPECT_TRUE(error.description().contains(dir.filePath(QStringLiteral("layouts/arSVDTEFactura.json"))))
+          << error.what();
+      EXPECT_TRUE(error.description().contains(QString::fromUtf8(c.problem))) << error.what();
+    }
+  }
+}
+
+TEST(LayoutFile, SecondDataControlIsRefused) {
+  const QByteArray json = R"({"name": "x", "page": {"paper": [12240, 15840], "printWidth": 10890,
+      "margins": [1440, 1440, 1440, 1440]}, "bands": {
+      "PageHeader": {"height": 100, "controls": [{"name": "dcA", "kind": "datacontrol", "box": [0, 0, 10, 10]}]},
+      "Detail": {"height": 100, "controls": [{"name": "dcB", "kind": "datacontrol", "box": [0, 0, 10, 10]}]},
+      "PageFooter": {"height": 100, "controls": []}}})";
+  EXPECT_THROW(parseLayout(json, QStringLiteral("x.json")), Error);
+}
+
+}  // namespace
+}  // namespace corvex

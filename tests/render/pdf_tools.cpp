@@ -1,0 +1,46 @@
+#include "pdf_tools.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <stdexcept>
+
+namespace corvex::test {
+
+QString runTool(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    process.kill();
+    process.waitForFinished(5000);
+    throw std::runtime_error((program + QStringLiteral(" failed: ") + process.readAllStandardError()).toStdString());
+  }
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString pdfText(const QString& pdf) {
+  return runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+}
+
+QString pdfTextIn(const QString& pdf, const QRect& area, int page) {
+  // At 1440 "dpi" one pixel of pdftotext's crop box is one twip.
+  const QStringList arguments{QStringLiteral("-r"),      QStringLiteral("1440"),         QStringLiteral("-f"),
+                              QString::number(page),     QStringLiteral("-l"),           QString::number(page),
+                              QStringLiteral("-x"),      QString::number(area.x()),      QStringLiteral("-y"),
+                              QString::number(area.y()), QStringLiteral("-W"),           QString::number(area.width()),
+                              QStringLiteral("-H"),      QString::number(area.height()), pdf,
+                              QStringLiteral("-")};
+  QString text = runTool(QStringLiteral("pdftotext"), arguments);
+  text.remove(QLatin1Char('\f'));
+  return text.trimmed();
+}
+
+int pdfPageCount(const QString& pdf) {
+  const QString info = runTool(QStringLiteral("pdfinfo"), {pdf});
+  const QRegularExpressionMatch match =
+      QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(info);
+  if (!match.hasMatch()) throw std::runtime_error("pdfinfo gave no page count");
+  return match.captured(1).toInt();
+}
+
+}  // namespace corvex::test

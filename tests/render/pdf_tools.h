@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+namespace corvex::test {
+
+/// Runs a poppler tool with a time-out; raises std::runtime_error when it
+/// cannot start, times out or fails. Returns its standard output.
+QString runTool(const QString& program, const QStringList& arguments);
+
+/// `pdftotext -layout` of the whole file; pages are separated by '\f'.
+QString pdfText(const QString& pdf);
+
+/// The text `pdftotext` finds inside `area` (twips from the paper's corner)
+/// of page `page` (1-based), lines joined by '\n' and trimmed.
+QString pdfTextIn(const QString& pdf, const QRect& area, int page = 1);
+
+/// The "Pages:" value of `pdfinfo`.
+int pdfPageCount(const QString& pdf);
+
+}  // namespace corvex::test
