@@ -118,10 +118,11 @@ void setUpload(CURL* curl, Upload& upload) {
   setOption(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.data.size()));
 }
 
+// libcurl's detail names the step and the server's reply ("RCPT failed: 550");
+// its generic text serves when there is no detail.
 QString failureText(CURLcode code, const char* errorBuffer) {
-  QString text = QString::fromUtf8(curl_easy_strerror(code));
-  if (errorBuffer[0] != '\0') text += QStringLiteral(" (") + QString::fromUtf8(errorBuffer).trimmed() + u')';
-  return text;
+  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
+  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
 }
 
 QString accountProblem(const SmtpAccount& account) {
