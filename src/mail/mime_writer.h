@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace corvex::mime {
+
+/// A header value as it may stand on the wire: printable ASCII text as it is,
+/// anything else (accents, line breaks) as RFC 2047 UTF-8 encoded words, each
+/// short enough for a header line and joined by folding (CR LF + blank), so a
+/// value can never start a header of its own.
+QByteArray headerText(const QString& text);
+
+/// `text` always as RFC 2047 encoded words, folded as headerText() does; safe
+/// in an address list, where commas and quotes would otherwise count.
+QByteArray encodedWords(const QString& text);
+
+/// `data` in base64, in lines of 76 characters, each ended by CR LF.
+QByteArray base64Lines(const QByteArray& data);
+
+/// The content type an attachment is announced with, by its file name:
+/// application/json for .json, application/pdf for .pdf (any case),
+/// application/octet-stream for everything else.
+QByteArray contentTypeFor(const QString& fileName);
+
+/// A `name="value"` parameter for Content-Type and Content-Disposition;
+/// a value that is not plain ASCII is given as RFC 2231 `name*=UTF-8''...`.
+QByteArray parameter(const QByteArray& name, const QString& value);
+
+}  // namespace corvex::mime

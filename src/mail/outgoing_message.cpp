@@ -1,0 +1,126 @@
+#include "mail/outgoing_message.h"
+
+#include "mail/mail_address.h"
+#include "mail/mime_writer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+namespace corvex {
+
+void OutgoingMessage::setFrom(const QString& address) {
+  m_from = address;
+  succeed();
+}
+
+void OutgoingMessage::setSubject(const QString& subject) {
+  m_subject = subject;
+  succeed();
+}
+
+void OutgoingMessage::setBody(const QString& body) {
+  m_body = body;
+  succeed();
+}
+
+int OutgoingMessage::addRecipient(const QString& displayName, const QString& addresses) {
+  QStringList split = splitAddresses(addresses);
+  // An empty text is kept as one recipient so that it is named as the culprit.
+  if (split.isEmpty()) split << addresses;
+  QString problem;
+  for (const QString& address : split) {
+    m_recipients << Recipient{displayName, address};
+    if (problem.isEmpty()) problem = corvex::addressProblem(QStringLiteral("recipient"), address);
+  }
+  return problem.isEmpty() ? succeed() : fail(problem);
+}
+
+QString OutgoingMessage::addAttachment(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    fail(path + QStringLiteral(": ") + file.errorString());
+    return {};
+  }
+  const QByteArray content = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    fail(path + QStringLiteral(": ") + file.errorString());
+    return {};
+  }
+  const QString fileName = QFileInfo(path).fileName();
+  m_attachments << Attachment{fileName, mime::contentTypeFor(fileName), content};
+  succeed();
+  return QString::fromLatin1(m_attachments.last().contentType);
+}
+
+QString OutgoingMessage::addressProblem() const {
+  QString problem = corvex::addressProblem(QStringLiteral("sender"), m_from);
+  if (!problem.isEmpty()) return problem;
+  if (m_recipients.isEmpty()) return QStringLiteral("no recipient");
+  for (const Recipient& recipient : m_recipients) {
+    problem = corvex::addressProblem(QStringLiteral("recipient"), recipient.address);
+    if (!problem.isEmpty()) return problem;
+  }
+  return {};
+}
+
+QStringList OutgoingMessage::recipientAddresses() const {
+  QStringList addresses;
+  for (const Recipient& recipient : m_recipients) addresses << recipient.address;
+  return addresses;
+}
+
+QByteArray OutgoingMessage::toMime(const QDateTime& date, const QString& messageId) const {
+  const QByteArray boundary = "=_corvex_" + QUuid::createUuid().toByteArray(QUuid::Id128);
+  QByteArray mime = headers(date, messageId, boundary);
+  mime += "--" + boundary + "\r\n";
+  mime += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+  mime += mime::base64Lines(m_body.toUtf8());
+  for (const Attachment& attachment : m_attachments) {
+    mime += "--" + boundary + "\r\n";
+    mime += "Content-Type: " + attachment.contentType + "; " + mime::parameter("name", attachment.fileName) + "\r\n";
+    mime += "Content-Disposition: attachment; " + mime::parameter("filename", attachment.fileName) + "\r\n";
+    mime += "Content-Transfer-Encoding: base64\r\n\r\n";
+    mime += mime::base64Lines(attachment.content);
+  }
+  mime += "--" + boundary + "--\r\n";
+  return mime;
+}
+
+QByteArray OutgoingMessage::headers(const QDateTime& date, const QString& messageId, const QByteArray& boundary) const {
+  QByteArray header;
+  header += "From: " + m_from.toLatin1() + "\r\n";
+  header += "To: " + toHeader() + "\r\n";
+  header += "Subject: " + mime::headerText(m_subject) + "\r\n";
+  header += "Date: " + date.toString(Qt::RFC2822Date).toLatin1() + "\r\n";
+  header += "Message-ID: <" + messageId.toLatin1() + ">\r\n";
+  header += "MIME-Version: 1.0\r\n";
+  header += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+  return header;
+}
+
+QByteArray OutgoingMessage::toHeader() const {
+  QByteArray to;
+  for (const Recipient& recipient : m_recipients) {
+    if (!to.isEmpty()) to += ",\r\n ";
+    if (recipient.displayName.isEmpty())
+      to += recipient.address.toLatin1();
+    else
+      to += mime::encodedWords(recipient.displayName) + " <" + recipient.address.toLatin1() + '>';
+  }
+  return to;
+}
+
+int OutgoingMessage::succeed() {
+  m_lastOutcome = 1;
+  m_lastError.clear();
+  return m_lastOutcome;
+}
+
+int OutgoingMessage::fail(const QString& reason) {
+  m_lastOutcome = 0;
+  m_lastError = reason;
+  return m_lastOutcome;
+}
+
+}  // namespace corvex

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace corvex {
+
+/// One e-mail being put together: sender, subject, plain-text body,
+/// recipients and file attachments. Each operation leaves its outcome in
+/// lastOutcome() (1 = succeeded) and, on failure, a reason in lastError().
+///
+/// An attachment's bytes are read when it is added, so a file that cannot be
+/// read fails at once and the message never depends on the file again.
+class OutgoingMessage {
+ public:
+  void setFrom(const QString& address);
+  void setSubject(const QString& subject);
+  void setBody(const QString& body);
+
+  /// Adds every address in `addresses` (several may be separated by ';' or
+  /// ','). Returns lastOutcome(). A malformed address is kept and reported
+  /// again by addressProblem(), so the message can never be sent with it.
+  int addRecipient(const QString& displayName, const QString& addresses);
+
+  /// Reads the file at `path` and attaches it under its file name. Returns the
+  /// content type it will be announced with, or an empty text on failure.
+  QString addAttachment(const QString& path);
+
+  int lastOutcome() const { return m_lastOutcome; }
+  const QString& lastError() const { return m_lastError; }
+
+  /// Why the message cannot be sent as addressed, or an empty text: a bad
+  /// sender, a bad recipient or no recipient at all.
+  QString addressProblem() const;
+
+  const QString& from() const { return m_from; }
+  /// The bare addresses of all recipients, for the envelope.
+  QStringList recipientAddresses() const;
+
+  /// The complete RFC 5322 message, CR LF line ends, multipart/mixed: the body
+  /// as UTF-8 text/plain in base64 (so its line breaks arrive unchanged), then
+  /// each attachment in base64. Only valid when addressProblem() is empty.
+  QByteArray toMime(const QDateTime& date, const QString& messageId) const;
+
+ private:
+  struct Recipient {
+    QString displayName;
+    QString address;
+  };
+  struct Attachment {
+    QString fileName;
+    QByteArray contentType;
+    QByteArray content;
+  };
+
+  int succeed();
+  int fail(const QString& reason);
+  QByteArray headers(const QDateTime& date, const QString& messageId, const QByteArray& boundary) const;
+  QByteArray toHeader() const;
+
+  QString m_from;
+  QString m_subject;
+  QString m_body;
+  QList<Recipient> m_recipients;
+  QList<Attachment> m_attachments;
+  int m_lastOutcome = 1;
+  QString m_lastError;
+};
+
+}  // namespace corvex

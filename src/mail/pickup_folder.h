@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace corvex {
+
+/// The text after this prefix in sysSMTPServer names a pickup folder instead of
+/// an SMTP server.
+inline constexpr char kPickupPrefix[] = "pickup:";
+
+/// Writes `message` as `<name>.eml` into `folder`, which must exist (it is
+/// never created). The file appears complete or not at all: it is written
+/// under a temporary name in the same folder and renamed. Returns an empty
+/// text on success or the reason of the failure.
+QString writeToPickupFolder(const QString& folder, const QString& name, const QByteArray& message);
+
+}  // namespace corvex

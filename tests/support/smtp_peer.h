@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace corvex::test {
+
+/// How the peer protects its connections.
+enum class PeerTls { None, StartTls, Implicit };
+
+struct SmtpPeerOptions {
+  PeerTls tls = PeerTls::StartTls;
+  QString user;  ///< empty: no AUTH asked for
+  QString password;
+  QString rejectRecipient;  ///< answered with 550 at RCPT
+  int port = 0;             ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
+  /// Where the throw-away CA and server certificate live (made on first use);
+  /// peers sharing a folder share a CA. Empty: a folder of this peer's own.
+  QString certDir;
+};
+
+/// A real SMTP server on 127.0.0.1 (tests/support/smtp_server.py run by the
+/// Debian python3 with aiosmtpd), started by the constructor and stopped by
+/// the destructor. Each accepted message lands as one .eml file.
+///
+/// The constructor raises std::runtime_error when the server does not report
+/// ready within 20 s.
+class SmtpPeer {
+ public:
+  explicit SmtpPeer(SmtpPeerOptions options = {});
+  ~SmtpPeer();
+  SmtpPeer(const SmtpPeer&) = delete;
+  SmtpPeer& operator=(const SmtpPeer&) = delete;
+
+  int port() const { return m_port; }
+  /// The PEM file of the CA that signed the server certificate.
+  QString caBundle() const;
+
+  /// The stored messages, oldest first.
+  QStringList messageFiles() const;
+  /// MAIL FROM and RCPT TO of the message stored as `emlFile`:
+  /// {"mail_from": "...", "rcpt_tos": ["...", ...]}.
+  static QJsonObject envelope(const QString& emlFile);
+
+  /// Stops the server; its port is then closed (until someone else takes it).
+  void stop();
+
+  /// Parses an RFC 5322 file with Python's email package: {"headers": {From,
+  /// To, Subject (decoded), Date, Message-ID, MIME-Version}, "content_type",
+  /// "body" (base64 of the decoded text part), "attachments": [{"filename",
+  /// "content_type", "data" (base64)}], "defects": [...]}. Raises
+  /// std::runtime_error when the parser fails.
+  static QJsonObject decode(const QString& emlFile);
+
+ private:
+  QStringList serveArguments(const SmtpPeerOptions& options) const;
+  void waitUntilReady();
+
+  QTemporaryDir m_dir;
+  QString m_certDir;
+  QProcess m_process;
+  int m_port = 0;
+};
+
+}  // namespace corvex::test

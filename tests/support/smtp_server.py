@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""A real SMTP server for tests, and a decoder for the messages it stores.
+
+serve: listens on 127.0.0.1 (a free port below 32768 unless --port is given), prints
+"READY <port>" on stdout once it accepts connections, and stores every
+accepted message as NNN.eml (the bytes received) in --folder. Optional:
+STARTTLS or implicit TLS with a throw-away certificate made by openssl in
+--cert-dir (ca.pem is the CA to trust), AUTH required for --user/--password,
+a recipient answered with 550 (--reject). Runs until terminated.
+
+decode FILE: prints the message as JSON: headers, the text body and every
+attachment (bytes in base64), plus the defects Python's parser found.
+"""
+
+import argparse
+import asyncio
+import base64
+import email
+import email.policy
+import json
+import os
+import random
+import ssl
+import subprocess
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+def openssl(*args, cwd):
+    subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True)
+
+
+def make_certificate(folder):
+    """A CA and a server certificate for 127.0.0.1 and localhost, made once per folder."""
+    if os.path.exists(os.path.join(folder, "server.pem")):
+        return
+    os.makedirs(folder, exist_ok=True)
+    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    openssl("req", "-x509", *key, "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+            "-subj", "/CN=Corvex test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
+    openssl("req", *key, "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost", cwd=folder)
+    with open(os.path.join(folder, "server.ext"), "w") as ext:
+        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
+                  "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+            "-out", "server.pem", "-days", "2", "-extfile", "server.ext", cwd=folder)
+
+
+def server_context(folder):
+    make_certificate(folder)
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(folder, "server.pem"), os.path.join(folder, "server.key"))
+    return context
+
+
+class Store:
+    def __init__(self, folder, reject):
+        self.folder = folder
+        self.reject = reject.lower() if reject else None
+        self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.reject and address.lower() == self.reject:
+            return "550 5.1.1 Mailbox unavailable"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        name = os.path.join(self.folder, "%03d" % self.count)
+        with open(name + ".envelope.json", "w") as out:
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, out)
+        # The .eml appears last and complete, so a reader never sees half a message.
+        with open(name + ".tmp", "wb") as out:
+            out.write(envelope.original_content)
+        os.rename(name + ".tmp", name + ".eml")
+        return "250 Message accepted"
+
+
+def authenticator(user, password):
+    def check(server, session, envelope, mechanism, auth_data):
+        ok = isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user \
+            and auth_data.password.decode() == password
+        # handled=False lets the server answer 535 itself.
+        return AuthResult(success=ok, handled=False)
+    return check
+
+
+async def listen(loop, factory, port, context):
+    """Binds `port`, or when it is 0 a free port below 32768: the program keeps
+    its SMTP port in a signed 16-bit setting."""
+    if port:
+        return await loop.create_server(factory, "127.0.0.1", port, ssl=context)
+    for _ in range(200):
+        try:
+            return await loop.create_server(factory, "127.0.0.1", random.randint(10000, 32767), ssl=context)
+        except OSError:
+            continue
+    raise OSError("no free port below 32768")
+
+
+async def serve(args):
+    handler = Store(args.folder, args.reject)
+    context = server_context(args.cert_dir) if args.tls != "none" else None
+    options = {"hostname": "corvex-test", "timeout": 30}
+    if args.user:
+        options.update(authenticator=authenticator(args.user, args.password), auth_required=True,
+                       auth_require_tls=args.tls == "starttls")
+    if args.tls == "starttls":
+        options.update(tls_context=context, require_starttls=True)
+    loop = asyncio.get_running_loop()
+    server = await listen(loop, lambda: SMTP(handler, **options), args.port,
+                          context if args.tls == "implicit" else None)
+    print("READY %d" % server.sockets[0].getsockname()[1], flush=True)
+    await server.serve_forever()
+
+
+def decode(path):
+    with open(path, "rb") as source:
+        message = email.message_from_binary_file(source, policy=email.policy.default)
+    parts, body, defects = [], None, [str(d) for d in message.defects]
+    for part in message.walk():
+        defects += [str(d) for d in part.defects]
+        if part.is_multipart():
+            continue
+        data = part.get_payload(decode=True)
+        if part.get_filename() is None and part.get_content_type() == "text/plain" and body is None:
+            body = data
+            continue
+        parts.append({"filename": part.get_filename(), "content_type": part.get_content_type(),
+                      "data": base64.b64encode(data).decode()})
+    headers = {key: str(message[key]) for key in ("From", "To", "Subject", "Date", "Message-ID", "MIME-Version")
+               if message[key] is not None}
+    return {"headers": headers, "content_type": message.get_content_type(),
+            "body": base64.b64encode(body or b"").decode(), "attachments": parts, "defects": defects}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    commands = parser.add_subparsers(dest="command", required=True)
+    run = commands.add_parser("serve")
+    run.add_argument("--folder", required=True)
+    run.add_argument("--port", type=int, default=0)
+    run.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
+    run.add_argument("--cert-dir")
+    run.add_argument("--user")
+    run.add_argument("--password", default="")
+    run.add_argument("--reject")
+    read = commands.add_parser("decode")
+    read.add_argument("file")
+    args = parser.parse_args()
+    if args.command == "decode":
+        json.dump(decode(args.file), sys.stdout)
+    else:
+        asyncio.run(serve(args))
+
+
+if __name__ == "__main__":
+    main()
