@@ -12,6 +12,7 @@ enum ErrorNumber : int {
   kOverflow = 6,
   kTypeMismatch = 13,
   kFileNotFound = 53,
+  kBadFileName = 52,
   kObjectNotSet = 91,
   kInvalidUseOfNull = 94,
   kNoCurrentRecord = 3021,

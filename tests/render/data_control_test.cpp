@@ -1,9 +1,9 @@
 #include "render/data_control.h"
 
 #include "base/error.h"
-#include "pdf_tools.h"
 #include "render/layout_file.h"
 #include "render/report.h"
+#include "support/pdf_tools.h"
 #include "support/temp_app_dir.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "base/error.h"
 #include "document_fixture.h"
-#include "pdf_tools.h"
 #include "render/report_objects.h"
+#include "support/pdf_tools.h"
 #include "support/temp_app_dir.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "render/layout_file.h"
 #include "render/report.h"
 
-#include "pdf_tools.h"
+#include "support/pdf_tools.h"
 #include "support/temp_app_dir.h"
 
 #include <QImage>

@@ -1,7 +1,9 @@
-#include "pdf_tools.h"
+#include "support/pdf_tools.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <stdexcept>
 
@@ -41,6 +43,27 @@ int pdfPageCount(const QString& pdf) {
       QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(info);
   if (!match.hasMatch()) throw std::runtime_error("pdfinfo gave no page count");
   return match.captured(1).toInt();
+}
+
+QStringList decodeQr(const QString& picture) {
+  QProcess zbar;
+  zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), picture});
+  if (!zbar.waitForFinished(60000)) {
+    zbar.kill();
+    zbar.waitForFinished(5000);
+    throw std::runtime_error("zbarimg did not finish");
+  }
+  // zbarimg exits with 4 when it finds no symbol: that is an answer, not a failure.
+  return QString::fromUtf8(zbar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList pdfQrCodes(const QString& pdf) {
+  QTemporaryDir pictures;
+  runTool(QStringLiteral("pdfimages"), {QStringLiteral("-png"), pdf, pictures.filePath(QStringLiteral("img"))});
+  QStringList codes;
+  for (const QString& name : QDir(pictures.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
+    codes << decodeQr(pictures.filePath(name));
+  return codes;
 }
 
 }  // namespace corvex::test

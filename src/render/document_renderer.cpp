@@ -1,0 +1,103 @@
+#include "render/document_renderer.h"
+
+#include "base/error.h"
+#include "base/file_name.h"
+#include "db/parameters.h"
+#include "render/document_texts.h"
+#include "render/qr_bitmap.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace corvex {
+
+namespace {
+
+const QString kQrBitmap = QStringLiteral("qr/uno.bmp");
+
+// The QR symbol's error-correction level (H), module size in pixels and
+// quiet zone (the generator's minimum of four modules).
+constexpr int kQrLevel = 3;
+constexpr int kQrModuleSize = 5;
+constexpr int kQrBorder = 0;
+
+// The data control's three settings: server-side cursors, no time-outs.
+constexpr int kDataCursorLocation = 2;
+constexpr int kDataCommandTimeout = 0;
+constexpr int kDataConnectionTimeout = 0;
+
+}  // namespace
+
+DocumentRenderer::DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo)
+    : m_database(database), m_settings(settings), m_folder(folder), m_logo(logo), m_reports(std::move(folder)) {}
+
+QString DocumentRenderer::CreateCreditoFiscalPDF(const QString& serie, qint32 numero) {
+  return CreateDocumentPDF(Layout::CreditoFiscal, serie, numero);
+}
+
+QString DocumentRenderer::CreateFacturaPDF(const QString& serie, qint32 numero) {
+  return CreateDocumentPDF(Layout::Factura, serie, numero);
+}
+
+QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie, qint32 numero) {
+  const QString environment = GetParameter(m_database, QStringLiteral("FESVAmbiente"));
+  const QString statement = documentStatement(serie, numero);
+  Report& report = layout == Layout::CreditoFiscal ? m_reports.arSVDTECreditoFiscal() : m_reports.arSVDTEFactura();
+  m_database.OpenConnection(QString(), 0);
+  std::unique_ptr<RecordSet> rows = m_database.DbConnection().execute(statement);
+  const auto field = [&rows](const char* column) { return rows->field(QString::fromLatin1(column)); };
+
+  const DbValue idDocumento = field("IdDocumento");
+  const QString url = publicQueryUrl(environment, idDocumento, field("Fecha"));
+  // The id names the PDF file: refused before any file is written when it
+  // could lead outside files/.
+  requirePlainFileName(idDocumento.toTextOrEmpty(), QStringLiteral("IdDocumento"));
+  drawQrCode(url);
+  report.setLabelText(QStringLiteral("lLetras"), amountLine(field("TOTAL")));
+  if (layout == Layout::CreditoFiscal) {
+    report.setLabelText(QStringLiteral("lPagare"),
+                        promissoryNote(field("tNombre"), field("RAZONSOCIAL"), field("TOTAL"), field("VENCE")));
+    report.setLabelText(QStringLiteral("lFechaPagare"), placeAndDate(field("FECHA")));
+  }
+  const QString stamp = PrintStamp(field("Usuario"), field("Fecha"));
+  report.setLabelText(QStringLiteral("lblOInicial"), stamp);
+  report.setLabelText(QStringLiteral("lblOActual"), stamp);
+  const QString pdfPath = m_folder.path(QStringLiteral("files/") + idDocumento.toText() + QStringLiteral(".pdf"));
+  rows->close();
+  m_database.CloseConnection();
+
+  report.setPicture(QStringLiteral("LogCorp"), m_logo);
+  report.setLabelText(QStringLiteral("lblMail"), m_settings.sysEmail);
+  report.setLabelText(QStringLiteral("lblWeb"), m_settings.sysWeb);
+  report.setPicture(QStringLiteral("QRCode"), loadQrPicture());
+  DataControl& dcRepo = report.dataControl(QStringLiteral("dcRepo"));
+  dcRepo.setConnectionString(m_settings.ConnectionString);
+  dcRepo.setSource(documentStatement(serie, numero));
+  dcRepo.setCursorLocation(kDataCursorLocation);
+  dcRepo.setCommandTimeout(kDataCommandTimeout);
+  dcRepo.setConnectionTimeout(kDataConnectionTimeout);
+  report.run(m_database.environment());
+  report.exportPdf(pdfPath);
+  return pdfPath;
+}
+
+void DocumentRenderer::drawQrCode(const QString& url) const {
+  const QString path = m_folder.path(kQrBitmap);
+  // The generator leaves an old file in place when it cannot write: removed
+  // first, so no document can ever carry the previous document's symbol.
+  QFile::remove(path);
+  GenerateBMPW(path, url, kQrLevel, kQrModuleSize, kQrBorder);
+  if (QImage(path).isNull())
+    throw Error(kFileNotFound, QStringLiteral("The QR picture %1 could not be written (does the folder exist?).")
+                                   .arg(QDir::toNativeSeparators(path)));
+}
+
+QImage DocumentRenderer::loadQrPicture() const {
+  const QString path = m_folder.path(kQrBitmap);
+  QImage picture(path);
+  if (picture.isNull())
+    throw Error(kFileNotFound, QStringLiteral("The QR picture %1 cannot be read.").arg(QDir::toNativeSeparators(path)));
+  return picture;
+}
+
+}  // namespace corvex

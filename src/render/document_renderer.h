@@ -1,0 +1,48 @@
+#pragma once
+
+#include "base/app_folder.h"
+#include "base/settings.h"
+#include "db/database.h"
+#include "render/report_objects.h"
+
+#include <QImage>
+#include <QString>
+
+namespace corvex {
+
+/// Turns one tax document, named by its series and number, into the PDF the
+/// buyer receives: files/ + IdDocumento + ".pdf" below the Application folder.
+///
+/// Each rendering looks up FESVAmbiente, reads the document's rows over
+/// DbConnection (opened here, closed once the renderer's own reads are done),
+/// draws the QR code of the public query page into qr/uno.bmp, fills the
+/// layout's run-time values and lets the report generate and export itself.
+/// Nothing is trapped: every failure is raised, and leaves behind what the
+/// step reached left (an open DbConnection after step 4, the QR bitmap after
+/// step 7). The folders files/ and qr/ must exist.
+///
+/// The references must outlive the renderer; `logo` is shared with every PDF.
+class DocumentRenderer {
+ public:
+  DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo);
+
+  /// The Comprobante de Credito Fiscal layout. Returns the PDF's path.
+  QString CreateCreditoFiscalPDF(const QString& serie, qint32 numero);
+  /// The Factura layout. Returns the PDF's path.
+  QString CreateFacturaPDF(const QString& serie, qint32 numero);
+
+ private:
+  enum class Layout { Factura, CreditoFiscal };
+
+  QString CreateDocumentPDF(Layout layout, const QString& serie, qint32 numero);
+  void drawQrCode(const QString& url) const;
+  QImage loadQrPicture() const;
+
+  Database& m_database;
+  const Settings& m_settings;
+  AppFolder m_folder;
+  const QImage& m_logo;
+  ReportObjects m_reports;
+};
+
+}  // namespace corvex
