@@ -22,6 +22,8 @@ Error notAnObject(const QString& reason) {
   return Error(kTypeMismatch, QStringLiteral("The JSON text is not a JSON object: %1").arg(reason));
 }
 
+Error noDocument() { return Error(kObjectNotSet, QStringLiteral("No JSON document is loaded.")); }
+
 }  // namespace
 
 void JsonDocument::LoadJson(const QString& text) {
@@ -67,11 +69,12 @@ void JsonDocument::InsertMemberText(int position, const QString& name, const QSt
 QString JsonDocument::ToJsonText() const { return QString::fromUtf8(loaded().text); }
 
 JsonDocument::Loaded& JsonDocument::loaded() {
-  return const_cast<Loaded&>(static_cast<const JsonDocument*>(this)->loaded());
+  if (!m_loaded) throw noDocument();
+  return *m_loaded;
 }
 
 const JsonDocument::Loaded& JsonDocument::loaded() const {
-  if (!m_loaded) throw Error(kObjectNotSet, QStringLiteral("No JSON document is loaded."));
+  if (!m_loaded) throw noDocument();
   return *m_loaded;
 }
 

@@ -37,6 +37,8 @@ TEST(JsonDocumentTest, AppendsMembersAndKeepsTheDocumentByteForByte) {
       {"  {\"b\" : 1.50E+2 , \"a\":[1, {\"c\":null}]}\r\n\r\n",
        "{\"b\" : 1.50E+2 , \"a\":[1, {\"c\":null}],\"firmaElectronica\":\"x\",\"selloRecibido\":\"y\"}"},
       {"{\"z\":\"}\",\n \"y\":{}\n}", "{\"z\":\"}\",\n \"y\":{}\n,\"firmaElectronica\":\"x\",\"selloRecibido\":\"y\"}"},
+      {R"({"big":123456789012345678901234567890,"e":1E-7})",
+       R"({"big":123456789012345678901234567890,"e":1E-7,"firmaElectronica":"x","selloRecibido":"y"})"},
       {QStringLiteral("\uFEFF{\"n\":-0.10}"), R"({"n":-0.10,"firmaElectronica":"x","selloRecibido":"y"})"},
   };
   for (const auto& [loaded, expected] : cases) EXPECT_EQ(signedText(loaded), expected) << loaded.toStdString();
