@@ -29,8 +29,12 @@ Error noDocument() { return Error(kObjectNotSet, QStringLiteral("No JSON documen
 void JsonDocument::LoadJson(const QString& text) {
   m_loaded.reset();
   const QByteArray bytes = text.toUtf8();
-  nlohmann::json parsed = nlohmann::json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
-  if (parsed.is_discarded()) throw notAnObject(QStringLiteral("it is not valid JSON."));
+  nlohmann::json parsed;
+  try {
+    parsed = nlohmann::json::parse(bytes.constBegin(), bytes.constEnd());
+  } catch (const nlohmann::json::parse_error& error) {
+    throw notAnObject(QString::fromUtf8(error.what()));
+  }
   if (!parsed.is_object())
     throw notAnObject(QStringLiteral("it holds a %1.").arg(QString::fromUtf8(parsed.type_name())));
   // A valid object starts at its first '{' and ends at its last '}'; only
