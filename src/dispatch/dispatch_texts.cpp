@@ -1,0 +1,32 @@
+#include "dispatch/dispatch_texts.h"
+
+namespace corvex {
+
+namespace {
+
+// CR LF LF: the paragraph break the buyers' mail has always had.
+const QString kParagraphBreak = QStringLiteral("\r\n\n");
+
+}  // namespace
+
+QString coverText(const QString& tNombre, const QString& sysEmail, const QString& NomCorp) {
+  return QStringLiteral("Estimado (a): ") + tNombre + kParagraphBreak +
+         QStringLiteral("Adjunto encontrara los documentos electronicos correspondientes a su compra, ") +
+         QStringLiteral(
+             " esta cuenta de correo no es monitoreada por lo que si responde este correo no sera atendido,") +
+         QStringLiteral(" para dudas y/o consultas escribir a: ") + sysEmail + kParagraphBreak +
+         QStringLiteral("Atentamente,") + kParagraphBreak + NomCorp;
+}
+
+QString logLabel(const QString& serie, const QString& numero, const QString& eMail) {
+  return serie + QLatin1Char('-') + numero + QStringLiteral("--") + eMail;
+}
+
+QString markingStatement(const QString& serie, qint32 numero) {
+  QString quoted = serie;
+  quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+  return QStringLiteral("UPDATE FACTURAS_ENC SET ENVIADA=1 WHERE SERIE='") + quoted + QStringLiteral("' AND NUMERO=") +
+         QString::number(numero);
+}
+
+}  // namespace corvex
