@@ -10,20 +10,40 @@ namespace corvex {
 
 namespace {
 
-bool isForbidden(QChar c) {
-  return c.unicode() < 0x20 || c.unicode() == 0x7F || QStringLiteral("/\\<>:\"|?*").contains(c);
+bool isForbiddenCharacter(QChar c) {
+  return c.category() == QChar::Other_Control || QStringLiteral("/\\<>:\"|?*").contains(c);
+}
+
+// Windows opens a device instead of a file for these names, whatever the extension.
+bool isReservedDeviceName(const QString& name) {
+  static const QRegularExpression reserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+  return reserved.match(name).hasMatch();
+}
+
+// The name as a log line can carry it: control characters would break the line.
+QString printable(QString name) {
+  for (QChar& c : name) {
+    if (c.category() == QChar::Other_Control) c = QChar::ReplacementCharacter;
+  }
+  return name;
+}
+
+QString refusal(const QString& name) {
+  if (name.isEmpty()) return QStringLiteral("it is empty");
+  if (name == QStringLiteral(".") || name == QStringLiteral("..")) return QStringLiteral("it names a folder");
+  if (std::any_of(name.begin(), name.end(), isForbiddenCharacter))
+    return QStringLiteral("it holds a path separator, a control character or one of < > : \" | ? *");
+  if (isReservedDeviceName(name)) return QStringLiteral("it is a reserved device name");
+  return {};
 }
 
 }  // namespace
 
 void requirePlainFileName(const QString& name, const QString& what) {
-  const bool plain = !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") &&
-                     std::none_of(name.begin(), name.end(), isForbidden);
-  if (!plain)
-    throw Error(kBadFileName,
-                QStringLiteral("%1 \"%2\" is not a plain file name; no file was written for it.")
-                    .arg(what, QString(name).replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")),
-                                                     QStringLiteral("?"))));
+  const QString reason = refusal(name);
+  if (!reason.isEmpty())
+    throw Error(kBadFileName, QStringLiteral("%1 \"%2\" cannot name a file: %3.").arg(what, printable(name), reason));
 }
 
 }  // namespace corvex
