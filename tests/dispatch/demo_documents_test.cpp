@@ -1,4 +1,5 @@
 #include "app/demo_database.h"
+#include "base/file_name.h"
 #include "db/connection.h"
 #include "dispatch/document_files.h"
 #include "dispatch/json_document.h"
@@ -28,7 +29,7 @@ TEST(DemoDocumentsTest, EveryPendingDocumentSignsIntoValidJson) {
     const QString id = rows->field(QStringLiteral("IdDocumento")).toText();
     const QString original = rows->field(QStringLiteral("JSonDTE")).toText();
     SCOPED_TRACE(id.toStdString());
-    EXPECT_NO_THROW(checkDocumentFileName(id));
+    EXPECT_NO_THROW(requirePlainFileName(id, QStringLiteral("IdDocumento")));
     dte.LoadJson(original);
     firmado.LoadJson(rows->field(QStringLiteral("JSonFirmado")).toText());
     const QString firma = firmado.GetMemberText(QStringLiteral("body"));
