@@ -20,8 +20,14 @@ void Application::Main() {
   m_database = std::make_unique<Database>(
       m_settings.ConnectionString, DbEnvironment{m_folder, driver.isEmpty() ? defaultOdbcDriver() : driver}, m_log);
   readParameters(*m_database, m_settings);
+  m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log);
+  m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo);
 }
 
 void Application::Form_Load() { m_logo = loadLogo(*m_database); }
+
+DispatchRun Application::dispatchRun(StatusDisplay& display) {
+  return DispatchRun(DispatchParts{*m_database, *m_renderer, *m_mailer, m_settings, m_folder, m_log, m_clock, display});
+}
 
 }  // namespace corvex

@@ -3,8 +3,12 @@
 #include "base/app_folder.h"
 #include "base/clock.h"
 #include "base/settings.h"
+#include "base/status_display.h"
 #include "db/database.h"
+#include "dispatch/dispatch_run.h"
 #include "log/daily_log.h"
+#include "mail/mailer.h"
+#include "render/document_renderer.h"
 
 #include <QImage>
 
@@ -19,8 +23,9 @@ class Application {
   Application(AppFolder folder, const Clock& clock);
 
   /// Start-up: reads main.ini, builds the connection string and fills the
-  /// Settings from the database. Logs nothing itself; raises every error of
-  /// its steps, which ends start-up.
+  /// Settings from the database, then creates the mailer and the renderer.
+  /// Logs nothing itself; raises every error of its steps, which ends
+  /// start-up.
   void Main();
   /// Reads the company logo once (see loadLogo); raises its errors, which
   /// end start-up like any other.
@@ -34,6 +39,12 @@ class Application {
   Database& database() { return *m_database; }
   /// The logo for the window and for every PDF; null when there is none.
   const QImage& logo() const { return m_logo; }
+  /// Exist once Main() has filled the Settings.
+  Mailer& mailer() { return *m_mailer; }
+  DocumentRenderer& renderer() { return *m_renderer; }
+  /// A dispatch run over this application's parts, writing its captions to
+  /// `display`, which must outlive it.
+  DispatchRun dispatchRun(StatusDisplay& display);
 
  private:
   AppFolder m_folder;
@@ -42,6 +53,8 @@ class Application {
   Settings m_settings;
   std::unique_ptr<Database> m_database;
   QImage m_logo;
+  std::unique_ptr<Mailer> m_mailer;
+  std::unique_ptr<DocumentRenderer> m_renderer;
 };
 
 }  // namespace corvex

@@ -2,50 +2,148 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/demo_report.h"
+#include "app/demo_workspace.h"
+#include "app/headless_display.h"
+#include "app/main_window.h"
+#include "app/poll_loop.h"
+#include "app/quit_signals.h"
 #include "base/error.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTextStream>
+
+#include <memory>
 
 namespace corvex {
 
 namespace {
 
+constexpr int kRunFailed = 1;
 constexpr int kStartupFailed = 2;
 constexpr int kBadArguments = 64;
 
-QString applicationDir(const CommandLine& commandLine) {
-  return commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
+QTextStream& out() {
+  static QTextStream stream(stdout);
+  return stream;
+}
+
+QTextStream& err() {
+  static QTextStream stream(stderr);
+  return stream;
+}
+
+QString errorText(const Error& error) {
+  return QStringLiteral("error %1: %2").arg(error.number()).arg(error.description());
+}
+
+bool displayAvailable() {
+#ifdef Q_OS_UNIX
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+  return true;
+#endif
+}
+
+// Start-up and the logo; an error ends the program, shown in a dialog too
+// when there is a window to show it in.
+bool startUp(Application& app, bool windowed) {
+  // Trapped here, the one place an error may end the program: start-up.
+  try {
+    app.Main();
+    app.Form_Load();
+    return true;
+  } catch (const Error& error) {
+    err() << "corvex: " << errorText(error) << Qt::endl;
+    if (windowed) QMessageBox::critical(nullptr, QStringLiteral("Corvex"), errorText(error));
+    return false;
+  }
+}
+
+// The product's life: "Main", then a run every tick until the window closes,
+// a termination signal arrives, or (--once) after one run.
+int poll(Application& app, const CommandLine& commandLine, bool windowed) {
+  HeadlessDisplay headless;
+  std::unique_ptr<fMain> window = windowed ? std::make_unique<fMain>(app.logo()) : nullptr;
+  StatusDisplay& display = window ? static_cast<StatusDisplay&>(*window) : headless;
+  DispatchRun run = app.dispatchRun(display);
+  QtTickTimer contador(PollLoop::kIntervalMs);
+  PollLoop loop(display, contador, [&run] { return run.sendDTEbyMail(); });
+  if (commandLine.once) {
+    display.setCaption(QStringLiteral("Main"));
+    return loop.Contador_Timer() ? 0 : kRunFailed;
+  }
+  loop.start();
+  if (window) window->showCentred();
+  quitOnTerminationSignals();
+  return QCoreApplication::exec();
+}
+
+int render(Application& app, const CommandLine& commandLine) {
+  // Trapped here: the operator asked for this one document.
+  try {
+    DocumentRenderer& renderer = app.renderer();
+    out() << (commandLine.layout == QStringLiteral("factura")
+                  ? renderer.CreateFacturaPDF(commandLine.serie, commandLine.numero)
+                  : renderer.CreateCreditoFiscalPDF(commandLine.serie, commandLine.numero))
+          << Qt::endl;
+    return 0;
+  } catch (const Error& error) {
+    err() << "corvex: " << errorText(error) << Qt::endl;
+    return kRunFailed;
+  }
+}
+
+int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed) {
+  SystemClock clock;
+  Application app(AppFolder(appDir), clock);
+  if (!startUp(app, windowed)) return kStartupFailed;
+  if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
+  return poll(app, commandLine, windowed);
+}
+
+int demo(const CommandLine& commandLine) {
+  // Trapped here: a workspace that cannot be made ends the demo before it starts.
+  try {
+    createDemoWorkspace(commandLine.demoDir);
+  } catch (const Error& error) {
+    err() << "corvex: " << errorText(error) << Qt::endl;
+    return kStartupFailed;
+  }
+  CommandLine once = commandLine;
+  once.once = true;
+  const int status = runWithApplication(once, commandLine.demoDir, false);
+  out() << demoReport(commandLine.demoDir);
+  return status;
 }
 
 }  // namespace
 
 int runCorvex(int argc, char** argv) {
-  QCoreApplication qtApp(argc, argv);
-  QTextStream out(stdout);
-  QTextStream err(stderr);
-  const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments().mid(1));
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const CommandLine commandLine = parseCommandLine(arguments);
+  const bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
+  // Without a window the offscreen platform still gives fonts, images and PDF.
+  if (!windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication qtApp(argc, argv);
   switch (commandLine.action) {
     case CommandLine::Action::Help:
     case CommandLine::Action::Version:
-      out << commandLine.message << Qt::endl;
+      out() << commandLine.message << Qt::endl;
       return 0;
     case CommandLine::Action::Invalid:
-      err << "corvex: " << commandLine.message << Qt::endl;
+      err() << "corvex: " << commandLine.message << Qt::endl;
       return kBadArguments;
+    case CommandLine::Action::Demo:
+      return demo(commandLine);
     case CommandLine::Action::Run:
+    case CommandLine::Action::Render:
       break;
   }
-  SystemClock clock;
-  Application app(AppFolder(applicationDir(commandLine)), clock);
-  // Trapped here, the one place an error may end the program: start-up.
-  try {
-    app.Main();
-  } catch (const Error& error) {
-    err << "corvex: error " << error.number() << ": " << error.description() << Qt::endl;
-    return kStartupFailed;
-  }
-  return 0;
+  const QString appDir = commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
+  return runWithApplication(commandLine, appDir, windowed);
 }
 
 }  // namespace corvex

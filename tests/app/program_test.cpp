@@ -1,5 +1,9 @@
 #include "support/program.h"
+#include "app/demo_database.h"
 #include "support/temp_app_dir.h"
+
+#include <QDir>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -9,15 +13,21 @@ namespace {
 using test::runProgram;
 using test::TempAppDir;
 
-TEST(ProgramTest, StartsUpAgainstASqliteDatabase) {
-  TempAppDir dir;
+TEST(ProgramTest, OnceOnAnEmptyViewShowsMainThenTheTimeOfTheRun) {
+  TempAppDir dir({QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")});
   dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
-  dir.createSqlite(QStringLiteral("ventas.db"),
-                   QStringLiteral("CREATE TABLE Parametros (Parametro TEXT, Valor);\n"
-                                  "INSERT INTO Parametros VALUES ('sysSMTPPort', '587');\n"));
-  const auto run = runProgram({QStringLiteral("--app-dir"), dir.path()});
+  buildDemoDatabase(dir.filePath(QStringLiteral("ventas.db")), DemoContent::SchemaOnly);
+  const auto run = runProgram({QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
+  EXPECT_EQ(lines[0], QStringLiteral("Main"));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Last Run: \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+                  .match(lines[1])
+                  .hasMatch())
+      << lines[1].toStdString();
   EXPECT_TRUE(dir.logLines().isEmpty());
+  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("files"))).isEmpty());
 }
 
 struct FailureCase {

@@ -4,8 +4,9 @@
 
 namespace corvex::test {
 
-ProgramRun runProgram(const QStringList& arguments, int timeoutMs) {
+ProgramRun runProgram(const QStringList& arguments, int timeoutMs, const QProcessEnvironment& environment) {
   QProcess process;
+  process.setProcessEnvironment(environment);
   process.start(QStringLiteral(CORVEX_BINARY), arguments);
   ProgramRun run;
   if (!process.waitForFinished(timeoutMs)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 namespace corvex::test {
@@ -12,8 +13,10 @@ struct ProgramRun {
   QByteArray err;
 };
 
-/// Runs build/corvex with `arguments` and waits at most `timeoutMs`; a run
-/// that has not ended by then is killed and reported with exit code -1.
-ProgramRun runProgram(const QStringList& arguments, int timeoutMs = 60000);
+/// Runs build/corvex with `arguments` in `environment` and waits at most
+/// `timeoutMs`; a run that has not ended by then is killed and reported with
+/// exit code -1.
+ProgramRun runProgram(const QStringList& arguments, int timeoutMs = 60000,
+                      const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 }  // namespace corvex::test
