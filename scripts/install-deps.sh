@@ -12,7 +12,7 @@ packages=(
   unixodbc unixodbc-dev tdsodbc sqlite3
   # tests and their real peers
   googletest libgtest-dev python3 python3-aiosmtpd openssl
-  zbar-tools poppler-utils xvfb xauth x11-utils fonts-liberation
+  zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
   imagemagick
 )
 
