@@ -4,7 +4,7 @@ SAN_BUILD  ?= build-sanitize
 CMAKE_GEN  := -G Ninja
 JOBS       ?= 2
 
-.PHONY: deps build build-sanitize test test-plain test-sanitize format clean
+.PHONY: deps build build-sanitize demo test test-plain test-sanitize format clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -16,6 +16,10 @@ build: deps
 build-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+# A ready workspace in ./corvex-demo, mailed once into its outbox folder.
+demo: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/corvex demo corvex-demo
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

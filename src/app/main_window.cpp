@@ -23,6 +23,9 @@ QIcon corvexIcon() {
 }  // namespace
 
 fMain::fMain(const QImage& logo) : m_logo(this) {
+  // A fixed single border: nothing to maximise or resize.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setWindowTitle(QStringLiteral("Main"));
   setWindowIcon(corvexIcon());
   setFixedSize(kClientSize);

@@ -84,7 +84,10 @@ TEST_F(DispatchProgramTest, EmptyViewWritesNothingAndShowsTheTime) {
 }
 
 TEST_F(DispatchProgramTest, MailsEveryPendingDocumentInFechaOrderOverStartTlsWithAuth) {
-  SmtpPeer peer(SmtpPeerOptions{.user = QStringLiteral("dte"), .password = QStringLiteral("s3cret")});
+  SmtpPeerOptions options;
+  options.user = QStringLiteral("dte");
+  options.password = QStringLiteral("s3cret");
+  SmtpPeer peer(options);
   // The last document gets the earliest date, so it must go first.
   build(QStringLiteral("UPDATE FACTURAS_ENC SET FECHA = '2024-01-02 09:00:00' WHERE NUMERO = 1253;\n"
                        "UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
@@ -164,7 +167,9 @@ TEST_F(DispatchProgramTest, FormatoChoosesTheLayout) {
 }
 
 TEST_F(DispatchProgramTest, FailedSendLeavesTheRowPendingAndTheRunGoesOn) {
-  SmtpPeer peer(SmtpPeerOptions{.rejectRecipient = QStringLiteral("compras@lospinos.example")});
+  SmtpPeerOptions options;
+  options.rejectRecipient = QStringLiteral("compras@lospinos.example");
+  SmtpPeer peer(options);
   build(QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
                        "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n")
             .arg(peer.port()));
