@@ -1,5 +1,8 @@
 #include "render/value_format.h"
 
+#include "base/error.h"
+#include "db/db_value.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
@@ -18,37 +21,21 @@ const QRegularExpression& numberPattern() {
 
 bool isNumberFormat(const QString& format) { return numberPattern().match(format).hasMatch(); }
 
-bool isNumeric(const QVariant& value) {
-  switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-      return true;
-    default:
-      return false;
+// A value that cannot be read as asked prints as text instead.
+std::optional<double> toNumber(const QVariant& value) {
+  try {
+    return DbValue(value).toNumber();
+  } catch (const Error&) {
+    return std::nullopt;
   }
 }
 
-std::optional<double> toNumber(const QVariant& value) {
-  if (isNumeric(value)) return value.toDouble();
-  if (value.typeId() != QMetaType::QString) return std::nullopt;
-  bool ok = false;
-  const double number = QLocale::c().toDouble(value.toString().trimmed(), &ok);
-  return ok ? std::optional<double>(number) : std::nullopt;
-}
-
 std::optional<QDateTime> toDateTime(const QVariant& value) {
-  if (value.typeId() == QMetaType::QDateTime) return value.toDateTime();
-  if (value.typeId() == QMetaType::QDate) return value.toDate().startOfDay();
-  if (value.typeId() != QMetaType::QString) return std::nullopt;
-  QString text = value.toString().trimmed();
-  if (text.size() > 10 && text.at(10) == QLatin1Char(' ')) text[10] = QLatin1Char('T');
-  QDateTime parsed = QDateTime::fromString(text, Qt::ISODate);
-  if (!parsed.isValid()) parsed = QDate::fromString(text, Qt::ISODate).startOfDay();
-  return parsed.isValid() ? std::optional<QDateTime>(parsed) : std::nullopt;
+  try {
+    return DbValue(value).toDateTime();
+  } catch (const Error&) {
+    return std::nullopt;
+  }
 }
 
 // |value| rounded half away from zero to `decimals` places, as the digits
