@@ -3,6 +3,7 @@
 #include "support/temp_app_dir.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -74,6 +75,25 @@ TEST(ProgramTest, RefusesUnknownArguments) {
   const auto help = runProgram({QStringLiteral("--help")});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(help.out.contains("--app-dir"));
+}
+
+TEST(ProgramTest, RenderWritesOneDocumentAndPrintsItsPath) {
+  TempAppDir dir({QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")});
+  dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
+  buildDemoDatabase(dir.filePath(QStringLiteral("ventas.db")));
+  const auto rendered = runProgram({QStringLiteral("render"), QStringLiteral("credito-fiscal"), QStringLiteral("CF"),
+                                    QStringLiteral("318"), QStringLiteral("--app-dir"), dir.path()});
+  EXPECT_EQ(rendered.exitCode, 0) << rendered.err.toStdString();
+  const QString path = QString::fromUtf8(rendered.out).trimmed();
+  EXPECT_TRUE(path.startsWith(dir.filePath(QStringLiteral("files/")))) << path.toStdString();
+  EXPECT_TRUE(path.endsWith(QStringLiteral(".pdf")));
+  EXPECT_TRUE(QFile::exists(path));
+
+  const auto missing = runProgram({QStringLiteral("render"), QStringLiteral("factura"), QStringLiteral("FA"),
+                                   QStringLiteral("-7"), QStringLiteral("--app-dir"), dir.path()});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.err.contains("corvex: error 3021: ")) << missing.err.toStdString();
+  EXPECT_TRUE(dir.logLines().isEmpty());
 }
 
 }  // namespace
