@@ -4,7 +4,7 @@ SAN_BUILD  ?= build-sanitize
 CMAKE_GEN  := -G Ninja
 JOBS       ?= 2
 
-.PHONY: deps build build-sanitize demo test test-plain test-sanitize format clean
+.PHONY: deps build build-sanitize bench demo test test-plain test-sanitize format clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -20,6 +20,10 @@ build-sanitize: deps
 # A ready workspace in ./corvex-demo, mailed once into its outbox folder.
 demo: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/corvex demo corvex-demo
+
+bench: build
+	cmake --build $(BUILD) --target corvex_bench
+	./$(BUILD)/bench/corvex_bench
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

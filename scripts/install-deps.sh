@@ -11,7 +11,7 @@ packages=(
   # database clients
   unixodbc unixodbc-dev tdsodbc sqlite3
   # tests and their real peers
-  googletest libgtest-dev python3 python3-aiosmtpd openssl
+  googletest libgtest-dev libbenchmark-dev python3 python3-aiosmtpd openssl
   zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
   imagemagick
 )
