@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/status_display.h"
 #include "app/tick_timer.h"
+#include "base/status_display.h"
 
 #include <functional>
 

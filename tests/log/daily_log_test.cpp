@@ -45,7 +45,8 @@ TEST_F(DailyLogTest, TextWithLineBreaksIsWrittenUnchanged) {
 TEST_F(DailyLogTest, NonAsciiTextIsUtf8) {
   log.WriteLog(QStringLiteral("Envío a Peña"));
   EXPECT_EQ(dir.readFile(QStringLiteral("logs/20261207.txt")),
-            QByteArray("2026-12-07 08:41:03 - Env\xC3\xADo a Pe\xC3\xB1" "a\r\n"));
+            QByteArray("2026-12-07 08:41:03 - Env\xC3\xADo a Pe\xC3\xB1"
+                       "a\r\n"));
 }
 
 TEST_F(DailyLogTest, CallsAcrossMidnightLandInTwoFiles) {

@@ -28,8 +28,7 @@ void withSqlite(const QString& file, Work work) {
 }
 
 void execOrThrow(QSqlQuery& query, const QString& sql) {
-  if (!query.exec(sql))
-    throw std::runtime_error((sql + QStringLiteral(": ") + query.lastError().text()).toStdString());
+  if (!query.exec(sql)) throw std::runtime_error((sql + QStringLiteral(": ") + query.lastError().text()).toStdString());
 }
 
 }  // namespace
