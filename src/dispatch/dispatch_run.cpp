@@ -1,8 +1,8 @@
 #include "dispatch/dispatch_run.h"
 
+#include "base/document_files.h"
 #include "base/error.h"
 #include "dispatch/dispatch_texts.h"
-#include "dispatch/document_files.h"
 
 #include <QDir>
 #include <QFile>

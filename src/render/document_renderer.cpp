@@ -1,7 +1,7 @@
 #include "render/document_renderer.h"
 
+#include "base/document_files.h"
 #include "base/error.h"
-#include "base/file_name.h"
 #include "db/parameters.h"
 #include "render/document_texts.h"
 #include "render/qr_bitmap.h"
@@ -51,7 +51,7 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   const QString url = publicQueryUrl(environment, idDocumento, field("Fecha"));
   // The id names the PDF file: refused before any file is written when it
   // could lead outside files/.
-  requirePlainFileName(idDocumento.toTextOrEmpty(), QStringLiteral("IdDocumento"));
+  const QString pdfPath = documentFiles(m_folder, idDocumento.toTextOrEmpty()).pdf;
   drawQrCode(url);
   report.setLabelText(QStringLiteral("lLetras"), amountLine(field("TOTAL")));
   if (layout == Layout::CreditoFiscal) {
@@ -62,7 +62,6 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   const QString stamp = PrintStamp(field("Usuario"), field("Fecha"));
   report.setLabelText(QStringLiteral("lblOInicial"), stamp);
   report.setLabelText(QStringLiteral("lblOActual"), stamp);
-  const QString pdfPath = m_folder.path(QStringLiteral("files/") + idDocumento.toText() + QStringLiteral(".pdf"));
   rows->close();
   m_database.CloseConnection();
 

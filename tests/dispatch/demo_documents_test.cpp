@@ -1,7 +1,6 @@
 #include "app/demo_database.h"
 #include "base/file_name.h"
 #include "db/connection.h"
-#include "dispatch/document_files.h"
 #include "dispatch/json_document.h"
 #include "support/temp_app_dir.h"
 

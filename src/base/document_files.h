@@ -6,8 +6,9 @@
 
 namespace corvex {
 
-/// The two scratch files of one pending document, below the Application
-/// folder's "files" folder, both named after its `IdDocumento`.
+/// The two scratch files of one document, below the Application folder's
+/// "files" folder, both named after its `IdDocumento`: the signed JSON the
+/// dispatch run writes and the PDF the renderer writes.
 struct DocumentFiles {
   QString json;
   QString pdf;

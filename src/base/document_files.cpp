@@ -1,4 +1,4 @@
-#include "dispatch/document_files.h"
+#include "base/document_files.h"
 
 #include "base/file_name.h"
 
