@@ -87,16 +87,18 @@ void DispatchRun::processRow(const RecordSet& row) {
   deleteScratchFile(files.pdf);
 }
 
-QString DispatchRun::renderPdf(const RecordSet& row) {
+void DispatchRun::renderPdf(const RecordSet& row) {
   const DbValue formato = row.field(QStringLiteral("Formato"));
-  if (formato.isNull()) return QString();
+  if (formato.isNull()) return;
   const double code = formato.toNumber();
   const bool creditoFiscal = code == 40 || code == 43;
-  if (!creditoFiscal && code != 41 && code != 44) return QString();
+  if (!creditoFiscal && code != 41 && code != 44) return;
   const QString serie = row.field(QStringLiteral("Serie")).toText();
   const qint32 numero = row.field(QStringLiteral("Numero")).toInt32();
-  return creditoFiscal ? m_parts.renderer.CreateCreditoFiscalPDF(serie, numero)
-                       : m_parts.renderer.CreateFacturaPDF(serie, numero);
+  if (creditoFiscal)
+    m_parts.renderer.CreateCreditoFiscalPDF(serie, numero);
+  else
+    m_parts.renderer.CreateFacturaPDF(serie, numero);
 }
 
 }  // namespace corvex

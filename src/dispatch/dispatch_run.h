@@ -44,7 +44,7 @@ class DispatchRun {
  private:
   void processPending(RecordSet& pending);
   void processRow(const RecordSet& row);
-  QString renderPdf(const RecordSet& row);
+  void renderPdf(const RecordSet& row);
 
   DispatchParts m_parts;
   JsonDocument m_taxDocument;

@@ -71,7 +71,7 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   report.setPicture(QStringLiteral("QRCode"), loadQrPicture());
   DataControl& dcRepo = report.dataControl(QStringLiteral("dcRepo"));
   dcRepo.setConnectionString(m_settings.ConnectionString);
-  dcRepo.setSource(documentStatement(serie, numero));
+  dcRepo.setSource(statement);
   dcRepo.setCursorLocation(kDataCursorLocation);
   dcRepo.setCommandTimeout(kDataCommandTimeout);
   dcRepo.setConnectionTimeout(kDataConnectionTimeout);
