@@ -1,5 +1,7 @@
 #include "dispatch/dispatch_texts.h"
 
+#include "db/sql_text.h"
+
 namespace corvex {
 
 namespace {
@@ -23,10 +25,8 @@ QString logLabel(const QString& serie, const QString& numero, const QString& eMa
 }
 
 QString markingStatement(const QString& serie, qint32 numero) {
-  QString quoted = serie;
-  quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-  return QStringLiteral("UPDATE FACTURAS_ENC SET ENVIADA=1 WHERE SERIE='") + quoted + QStringLiteral("' AND NUMERO=") +
-         QString::number(numero);
+  return QStringLiteral("UPDATE FACTURAS_ENC SET ENVIADA=1 WHERE SERIE=") + sqlTextLiteral(serie) +
+         QStringLiteral(" AND NUMERO=") + QString::number(numero);
 }
 
 }  // namespace corvex

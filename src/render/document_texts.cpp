@@ -1,5 +1,6 @@
 #include "render/document_texts.h"
 
+#include "db/sql_text.h"
 #include "text/amount_words.h"
 #include "text/date_words.h"
 
@@ -34,10 +35,8 @@ QString stampTime(const QDateTime& time) {
 }  // namespace
 
 QString documentStatement(const QString& serie, qint32 numero) {
-  QString quoted = serie;
-  quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-  return QStringLiteral("Exec tovGetFESalvador @Opcion = 9, @Serie='") + quoted + QStringLiteral("', @Numero=") +
-         QString::number(numero);
+  return QStringLiteral("Exec tovGetFESalvador @Opcion = 9, @Serie=") + sqlTextLiteral(serie) +
+         QStringLiteral(", @Numero=") + QString::number(numero);
 }
 
 QString publicQueryUrl(const QString& environment, const DbValue& idDocumento, const DbValue& fecha) {
