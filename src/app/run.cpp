@@ -29,9 +29,9 @@ QTextStream& out() {
   return stream;
 }
 
-QTextStream& err() {
+void printError(const QString& text) {
   static QTextStream stream(stderr);
-  return stream;
+  stream << "corvex: " << text << Qt::endl;
 }
 
 QString errorText(const Error& error) {
@@ -55,7 +55,7 @@ bool startUp(Application& app, bool windowed) {
     app.Form_Load();
     return true;
   } catch (const Error& error) {
-    err() << "corvex: " << errorText(error) << Qt::endl;
+    printError(errorText(error));
     if (windowed) QMessageBox::critical(nullptr, QStringLiteral("Corvex"), errorText(error));
     return false;
   }
@@ -90,7 +90,7 @@ int render(Application& app, const CommandLine& commandLine) {
           << Qt::endl;
     return 0;
   } catch (const Error& error) {
-    err() << "corvex: " << errorText(error) << Qt::endl;
+    printError(errorText(error));
     return kRunFailed;
   }
 }
@@ -108,7 +108,7 @@ int demo(const CommandLine& commandLine) {
   try {
     createDemoWorkspace(commandLine.demoDir);
   } catch (const Error& error) {
-    err() << "corvex: " << errorText(error) << Qt::endl;
+    printError(errorText(error));
     return kStartupFailed;
   }
   CommandLine once = commandLine;
@@ -134,7 +134,7 @@ int runCorvex(int argc, char** argv) {
       out() << commandLine.message << Qt::endl;
       return 0;
     case CommandLine::Action::Invalid:
-      err() << "corvex: " << commandLine.message << Qt::endl;
+      printError(commandLine.message);
       return kBadArguments;
     case CommandLine::Action::Demo:
       return demo(commandLine);
