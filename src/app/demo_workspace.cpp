@@ -11,7 +11,6 @@ namespace corvex {
 namespace {
 
 // The classic "Path/File access error".
-constexpr int kPathFileAccessError = 75;
 
 const QString kDatabaseFile = QStringLiteral("corvex-demo.db");
 const QStringList kFolders = {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"),

@@ -6,7 +6,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kInvalidPicture = 481;
 
 QImage decodePicture(const DbValue& value) {
   if (value.isNull()) return {};

@@ -11,8 +11,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kPathNotFound = 76;
-constexpr int kPermissionDenied = 70;
 
 const QString kSubject = QStringLiteral("Envío de DTE");
 

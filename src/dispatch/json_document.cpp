@@ -7,7 +7,6 @@ namespace corvex {
 namespace {
 
 // The classic "Invalid procedure call or argument".
-constexpr int kInvalidArgument = 5;
 
 std::string utf8(const QString& text) { return text.toStdString(); }
 

@@ -13,7 +13,6 @@ namespace corvex {
 namespace {
 
 // The classic number for a component that cannot be created or driven.
-constexpr int kMailComponentError = 429;
 
 constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kLowSpeedBytesPerSecond = 1;

@@ -27,7 +27,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kPathFileAccessError = 75;
 
 const QHash<QString, ControlKind>& controlKinds() {
   static const QHash<QString, ControlKind> kinds{

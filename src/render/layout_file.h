@@ -1,16 +1,13 @@
 #pragma once
 
 #include "base/app_folder.h"
+#include "base/error.h"
 #include "render/layout.h"
 
 #include <QByteArray>
 #include <QString>
 
 namespace corvex {
-
-/// The run-time number for a file whose content cannot be used ("Invalid file
-/// format"), raised for a broken layout file.
-constexpr int kInvalidFileFormat = 321;
 
 /// Reads a layout from the JSON text of a layout file. `origin` names the
 /// file in errors. Every problem (bad JSON, a missing band, an unknown key or

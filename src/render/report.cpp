@@ -8,7 +8,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kPathFileAccessError = 75;
 constexpr int kTwipsPerInch = 1440;
 constexpr double kTwipsPerPoint = 20.0;
 
