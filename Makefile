@@ -3,18 +3,20 @@ BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 CMAKE_GEN  := -G Ninja
 JOBS       ?= 2
+# CI sets WERROR=ON so that a new warning fails the build.
+WERROR     ?= OFF
 
-.PHONY: deps build build-sanitize bench demo test test-plain test-sanitize format clean
+.PHONY: deps build build-sanitize bench demo test test-plain test-sanitize format format-check clean
 
 deps:
 	bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-sanitize: deps
-	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON
+	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON -DCORVEX_WERROR=$(WERROR)
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 
 # A ready workspace in ./corvex-demo, mailed once into its outbox folder.
@@ -38,6 +40,10 @@ test: test-plain test-sanitize
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# Fails on any file that clang-format would change.
+format-check: deps
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)

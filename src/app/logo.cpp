@@ -6,7 +6,6 @@ namespace corvex {
 
 namespace {
 
-
 QImage decodePicture(const DbValue& value) {
   if (value.isNull()) return {};
   const QByteArray bytes = value.toBytes();

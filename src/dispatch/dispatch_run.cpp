@@ -11,7 +11,6 @@ namespace corvex {
 
 namespace {
 
-
 const QString kSubject = QStringLiteral("Envío de DTE");
 
 // JSON travels between systems in UTF-8, whatever this machine's code page.

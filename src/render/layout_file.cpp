@@ -27,7 +27,6 @@ namespace corvex {
 
 namespace {
 
-
 const QHash<QString, ControlKind>& controlKinds() {
   static const QHash<QString, ControlKind> kinds{
       {QStringLiteral("label"), ControlKind::Label},         {QStringLiteral("field"), ControlKind::Field},
