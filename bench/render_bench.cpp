@@ -1,6 +1,6 @@
 // How long the per-document work takes: the amount in words, and the PDF of
 // the demo's longest document (a 60-line Credito Fiscal, three pages).
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 #include "base/clock.h"
 #include "db/database.h"
 #include "log/daily_log.h"

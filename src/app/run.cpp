@@ -2,8 +2,8 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
-#include "app/demo_report.h"
-#include "app/demo_workspace.h"
+#include "demo/demo_report.h"
+#include "demo/demo_workspace.h"
 #include "app/headless_display.h"
 #include "app/main_window.h"
 #include "app/poll_loop.h"

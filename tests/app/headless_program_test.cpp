@@ -1,4 +1,4 @@
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 #include "support/temp_app_dir.h"
 
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 #include "support/program.h"
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 #include "support/temp_app_dir.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 #include "base/file_name.h"
 #include "db/connection.h"
 #include "dispatch/json_document.h"

@@ -1,4 +1,4 @@
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 #include "support/pdf_tools.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"

@@ -1,4 +1,4 @@
-#include "app/demo_report.h"
+#include "demo/demo_report.h"
 
 #include <QDir>
 #include <QFile>

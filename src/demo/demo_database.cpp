@@ -1,6 +1,6 @@
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 
-#include "app/sql_script.h"
+#include "demo/sql_script.h"
 #include "base/error.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/demo_workspace.h"
+#include "demo/demo_workspace.h"
 
-#include "app/demo_database.h"
+#include "demo/demo_database.h"
 #include "app/ini_file.h"
 #include "app/startup.h"
 #include "base/error.h"

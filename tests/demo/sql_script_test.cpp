@@ -1,4 +1,4 @@
-#include "app/sql_script.h"
+#include "demo/sql_script.h"
 
 #include <gtest/gtest.h>
 
