@@ -2,6 +2,7 @@
 #include "app/logo.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 #include "support/fixed_clock.h"
 #include "support/temp_app_dir.h"
 
@@ -97,12 +98,8 @@ TEST_F(LogoTest, NoRowOrNullGivesNoPictureAndNoError) {
 }
 
 TEST_F(LogoTest, BytesThatAreNoPictureAreAnError) {
-  try {
-    load(QStringLiteral("INSERT INTO SYSDATA VALUES (X'00010203');\n"));
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), 481);
-  }
+  EXPECT_EQ(test::errorNumberOf([&] { load(QStringLiteral("INSERT INTO SYSDATA VALUES (X'00010203');\n")); }),
+            kInvalidPicture);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "base/file_name.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +20,11 @@ TEST(FileNameTest, RefusesNamesThatAreNotPlainFileNames) {
       "x\u0085y", "x\x7fy", "CON", "nul",     "Com1", "lpt9",         "/etc/passwd",
   };
   for (const QString& name : refused) {
-    try {
-      requirePlainFileName(name, QStringLiteral("IdDocumento"));
-      ADD_FAILURE() << "accepted " << name.toStdString();
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), kBadFileName);
-      EXPECT_TRUE(error.description().startsWith(QStringLiteral("IdDocumento \""))) << error.what();
-      for (const QChar c : error.description()) EXPECT_NE(c.category(), QChar::Other_Control);
-    }
+    const auto error = test::raisedError([&] { requirePlainFileName(name, QStringLiteral("IdDocumento")); });
+    ASSERT_TRUE(error) << "accepted " << name.toStdString();
+    EXPECT_EQ(error->number(), kBadFileName);
+    EXPECT_TRUE(error->description().startsWith(QStringLiteral("IdDocumento \""))) << error->what();
+    for (const QChar c : error->description()) EXPECT_NE(c.category(), QChar::Other_Control);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "db/parameters.h"
+#include "support/expected_error.h"
 #include "support/fixed_clock.h"
 #include "support/temp_app_dir.h"
 
@@ -101,12 +102,10 @@ TEST_F(DatabaseTest, SqliteProceduresRunWithTheirArguments) {
   const auto quoted =
       database->DbConnection().execute(QStringLiteral("EXEC getDoc @Serie='A'' OR ''1''=''1', @Numero=1"));
   EXPECT_TRUE(quoted->eof());
-  try {
-    database->DbConnection().execute(QStringLiteral("EXEC nowhere @A = 1"));
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.description(), QStringLiteral("Could not find stored procedure 'nowhere'."));
-  }
+  const auto error =
+      test::raisedError([&] { database->DbConnection().execute(QStringLiteral("EXEC nowhere @A = 1")); });
+  ASSERT_TRUE(error) << "no error";
+  EXPECT_EQ(error->description(), QStringLiteral("Could not find stored procedure 'nowhere'."));
 }
 
 class MissingDatabaseTest : public DatabaseTest {

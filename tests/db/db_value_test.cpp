@@ -1,20 +1,14 @@
 #include "db/db_value.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 
 #include <gtest/gtest.h>
 
 namespace corvex {
 namespace {
 
-int errorNumberOf(const std::function<void()>& read) {
-  try {
-    read();
-  } catch (const Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using test::errorNumberOf;
 
 struct TextCase {
   QVariant value;

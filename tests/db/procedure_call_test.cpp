@@ -1,6 +1,7 @@
 #include "db/procedure_call.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 
 #include <gtest/gtest.h>
 
@@ -49,13 +50,11 @@ TEST(ProcedureCallTest, BindsParametersOutsideStringLiteralsOnly) {
 
 TEST(ProcedureCallTest, MissingParameterIsAClearError) {
   const auto call = parseProcedureCall(QStringLiteral("EXEC p @Serie = 'A'"));
-  try {
-    bindProcedureBody(*call, QStringLiteral("SELECT * FROM t WHERE numero = @Numero"));
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.description(),
-              QStringLiteral("Procedure or function 'p' expects parameter '@Numero', which was not supplied."));
-  }
+  const auto error =
+      test::raisedError([&] { bindProcedureBody(*call, QStringLiteral("SELECT * FROM t WHERE numero = @Numero")); });
+  ASSERT_TRUE(error) << "no error";
+  EXPECT_EQ(error->description(),
+            QStringLiteral("Procedure or function 'p' expects parameter '@Numero', which was not supplied."));
 }
 
 }  // namespace

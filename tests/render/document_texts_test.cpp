@@ -1,6 +1,7 @@
 #include "render/document_texts.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 
 #include <QDateTime>
 
@@ -17,14 +18,7 @@ DbValue at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 }
 const DbValue kNull;
 
-int errorOf(const std::function<void()>& work) {
-  try {
-    work();
-  } catch (const Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using test::errorNumberOf;
 
 TEST(DocumentTextsTest, Statements) {
   EXPECT_EQ(documentStatement(QStringLiteral("A"), 125),
@@ -56,9 +50,9 @@ TEST(DocumentTextsTest, AmountLineAndItsFailures) {
   EXPECT_EQ(amountLine(DbValue(QVariant(1234.56))),
             QStringLiteral("SON: UN MIL DOSCIENTOS TREINTA Y CUATRO CON 56/100 DOLARES"));
   EXPECT_EQ(amountLine(text("100")), QStringLiteral("SON: CIEN CON 00/100 DOLARES"));
-  EXPECT_EQ(errorOf([] { amountLine(kNull); }), kInvalidUseOfNull);
-  EXPECT_EQ(errorOf([] { amountLine(text("cien")); }), kTypeMismatch);
-  EXPECT_EQ(errorOf([] { amountLine(DbValue(QVariant(2147483648.0))); }), kOverflow);
+  EXPECT_EQ(errorNumberOf([] { amountLine(kNull); }), kInvalidUseOfNull);
+  EXPECT_EQ(errorNumberOf([] { amountLine(text("cien")); }), kTypeMismatch);
+  EXPECT_EQ(errorNumberOf([] { amountLine(DbValue(QVariant(2147483648.0))); }), kOverflow);
 }
 
 TEST(DocumentTextsTest, PromissoryNoteAndPlaceAndDate) {
@@ -69,11 +63,11 @@ TEST(DocumentTextsTest, PromissoryNoteAndPlaceAndDate) {
                            "RECONOCERE EL COBRO DE 2% DE INTERES MENSUAL"));
   EXPECT_EQ(placeAndDate(at(2023, 10, 4, 15, 7, 9)), QStringLiteral("SAN SALVADOR, MIERCOLES, 4 DE OCTUBRE DE 2023"));
   const DbValue total(QVariant(100));
-  EXPECT_EQ(errorOf([&] { promissoryNote(kNull, text("E"), total, text("2023-11-03")); }), kInvalidUseOfNull);
-  EXPECT_EQ(errorOf([&] { promissoryNote(text("J"), kNull, total, text("2023-11-03")); }), kInvalidUseOfNull);
-  EXPECT_EQ(errorOf([&] { promissoryNote(text("J"), text("E"), total, kNull); }), kInvalidUseOfNull);
-  EXPECT_EQ(errorOf([&] { promissoryNote(text("J"), text("E"), total, text("pronto")); }), kTypeMismatch);
-  EXPECT_EQ(errorOf([] { placeAndDate(kNull); }), kInvalidUseOfNull);
+  EXPECT_EQ(errorNumberOf([&] { promissoryNote(kNull, text("E"), total, text("2023-11-03")); }), kInvalidUseOfNull);
+  EXPECT_EQ(errorNumberOf([&] { promissoryNote(text("J"), kNull, total, text("2023-11-03")); }), kInvalidUseOfNull);
+  EXPECT_EQ(errorNumberOf([&] { promissoryNote(text("J"), text("E"), total, kNull); }), kInvalidUseOfNull);
+  EXPECT_EQ(errorNumberOf([&] { promissoryNote(text("J"), text("E"), total, text("pronto")); }), kTypeMismatch);
+  EXPECT_EQ(errorNumberOf([] { placeAndDate(kNull); }), kInvalidUseOfNull);
 }
 
 }  // namespace

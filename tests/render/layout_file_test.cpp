@@ -1,6 +1,7 @@
 #include "render/layout_file.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 #include "support/temp_app_dir.h"
 
 #include <QFile>
@@ -52,13 +53,10 @@ TEST(LayoutFile, FileInTheApplicationFolderReplacesTheBuiltInOne) {
 
 TEST(LayoutFile, UnknownLayoutIsFileNotFound) {
   TempAppDir dir;
-  try {
-    loadLayout(QStringLiteral("arNada"), dir.folder());
-    FAIL() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), kFileNotFound);
-    EXPECT_TRUE(error.description().contains(QStringLiteral("arNada")));
-  }
+  const auto error = test::raisedError([&] { loadLayout(QStringLiteral("arNada"), dir.folder()); });
+  ASSERT_TRUE(error) << "no error";
+  EXPECT_EQ(error->number(), kFileNotFound);
+  EXPECT_TRUE(error->description().contains(QStringLiteral("arNada")));
 }
 
 struct BrokenCase {
@@ -91,15 +89,12 @@ TEST(LayoutFile, BrokenOverrideIsRefusedNamingFileAndProblem) {
     ASSERT_TRUE(json.contains(c.from)) << c.from;
     json.replace(json.indexOf(c.from), qsizetype(strlen(c.from)), c.to);
     dir.writeFile(QStringLiteral("layouts/arSVDTEFactura.json"), json);
-    try {
-      loadLayout(QStringLiteral("arSVDTEFactura"), dir.folder());
-      ADD_FAILURE() << "accepted: " << c.to;
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), kInvalidFileFormat) << c.to;
-      EXPECT_TRUE(error.description().contains(dir.filePath(QStringLiteral("layouts/arSVDTEFactura.json"))))
-          << error.what();
-      EXPECT_TRUE(error.description().contains(QString::fromUtf8(c.problem))) << error.what();
-    }
+    const auto error = test::raisedError([&] { loadLayout(QStringLiteral("arSVDTEFactura"), dir.folder()); });
+    ASSERT_TRUE(error) << "accepted: " << c.to;
+    EXPECT_EQ(error->number(), kInvalidFileFormat) << c.to;
+    EXPECT_TRUE(error->description().contains(dir.filePath(QStringLiteral("layouts/arSVDTEFactura.json"))))
+        << error->what();
+    EXPECT_TRUE(error->description().contains(QString::fromUtf8(c.problem))) << error->what();
   }
 }
 
