@@ -32,10 +32,12 @@ struct AccountCase {
 
 class UnusableAccount : public ::testing::TestWithParam<AccountCase> {};
 
-TEST_P(UnusableAccount, FailsWithAClearReasonBeforeConnecting) {
-  const SmtpAccount account{GetParam().server, GetParam().port, {}, {}, true};
-  EXPECT_EQ(deliverSmtp(account, QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, "x\r\n"),
-            GetParam().expected);
+TEST_P(UnusableAccount, FailsPermanentlyWithAClearReasonBeforeConnecting) {
+  SmtpTransport transport(SmtpAccount{GetParam().server, GetParam().port, {}, {}, true}, 100);
+  const SendResult result =
+      transport.deliver(QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, "x\r\n");
+  EXPECT_TRUE(result.isPermanent());
+  EXPECT_EQ(result.text(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, UnusableAccount,
