@@ -12,11 +12,11 @@
 #include "app/demo_database.h"
 
 #include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <spawn.h>

@@ -77,5 +77,44 @@ TEST(StartupTest, MainFillsTheSettingsFromMainIniAndTheDatabase) {
   EXPECT_TRUE(dir.logLines().isEmpty());
 }
 
+struct SmtpLimitsCase {
+  const char* ini;
+  int maxMessagesPerConnection;  ///< -1: start-up fails with error 5
+  int messagesPerMinute;
+};
+
+class SmtpLimits : public ::testing::TestWithParam<SmtpLimitsCase> {};
+
+TEST_P(SmtpLimits, ReadFromTheSmtpSectionOfMainIni) {
+  const test::TempAppDir dir;
+  dir.writeFile(QStringLiteral("main.ini"), GetParam().ini);
+  Settings settings;
+  settings.IniPath = dir.filePath(QStringLiteral("main.ini"));
+  if (GetParam().maxMessagesPerConnection < 0) {
+    try {
+      readSmtpLimits(settings);
+      FAIL() << "accepted " << GetParam().ini;
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), kInvalidArgument);
+      EXPECT_TRUE(error.description().startsWith(QStringLiteral("main.ini [SMTP] "))) << error.what();
+    }
+    return;
+  }
+  readSmtpLimits(settings);
+  EXPECT_EQ(settings.MaxMessagesPerConnection, GetParam().maxMessagesPerConnection);
+  EXPECT_EQ(settings.MessagesPerMinute, GetParam().messagesPerMinute);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmtpLimits,
+    ::testing::Values(SmtpLimitsCase{"[DB]\r\ncString=x\r\n", 100, 0},
+                      SmtpLimitsCase{"[smtp]\r\nmaxmessagesperconnection = 20\r\nMessagesPerMinute=30\r\n", 20, 30},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=\"0\"\r\n", 100, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMaxMessagesPerConnection=0\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMaxMessagesPerConnection=ten\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=-1\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=2.5\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=100001\r\n", -1, 0}));
+
 }  // namespace
 }  // namespace corvex

@@ -354,6 +354,19 @@ INSTANTIATE_TEST_SUITE_P(
                     .connections = 2}),
     [](const ::testing::TestParamInfo<SessionCase>& info) { return std::string(info.param.name); });
 
+TEST_F(MailerTest, TheSessionLastsTheRunAndEndsWithQuit) {
+  SmtpPeer& server = startPeer();
+  {
+    const Mailer::RunScope run(mailer);
+    for (int i = 0; i < 3; ++i) send();
+    EXPECT_EQ(server.stats().quits, 0) << "the session stays open within the run";
+  }
+  const test::SmtpPeerStats stats = server.stats();
+  EXPECT_EQ(stats.messages, 3);
+  EXPECT_EQ(stats.connections, 1);
+  EXPECT_EQ(stats.quits, 1);
+}
+
 TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {
   SmtpPeer& server = startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, {}, 0, sharedCertDir()},
                                faults(0, {QStringLiteral("1:421")}));

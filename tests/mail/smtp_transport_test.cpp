@@ -1,5 +1,12 @@
 #include "mail/smtp_transport.h"
 
+#include "mail/trust_store.h"
+
+#include <curl/curl.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace corvex {
@@ -44,6 +51,44 @@ INSTANTIATE_TEST_SUITE_P(Settings, UnusableAccount,
                          ::testing::Values(AccountCase{"", 587, "no SMTP server configured"},
                                            AccountCase{"127.0.0.1", 0, "invalid SMTP port 0"},
                                            AccountCase{"127.0.0.1", -1, "invalid SMTP port -1"}));
+
+// The extra bundle must add to what the system trusts, never replace it.
+class TrustBundleTest : public ::testing::Test {
+ protected:
+  ~TrustBundleTest() override { qunsetenv("CURL_CA_BUNDLE"); }
+  QTemporaryDir dir;
+};
+
+TEST_F(TrustBundleTest, HoldsTheSystemStoreAndThenTheExtraBundle) {
+  const QByteArray extra = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+  QFile file(dir.filePath(QStringLiteral("extra.pem")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(extra) == extra.size());
+  file.close();
+  qputenv("CURL_CA_BUNDLE", file.fileName().toLocal8Bit());
+  QFile system(QString::fromLocal8Bit(curl_version_info(CURLVERSION_NOW)->cainfo));
+  ASSERT_TRUE(system.open(QIODevice::ReadOnly)) << "the system's CA bundle";
+  const QByteArray systemCertificates = system.readAll();
+  ASSERT_TRUE(systemCertificates.contains("BEGIN CERTIFICATE"));
+
+  const TrustBundle trust = trustBundle();
+  EXPECT_TRUE(trust.problem.isEmpty()) << trust.problem.toStdString();
+  EXPECT_TRUE(trust.pem.startsWith(systemCertificates));
+  EXPECT_TRUE(trust.pem.endsWith(extra));
+}
+
+TEST_F(TrustBundleTest, AnUnreadableBundleIsNamed) {
+  qputenv("CURL_CA_BUNDLE", dir.filePath(QStringLiteral("missing.pem")).toLocal8Bit());
+  const TrustBundle trust = trustBundle();
+  EXPECT_TRUE(trust.pem.isEmpty());
+  EXPECT_TRUE(trust.problem.startsWith(QStringLiteral("CURL_CA_BUNDLE names no readable PEM bundle: ")));
+  EXPECT_TRUE(trust.problem.contains(QStringLiteral("missing.pem")));
+}
+
+TEST_F(TrustBundleTest, WithoutTheVariableLibcurlKeepsItsOwnDefaults) {
+  qunsetenv("CURL_CA_BUNDLE");
+  EXPECT_TRUE(trustBundle().pem.isEmpty());
+  EXPECT_TRUE(trustBundle().problem.isEmpty());
+}
 
 }  // namespace
 }  // namespace corvex

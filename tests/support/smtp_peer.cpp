@@ -61,7 +61,7 @@ void SmtpPeer::stop() {
 SmtpPeerStats SmtpPeer::stats() const {
   const QJsonObject stats = readJsonFile(m_dir.filePath(QStringLiteral("stats.json")));
   return SmtpPeerStats{stats["connections"].toInt(), stats["logins"].toInt(), stats["attempts"].toInt(),
-                       stats["messages"].toInt()};
+                       stats["messages"].toInt(), stats["quits"].toInt()};
 }
 
 QString SmtpPeer::caBundle() const { return QDir(m_certDir).filePath(QStringLiteral("ca.pem")); }

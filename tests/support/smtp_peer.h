@@ -39,6 +39,7 @@ struct SmtpPeerStats {
   int logins = 0;
   int attempts = 0;  ///< MAIL commands
   int messages = 0;  ///< messages accepted
+  int quits = 0;     ///< sessions ended politely by the client
 };
 
 /// A real SMTP server on 127.0.0.1 (tests/support/smtp_server.py run by the

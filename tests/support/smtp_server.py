@@ -11,7 +11,7 @@ closes a connection after every N messages on it; --fail N:CODE answers the
 Nth MAIL command (counted over the server's life) with CODE, and closes the
 connection after a 421; --drop-data N cuts the connection in the middle of
 the Nth message's DATA. --stats FILE keeps {"connections", "logins",
-"attempts", "messages"} there, rewritten on every change. Runs until
+"attempts", "messages", "quits"} there, rewritten on every change. Runs until
 terminated.
 
 decode FILE: prints the message as JSON: headers, the text body and every
@@ -70,7 +70,7 @@ class Store:
         self.drop_data = set(args.drop_data)
         self.stats_file = args.stats
         self.count = 0
-        self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0}
+        self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0}
         self.write_stats()
 
     def add(self, key):
@@ -83,6 +83,10 @@ class Store:
         with open(self.stats_file + ".tmp", "w") as out:
             json.dump(self.stats, out)
         os.rename(self.stats_file + ".tmp", self.stats_file)
+
+    async def handle_QUIT(self, server, session, envelope):
+        self.add("quits")
+        return "221 Bye"
 
     async def handle_MAIL(self, server, session, envelope, address, mail_options):
         self.add("attempts")
