@@ -4,6 +4,12 @@
 
 namespace corvex {
 
+namespace {
+
+constexpr qint64 kRepeatStopAfterSeconds = 3600;
+
+}  // namespace
+
 Mailer::Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock)
     : m_settings(settings),
       m_log(log),
@@ -46,11 +52,20 @@ void Mailer::beginRun() {
 void Mailer::endRun() { m_sender.close(); }
 
 bool Mailer::sendingStopped() {
-  if (!m_gate.isClosed(m_clock.now())) return false;
+  const QDateTime now = m_clock.now();
+  if (!m_gate.isClosed(now)) return false;
   if (!m_stopLogged && !m_gate.reason().isEmpty())
-    m_log.WriteLog(QStringLiteral("Corvex=> Sending stopped until the next run: ") + m_gate.reason());
+    logStop(QStringLiteral("Corvex=> Sending stopped until the next run: ") + m_gate.reason(), now);
   m_stopLogged = true;
   return true;
+}
+
+// A server that refuses every run would otherwise write this line every few
+// seconds, so the same stop is logged again only after an hour.
+void Mailer::logStop(const QString& line, const QDateTime& now) {
+  if (line == m_lastStop.line && m_lastStop.time.secsTo(now) < kRepeatStopAfterSeconds) return;
+  m_log.WriteLog(line);
+  m_lastStop = {line, now};
 }
 
 bool Mailer::isDue(const QString& logLabel) const { return m_failures.isDue(logLabel, m_clock.now()); }

@@ -57,7 +57,8 @@ class Mailer {
   void endRun();
   /// Whether the current run must send nothing more (after a 421, two
   /// temporary failures in a row, or with the per-minute budget used up).
-  /// Logs the reason once when it stops the run for a failure.
+  /// Logs the reason once when it stops the run for a failure; the same
+  /// reason in later runs only once an hour.
   bool sendingStopped();
   /// Whether the document with `logLabel` is to be tried in this run.
   bool isDue(const QString& logLabel) const;
@@ -79,6 +80,7 @@ class Mailer {
   bool attach(OutgoingMessage& message, const QString& path, int number, const QString& logLabel);
   void fail(const SendResult& result, const QString& line, const QString& logLabel);
   void writeLog(const QString& line) const;
+  void logStop(const QString& line, const QDateTime& now);
 
   const Settings& m_settings;
   const DailyLog& m_log;
@@ -87,6 +89,10 @@ class Mailer {
   SendGate m_gate;
   RepeatedFailures m_failures;
   bool m_stopLogged = false;
+  struct {
+    QString line;
+    QDateTime time;
+  } m_lastStop;
   bool m_mailSent = false;
   SendResult m_lastResult = SendResult::sent();
 };

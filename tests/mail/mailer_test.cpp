@@ -378,6 +378,24 @@ TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {
   EXPECT_EQ(server.stats().attempts, 3);
 }
 
+TEST_F(MailerTest, TheSameStopIsLoggedOnceAnHour) {
+  settings.sysSMTPServer = QStringLiteral("pickup:nowhere");
+  const auto run = [&] {
+    const Mailer::RunScope scope(mailer);
+    for (int i = 0; i < 3 && !mailer.sendingStopped(); ++i) send(QStringLiteral("b%1@example.com").arg(i));
+  };
+  const auto stops = [&] {
+    return dir.logLines().filter(QStringLiteral("Sending stopped until the next run: 2 temporary failures")).size();
+  };
+  run();
+  EXPECT_EQ(stops(), 1);
+  for (int i = 0; i < 10; ++i, clock.advanceSeconds(5)) run();
+  EXPECT_EQ(stops(), 1);
+  clock.advanceSeconds(3600);
+  run();
+  EXPECT_EQ(stops(), 2);
+}
+
 TEST_F(MailerTest, MessagesPerMinuteLeavesTheRestForALaterRun) {
   settings.sysSMTPServer = QStringLiteral("pickup:outbox");
   settings.MessagesPerMinute = 3;
