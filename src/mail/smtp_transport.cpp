@@ -48,8 +48,7 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
 // SIGPIPE, whose default action ends the process.
 void ignoreBrokenPipes() {
 #ifdef SIGPIPE
-  static const bool ignored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-  static_cast<void>(ignored);
+  std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

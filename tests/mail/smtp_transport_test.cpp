@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,16 @@ INSTANTIATE_TEST_SUITE_P(Settings, UnusableAccount,
                          ::testing::Values(AccountCase{"", 587, "no SMTP server configured"},
                                            AccountCase{"127.0.0.1", 0, "invalid SMTP port 0"},
                                            AccountCase{"127.0.0.1", -1, "invalid SMTP port -1"}));
+
+// A peer that resets a connection under a write must cost one message, not
+// the process.
+TEST(SmtpTransportTest, CreatingATransportIgnoresBrokenPipes) {
+  std::signal(SIGPIPE, SIG_DFL);
+  const SmtpTransport transport(SmtpAccount{QStringLiteral("127.0.0.1"), 25, {}, {}, true}, 100);
+  struct sigaction action {};
+  ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action), 0);
+  EXPECT_EQ(action.sa_handler, SIG_IGN);
+}
 
 // The extra bundle must add to what the system trusts, never replace it.
 class TrustBundleTest : public ::testing::Test {
