@@ -34,7 +34,7 @@ void writeAttachments(const test::TempAppDir& dir) {
 int bench(int messages, int maxPerConnection) {
   const QString user = QStringLiteral("dte");
   const QString password = QStringLiteral("bench-pw");
-  test::SmtpPeer peer(test::SmtpPeerOptions{.tls = test::PeerTls::StartTls, .user = user, .password = password});
+  test::SmtpPeer peer(test::SmtpPeerOptions{test::PeerTls::StartTls, user, password, QString(), 0, QString()});
   test::DelayProxy proxy(peer.port(), kDelayMs);
   qputenv("CURL_CA_BUNDLE", peer.caBundle().toLocal8Bit());
 
