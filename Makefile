@@ -24,8 +24,10 @@ demo: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/corvex demo corvex-demo
 
 bench: build
-	cmake --build $(BUILD) --target corvex_bench
+	cmake --build $(BUILD) --target corvex_benches
 	./$(BUILD)/bench/corvex_bench
+	./$(BUILD)/bench/corvex_pipeline_bench
+	./$(BUILD)/bench/corvex_smtp_bench
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -20,7 +20,8 @@ void Application::Main() {
   m_database = std::make_unique<Database>(
       m_settings.ConnectionString, DbEnvironment{m_folder, driver.isEmpty() ? defaultOdbcDriver() : driver}, m_log);
   readParameters(*m_database, m_settings);
-  m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log);
+  readSmtpLimits(m_settings);
+  m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);
   m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo);
 }
 

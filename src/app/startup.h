@@ -23,4 +23,9 @@ std::int16_t smtpPortFromText(const QString& text);
 /// whatever a lookup or the port conversion raises.
 void readParameters(Database& database, Settings& settings);
 
+/// Fills MaxMessagesPerConnection (1..100000, default 100) and
+/// MessagesPerMinute (0..100000, default 0: no limit) from the [SMTP] section
+/// of settings.IniPath. Raises 5 naming the key for any other value.
+void readSmtpLimits(Settings& settings);
+
 }  // namespace corvex

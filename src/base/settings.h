@@ -18,6 +18,10 @@ struct Settings {
   QString sysSMTPUser;
   QString sysSMTPPassword;
   QString sysSMTPFrom;
+  /// main.ini [SMTP]: messages sent over one connection before a new one is
+  /// opened, and messages handed to the server in any 60 s (0: no limit).
+  int MaxMessagesPerConnection = 100;
+  int MessagesPerMinute = 0;
 };
 
 }  // namespace corvex

@@ -87,4 +87,23 @@ void buildDemoDatabase(const QString& file, DemoContent content, const QString& 
   throw *failure;
 }
 
+QString documentCopiesSql(int count) {
+  // Built by concatenation: the printf() patterns would confuse QString::arg().
+  return QStringLiteral(
+             "CREATE TEMP TABLE copies AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+             "WHERE i < ") +
+         QString::number(count) +
+         QStringLiteral(
+             ") SELECT e.* FROM n CROSS JOIN FACTURAS_ENC e WHERE e.SERIE = 'FA' AND e.NUMERO = 1251 ORDER BY n.i;\n"
+             "UPDATE FACTURAS_ENC SET ENVIADA = 1;\n"
+             "UPDATE copies SET SERIE = 'BM', NUMERO = rowid, ENVIADA = 0, IDDOCUMENTO = printf('BENCH-%06d', rowid), "
+             "EMAIL = printf('buyer%d@example.com', rowid), "
+             "FECHA = datetime('2024-04-01 08:00:00', printf('+%d seconds', rowid));\n"
+             "INSERT INTO FACTURAS_ENC SELECT * FROM copies;\n"
+             "INSERT INTO FACTURAS_DET SELECT 'BM', c.NUMERO, d.LINEA, d.IDARTICULO, d.ARTICULO, d.CANTIDAD, d.PRECIO, "
+             "d.PRECIO_FINAL, d.TLINEA, d.IITLINEA FROM copies c CROSS JOIN FACTURAS_DET d "
+             "WHERE d.SERIE = 'FA' AND d.NUMERO = 1251;\n"
+             "DROP TABLE copies;\n");
+}
+
 }  // namespace corvex

@@ -23,6 +23,13 @@ QByteArray demoResource(const QString& name);
 /// Never touches an existing file: raises Error kDatabaseError when `file`
 /// exists. A failing statement raises kDatabaseError with the driver's text
 /// and the statement's opening, and leaves no file behind.
+/// A script for buildDemoDatabase()'s `extraSql` that leaves exactly `count`
+/// documents pending: copies of the demo's four-line Factura FA-1251 as
+/// series "BM", numbers 1..count, IdDocumento "BENCH-000001" ..., buyers
+/// buyer1@example.com ..., one second apart in Fecha order. Every demo
+/// document is marked as mailed. For benchmarks and volume tests.
+QString documentCopiesSql(int count);
+
 void buildDemoDatabase(const QString& file, DemoContent content = DemoContent::Documents,
                        const QString& extraSql = QString());
 

@@ -38,6 +38,7 @@ DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)) {}
 bool DispatchRun::sendDTEbyMail() {
   // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
+    const Mailer::RunScope mailRun(m_parts.mailer);
     m_parts.database.OpenConnection2(QString(), 0);
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
@@ -56,11 +57,15 @@ bool DispatchRun::sendDTEbyMail() {
 }
 
 void DispatchRun::processPending(RecordSet& pending) {
-  for (; !pending.eof(); pending.moveNext()) processRow(pending);
+  // Rows left once sending stopped stay pending, untouched, for a later run.
+  for (; !pending.eof() && !m_parts.mailer.sendingStopped(); pending.moveNext()) processRow(pending);
 }
 
 void DispatchRun::processRow(const RecordSet& row) {
   const auto field = [&row](const char* column) { return row.field(QString::fromLatin1(column)); };
+  const QString eMail = field("eMail").toText();
+  const QString label = logLabel(field("Serie").toTextOrEmpty(), field("Numero").toTextOrEmpty(), eMail);
+  if (!m_parts.mailer.isDue(label)) return;
   const QString idDocumento = field("IdDocumento").toText();
   const QString selloRecibido = field("SelloRecibido").toText();
   m_taxDocument.LoadJson(field("JSonDTE").toText());
@@ -72,8 +77,6 @@ void DispatchRun::processRow(const RecordSet& row) {
   writeJsonFile(files.json, m_taxDocument.ToJsonText());
   renderPdf(row);
 
-  const QString eMail = field("eMail").toText();
-  const QString label = logLabel(field("Serie").toTextOrEmpty(), field("Numero").toTextOrEmpty(), eMail);
   const QString body =
       coverText(field("tNombre").toTextOrEmpty(), m_parts.settings.sysEmail, field("NomCorp").toTextOrEmpty());
   m_parts.mailer.SendMail(kSubject, body, eMail, files.json, files.pdf, label);

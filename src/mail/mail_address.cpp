@@ -46,4 +46,14 @@ QString addressProblem(const QString& role, const QString& address) {
   return QStringLiteral("invalid %1 address \"%2\"").arg(role, printable(address));
 }
 
+Mailbox parseMailbox(const QString& text) {
+  // The address is what stands in the last pair of angle brackets at the end.
+  static const QRegularExpression named(QStringLiteral("^[ \\t]*(.*?)[ \\t]*<([^<>]*)>[ \\t]*$"));
+  const QRegularExpressionMatch match = named.match(text);
+  if (!match.hasMatch()) return Mailbox{QString(), trimBlanks(text)};
+  QString name = match.captured(1);
+  if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"')) name = name.mid(1, name.size() - 2);
+  return Mailbox{name, match.captured(2)};
+}
+
 }  // namespace corvex

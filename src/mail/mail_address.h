@@ -15,4 +15,16 @@ QStringList splitAddresses(const QString& text);
 /// non-ASCII letter or a missing '@' would make a malformed message.
 QString addressProblem(const QString& role, const QString& address);
 
+/// A mailbox as a setting may hold it: a bare address, or
+/// `Display Name <address>` (the name may stand in double quotes).
+struct Mailbox {
+  QString displayName;  ///< empty for a bare address
+  QString address;
+};
+
+/// Splits `text` into name and address. Text that is not of the form
+/// `name <address>` is taken whole as the address, so addressProblem() can
+/// name it.
+Mailbox parseMailbox(const QString& text);
+
 }  // namespace corvex

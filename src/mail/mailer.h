@@ -1,8 +1,13 @@
 #pragma once
 
 #include "base/app_folder.h"
+#include "base/clock.h"
 #include "base/settings.h"
 #include "log/daily_log.h"
+#include "mail/repeated_failures.h"
+#include "mail/send_gate.h"
+#include "mail/send_result.h"
+#include "mail/smtp_sender.h"
 
 #include <QString>
 
@@ -13,18 +18,27 @@ class OutgoingMessage;
 /// Sends the documents' e-mails with the server and account of the Settings
 /// and remembers whether the last one went out.
 ///
-/// "settings" and "log" must outlive this object.
+/// Within a dispatch run (beginRun() .. endRun()) the SMTP session stays
+/// open from message to message; endRun() closes it with QUIT. Between the
+/// calls of a run, sendingStopped() tells the run to leave its remaining
+/// documents pending (see SendGate), and isDue() holds back a document whose
+/// mail was refused for good until its next attempt is due (see
+/// RepeatedFailures).
+///
+/// "settings", "log" and "clock" must outlive this object.
 class Mailer {
  public:
-  Mailer(const Settings& settings, AppFolder folder, const DailyLog& log);
+  Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock);
 
   /// Sends one message with the two files attached, to every address in
-  /// `recipient` (';' or ',' separated). Writes exactly one log line:
+  /// `recipient` (';' or ',' separated). Writes at most one log line:
   /// "Corvex=> Email sent successfully! " + logLabel, or the reason it failed
   /// after "Corvex=> Failed to add attachment 1: ", "... attachment 2: " or
-  /// "Corvex=> Email send failed: ". Attachment 2 is not looked at when
-  /// attachment 1 fails; nothing is sent when either fails. The files are
-  /// never changed.
+  /// "Corvex=> Email send failed: ". The same failure of the same logLabel
+  /// is logged again only once an hour, with the count of attempts; the
+  /// first success after failures adds one line saying so. Attachment 2 is
+  /// not looked at when attachment 1 fails; nothing is sent when either
+  /// fails. The files are never changed.
   ///
   /// Raises Error, without a log line, when the mail transport cannot be set
   /// up; MailSent() is then false.
@@ -33,14 +47,54 @@ class Mailer {
 
   /// True only when the last SendMail call had its message accepted.
   bool MailSent() const { return m_mailSent; }
+  /// The outcome of the last SendMail call; an attachment that could not be
+  /// added is a permanent failure without reply code.
+  const SendResult& lastResult() const { return m_lastResult; }
+
+  /// A dispatch run begins: a stop of the previous run no longer holds.
+  void beginRun();
+  /// The run ended, normally or not: the SMTP session is closed with QUIT.
+  void endRun();
+  /// Whether the current run must send nothing more (after a 421, two
+  /// temporary failures in a row, or with the per-minute budget used up).
+  /// Logs the reason once when it stops the run for a failure; the same
+  /// reason in later runs only once an hour.
+  bool sendingStopped();
+  /// Whether the document with `logLabel` is to be tried in this run.
+  bool isDue(const QString& logLabel) const;
+
+  /// beginRun() on construction, endRun() on destruction, whichever way the
+  /// run leaves its scope.
+  class RunScope {
+   public:
+    explicit RunScope(Mailer& mailer) : m_mailer(mailer) { m_mailer.beginRun(); }
+    ~RunScope() { m_mailer.endRun(); }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+   private:
+    Mailer& m_mailer;
+  };
 
  private:
-  bool attach(OutgoingMessage& message, const QString& path, int number) const;
+  bool attach(OutgoingMessage& message, const QString& path, int number, const QString& logLabel);
+  void fail(const SendResult& result, const QString& line, const QString& logLabel);
+  void writeLog(const QString& line) const;
+  void logStop(const QString& line, const QDateTime& now);
 
   const Settings& m_settings;
-  AppFolder m_folder;
   const DailyLog& m_log;
+  const Clock& m_clock;
+  SmtpSender m_sender;
+  SendGate m_gate;
+  RepeatedFailures m_failures;
+  bool m_stopLogged = false;
+  struct {
+    QString line;
+    QDateTime time;
+  } m_lastStop;
   bool m_mailSent = false;
+  SendResult m_lastResult = SendResult::sent();
 };
 
 }  // namespace corvex

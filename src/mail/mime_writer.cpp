@@ -45,6 +45,13 @@ QByteArray encodedWords(const QString& text) {
   return encoded;
 }
 
+QByteArray phrase(const QString& name) {
+  const bool quotable = isPlainAscii(name) && !name.contains(u'"') && !name.contains(u'\\') &&
+                        !name.contains(QStringLiteral("=?")) && name.size() <= kEncodedWordBytes;
+  if (quotable) return '"' + name.toLatin1() + '"';
+  return encodedWords(name);
+}
+
 QByteArray base64Lines(const QByteArray& data) {
   const QByteArray encoded = data.toBase64();
   QByteArray lines;

@@ -15,6 +15,10 @@ QByteArray headerText(const QString& text);
 /// in an address list, where commas and quotes would otherwise count.
 QByteArray encodedWords(const QString& text);
 
+/// A display name before an address: a quoted string when it is printable
+/// ASCII without quotes or backslashes, else encodedWords().
+QByteArray phrase(const QString& name);
+
 /// `data` in base64, in lines of 76 characters, each ended by CR LF.
 QByteArray base64Lines(const QByteArray& data);
 

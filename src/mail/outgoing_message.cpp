@@ -9,8 +9,8 @@
 
 namespace corvex {
 
-void OutgoingMessage::setFrom(const QString& address) {
-  m_from = address;
+void OutgoingMessage::setFrom(const QString& mailbox) {
+  m_from = parseMailbox(mailbox);
   succeed();
 }
 
@@ -54,7 +54,7 @@ QString OutgoingMessage::addAttachment(const QString& path) {
 }
 
 QString OutgoingMessage::addressProblem() const {
-  QString problem = corvex::addressProblem(QStringLiteral("sender"), m_from);
+  QString problem = corvex::addressProblem(QStringLiteral("sender"), m_from.address);
   if (!problem.isEmpty()) return problem;
   if (m_recipients.isEmpty()) return QStringLiteral("no recipient");
   for (const Recipient& recipient : m_recipients) {
@@ -89,7 +89,7 @@ QByteArray OutgoingMessage::toMime(const QDateTime& date, const QString& message
 
 QByteArray OutgoingMessage::headers(const QDateTime& date, const QString& messageId, const QByteArray& boundary) const {
   QByteArray header;
-  header += "From: " + m_from.toLatin1() + "\r\n";
+  header += "From: " + fromHeader() + "\r\n";
   header += "To: " + toHeader() + "\r\n";
   header += "Subject: " + mime::headerText(m_subject) + "\r\n";
   header += "Date: " + date.toString(Qt::RFC2822Date).toLatin1() + "\r\n";
@@ -106,9 +106,14 @@ QByteArray OutgoingMessage::toHeader() const {
     if (recipient.displayName.isEmpty())
       to += recipient.address.toLatin1();
     else
-      to += mime::encodedWords(recipient.displayName) + " <" + recipient.address.toLatin1() + '>';
+      to += mime::phrase(recipient.displayName) + " <" + recipient.address.toLatin1() + '>';
   }
   return to;
+}
+
+QByteArray OutgoingMessage::fromHeader() const {
+  if (m_from.displayName.isEmpty()) return m_from.address.toLatin1();
+  return mime::phrase(m_from.displayName) + " <" + m_from.address.toLatin1() + '>';
 }
 
 int OutgoingMessage::succeed() {

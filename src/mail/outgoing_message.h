@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/mail_address.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -16,7 +18,9 @@ namespace corvex {
 /// read fails at once and the message never depends on the file again.
 class OutgoingMessage {
  public:
-  void setFrom(const QString& address);
+  /// The sender: a bare address or `Display Name <address>`; the name goes
+  /// into the From header only, the address into the envelope too.
+  void setFrom(const QString& mailbox);
   void setSubject(const QString& subject);
   void setBody(const QString& body);
 
@@ -36,7 +40,8 @@ class OutgoingMessage {
   /// sender, a bad recipient or no recipient at all.
   QString addressProblem() const;
 
-  const QString& from() const { return m_from; }
+  /// The sender's bare address, for the envelope.
+  const QString& from() const { return m_from.address; }
   /// The bare addresses of all recipients, for the envelope.
   QStringList recipientAddresses() const;
 
@@ -60,8 +65,9 @@ class OutgoingMessage {
   int fail(const QString& reason);
   QByteArray headers(const QDateTime& date, const QString& messageId, const QByteArray& boundary) const;
   QByteArray toHeader() const;
+  QByteArray fromHeader() const;
 
-  QString m_from;
+  Mailbox m_from;
   QString m_subject;
   QString m_body;
   QList<Recipient> m_recipients;

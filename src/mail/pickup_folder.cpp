@@ -5,13 +5,15 @@
 
 namespace corvex {
 
-QString writeToPickupFolder(const QString& folder, const QString& name, const QByteArray& message) {
-  if (!QDir(folder).exists()) return QStringLiteral("pickup folder does not exist: ") + folder;
+SendResult writeToPickupFolder(const QString& folder, const QString& name, const QByteArray& message) {
+  if (!QDir(folder).exists())
+    return SendResult::temporary(0, QStringLiteral("pickup folder does not exist: ") + folder);
   // QSaveFile writes to a temporary file beside the target and renames it on commit.
   QSaveFile file(QDir(folder).filePath(name + QStringLiteral(".eml")));
   if (!file.open(QIODevice::WriteOnly) || file.write(message) != message.size() || !file.commit())
-    return QStringLiteral("cannot write to pickup folder ") + folder + QStringLiteral(": ") + file.errorString();
-  return {};
+    return SendResult::temporary(
+        0, QStringLiteral("cannot write to pickup folder ") + folder + QStringLiteral(": ") + file.errorString());
+  return SendResult::sent();
 }
 
 }  // namespace corvex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/send_result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,8 +13,10 @@ inline constexpr char kPickupPrefix[] = "pickup:";
 
 /// Writes `message` as `<name>.eml` into `folder`, which must exist (it is
 /// never created). The file appears complete or not at all: it is written
-/// under a temporary name in the same folder and renamed. Returns an empty
-/// text on success or the reason of the failure.
-QString writeToPickupFolder(const QString& folder, const QString& name, const QByteArray& message);
+/// under a temporary name in the same folder and renamed. A written file is
+/// Sent; a missing folder or a failed write (a full disk, say) is a
+/// temporary failure with the reason, since it clears once the folder is
+/// back.
+SendResult writeToPickupFolder(const QString& folder, const QString& name, const QByteArray& message);
 
 }  // namespace corvex

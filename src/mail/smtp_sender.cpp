@@ -16,15 +16,20 @@ QString newMessageId(const QString& from) {
 
 }  // namespace
 
-SmtpSender::SmtpSender(AppFolder folder) : m_folder(std::move(folder)) {}
+SmtpSender::SmtpSender(AppFolder folder, int maxMessagesPerConnection)
+    : m_folder(std::move(folder)), m_maxMessagesPerConnection(maxMessagesPerConnection) {}
 
 bool SmtpSender::send(const OutgoingMessage& message) {
-  m_lastError = message.addressProblem();
-  if (m_lastError.isEmpty()) m_lastError = deliver(message);
-  return m_lastError.isEmpty();
+  const QString problem = message.addressProblem();
+  m_lastResult = problem.isEmpty() ? deliver(message) : SendResult::permanent(0, problem);
+  return m_lastResult.isSent();
 }
 
-QString SmtpSender::deliver(const OutgoingMessage& message) {
+void SmtpSender::close() {
+  if (m_transport) m_transport->close();
+}
+
+SendResult SmtpSender::deliver(const OutgoingMessage& message) {
   const QString messageId = newMessageId(message.from());
   const QByteArray mime = message.toMime(QDateTime::currentDateTime(), messageId);
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
@@ -32,7 +37,8 @@ QString SmtpSender::deliver(const OutgoingMessage& message) {
     const QString folder = m_folder.path(m_account.server.mid(pickupPrefix.size()));
     return writeToPickupFolder(folder, messageId.left(messageId.indexOf(u'@')), mime);
   }
-  return deliverSmtp(m_account, message.from(), message.recipientAddresses(), mime);
+  if (!m_transport) m_transport = std::make_unique<SmtpTransport>(m_account, m_maxMessagesPerConnection);
+  return m_transport->deliver(message.from(), message.recipientAddresses(), mime);
 }
 
 }  // namespace corvex

@@ -1,18 +1,17 @@
 #include "mail/smtp_transport.h"
 
 #include "base/error.h"
+#include "mail/trust_store.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
-#include <memory>
 
 namespace corvex {
 
 namespace {
-
-// The classic number for a component that cannot be created or driven.
 
 constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kLowSpeedBytesPerSecond = 1;
@@ -44,6 +43,15 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
   return chunk;
 }
 
+// libcurl is told not to use signals (it would otherwise disturb the event
+// loop's), so a peer that resets a TLS connection under a write would raise
+// SIGPIPE, whose default action ends the process.
+void ignoreBrokenPipes() {
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 // A failed setopt means this libcurl lacks something the program relies on
 // (TLS, SMTP): a fault of the installation, not of one message.
 template <typename Value>
@@ -60,24 +68,21 @@ QByteArray serverUrl(const SmtpAccount& account, TlsMode mode) {
   return scheme + host.toUtf8() + ':' + QByteArray::number(account.port);
 }
 
-// libcurl reads no CA environment variable itself. Setting CAINFO keeps the
-// library's own CA directory (the system store, e.g. /etc/ssl/certs), which is
-// named explicitly so the extra bundle adds to the system store, not replaces it.
-void setTrust(CURL* curl) {
-  const QByteArray extraBundle = qgetenv("CURL_CA_BUNDLE");
-  if (!extraBundle.isEmpty()) {
-    setOption(curl, CURLOPT_CAINFO, extraBundle.constData());
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (info->capath != nullptr) setOption(curl, CURLOPT_CAPATH, info->capath);
+// An empty bundle leaves libcurl's own default, the system store.
+void setTrust(CURL* curl, const TrustBundle& trust) {
+  if (!trust.pem.isEmpty()) {
+    curl_blob blob{const_cast<char*>(trust.pem.constData()), static_cast<size_t>(trust.pem.size()), CURL_BLOB_COPY};
+    setOption(curl, CURLOPT_CAINFO_BLOB, &blob);
   }
 #ifdef _WIN32
+  // Only an OpenSSL build heeds this; Schannel uses the Windows store anyway.
   setOption(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
 #endif
   setOption(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   setOption(curl, CURLOPT_SSL_VERIFYHOST, 2L);
 }
 
-void setConnection(CURL* curl, const SmtpAccount& account, char* errorBuffer) {
+void setConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
   const TlsMode mode = tlsModeFor(account.port, account.requireTls);
   setOption(curl, CURLOPT_URL, serverUrl(account, mode).constData());
   setOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -88,7 +93,7 @@ void setConnection(CURL* curl, const SmtpAccount& account, char* errorBuffer) {
   setOption(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
   setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kServerResponseSeconds);
   setOption(curl, CURLOPT_TIMEOUT, kTotalTimeoutSeconds);
-  setTrust(curl);
+  setTrust(curl, trust);
 }
 
 void setLogin(CURL* curl, const SmtpAccount& account) {
@@ -124,6 +129,15 @@ QString failureText(CURLcode code, const char* errorBuffer) {
   return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
 }
 
+// Only a 5xx reply says the same message would fail again; everything else
+// (4xx, a lost connection, a time-out, TLS trouble) may clear by itself.
+SendResult classify(CURLcode code, long replyCode, const QString& text) {
+  const int reply = static_cast<int>(replyCode);
+  if (code == CURLE_OK) return SendResult::sent(reply);
+  if (reply >= 500 && reply < 600) return SendResult::permanent(reply, text);
+  return SendResult::temporary(reply, text);
+}
+
 QString accountProblem(const SmtpAccount& account) {
   if (account.server.trimmed().isEmpty()) return QStringLiteral("no SMTP server configured");
   if (account.port < 1 || account.port > 65535) return QStringLiteral("invalid SMTP port %1").arg(account.port);
@@ -132,25 +146,77 @@ QString accountProblem(const SmtpAccount& account) {
 
 }  // namespace
 
+/// One libcurl handle and the connection it keeps between transfers.
+class SmtpTransport::Session {
+ public:
+  Session(const SmtpAccount& account, const TrustBundle& trust) : m_curl(curl_easy_init()) {
+    if (!m_curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
+    setConnection(m_curl.get(), account, trust, m_errorBuffer);
+    setLogin(m_curl.get(), account);
+  }
+
+  SendResult send(const QString& from, const QStringList& recipients, const QByteArray& message) {
+    m_errorBuffer[0] = '\0';
+    // libcurl copies strings, but not lists: the recipients must outlive the transfer.
+    const StringList rcpt = setEnvelope(m_curl.get(), from, recipients);
+    Upload upload{message};
+    setUpload(m_curl.get(), upload);
+    const CURLcode code = curl_easy_perform(m_curl.get());
+    setOption(m_curl.get(), CURLOPT_MAIL_RCPT, static_cast<curl_slist*>(nullptr));
+    long replyCode = 0;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &replyCode);
+    m_uploaded = upload.offset > 0;
+    ++m_messages;
+    return classify(code, replyCode, failureText(code, m_errorBuffer));
+  }
+
+  int messages() const { return m_messages; }
+  /// Whether any byte of the last message was handed over.
+  bool uploaded() const { return m_uploaded; }
+
+ private:
+  EasyHandle m_curl;
+  char m_errorBuffer[CURL_ERROR_SIZE] = {};
+  int m_messages = 0;
+  bool m_uploaded = false;
+};
+
 TlsMode tlsModeFor(int port, bool requireTls) {
   if (!requireTls) return TlsMode::None;
   return port == kImplicitTlsPort ? TlsMode::Implicit : TlsMode::StartTls;
 }
 
-QString deliverSmtp(const SmtpAccount& account, const QString& from, const QStringList& recipients,
-                    const QByteArray& message) {
-  if (const QString problem = accountProblem(account); !problem.isEmpty()) return problem;
-  const EasyHandle curl(curl_easy_init());
-  if (!curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
-  char errorBuffer[CURL_ERROR_SIZE] = {};
-  setConnection(curl.get(), account, errorBuffer);
-  setLogin(curl.get(), account);
-  // libcurl copies strings, but not lists: the recipients must outlive the transfer.
-  const StringList rcpt = setEnvelope(curl.get(), from, recipients);
-  Upload upload{message};
-  setUpload(curl.get(), upload);
-  const CURLcode code = curl_easy_perform(curl.get());
-  return code == CURLE_OK ? QString() : failureText(code, errorBuffer);
+SmtpTransport::SmtpTransport(SmtpAccount account, int maxMessagesPerConnection)
+    : m_account(std::move(account)), m_maxMessagesPerConnection(std::max(1, maxMessagesPerConnection)) {
+  ignoreBrokenPipes();
 }
+
+SmtpTransport::~SmtpTransport() = default;
+
+SendResult SmtpTransport::deliver(const QString& from, const QStringList& recipients, const QByteArray& message) {
+  if (const QString problem = accountProblem(m_account); !problem.isEmpty()) return SendResult::permanent(0, problem);
+  const bool reused = m_session != nullptr;
+  SendResult result = deliverOnce(from, recipients, message);
+  // The server may close an idle session just as the next message starts;
+  // with no reply and no byte of the message sent, nothing can have arrived.
+  if (reused && result.isTemporary() && result.replyCode() == 0 && !m_lastUploaded)
+    result = deliverOnce(from, recipients, message);
+  return result;
+}
+
+SendResult SmtpTransport::deliverOnce(const QString& from, const QStringList& recipients, const QByteArray& message) {
+  if (!m_session) {
+    const TrustBundle trust = trustBundle();
+    if (!trust.problem.isEmpty()) return SendResult::temporary(0, trust.problem);
+    m_session = std::make_unique<Session>(m_account, trust);
+  }
+  const SendResult result = m_session->send(from, recipients, message);
+  m_lastUploaded = m_session->uploaded();
+  // After a failure the server's state of the dialogue is unknown: start over.
+  if (!result.isSent() || m_session->messages() >= m_maxMessagesPerConnection) close();
+  return result;
+}
+
+void SmtpTransport::close() { m_session.reset(); }
 
 }  // namespace corvex

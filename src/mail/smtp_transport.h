@@ -1,8 +1,12 @@
 #pragma once
 
+#include "mail/send_result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace corvex {
 
@@ -24,21 +28,54 @@ struct SmtpAccount {
   QString user;  ///< empty: no AUTH
   QString password;
   bool requireTls = true;
+
+  bool operator==(const SmtpAccount&) const = default;
 };
 
-/// Hands `message` (complete, CR LF line ends) to the server for `from` and
-/// every address in `recipients`. Returns an empty text when the server
-/// accepted it, or the reason it did not (libcurl's text and the server's
-/// reply; never the password).
+/// One SMTP session kept open across messages: it connects and logs in for
+/// the first message, sends every further message on the same connection
+/// (MAIL, RCPT, DATA: four round trips), and connects anew when the server
+/// closed the connection, after a failed message, or once
+/// `maxMessagesPerConnection` messages went over one connection. close()
+/// ends the session politely with QUIT; so does the destructor.
 ///
 /// Server certificates are verified, host name included, against the system
 /// trust store; a PEM bundle named by the environment variable CURL_CA_BUNDLE
 /// is trusted in addition. Connecting gives up after 30 s, a transfer that
 /// moves less than one byte a second for 60 s is dropped, a server reply
-/// waited for 60 s at most and the whole delivery capped at 300 s.
+/// waited for 60 s at most and one message capped at 300 s.
 ///
-/// Raises Error when libcurl itself cannot be set up.
-QString deliverSmtp(const SmtpAccount& account, const QString& from, const QStringList& recipients,
-                    const QByteArray& message);
+/// Creating a transport makes the process ignore SIGPIPE: a connection that
+/// drops under a write must be a failed send, never the end of the program.
+class SmtpTransport {
+ public:
+  SmtpTransport(SmtpAccount account, int maxMessagesPerConnection);
+  ~SmtpTransport();
+  SmtpTransport(const SmtpTransport&) = delete;
+  SmtpTransport& operator=(const SmtpTransport&) = delete;
+
+  /// Hands `message` (complete, CR LF line ends) to the server for `from` and
+  /// every address in `recipients`. A 5xx reply is a permanent failure; a 4xx
+  /// reply, a lost connection or a time-out a temporary one; the text is
+  /// libcurl's with the server's reply, never the password. A reused
+  /// connection found dead before any of the message went out is replaced
+  /// once, so a server that closed an idle session costs no message.
+  ///
+  /// Raises Error when libcurl itself cannot be set up.
+  SendResult deliver(const QString& from, const QStringList& recipients, const QByteArray& message);
+
+  /// Ends the session with QUIT if one is open; the next deliver() connects.
+  void close();
+
+ private:
+  class Session;
+
+  SendResult deliverOnce(const QString& from, const QStringList& recipients, const QByteArray& message);
+
+  SmtpAccount m_account;
+  int m_maxMessagesPerConnection;
+  std::unique_ptr<Session> m_session;
+  bool m_lastUploaded = false;
+};
 
 }  // namespace corvex

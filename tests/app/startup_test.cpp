@@ -2,6 +2,7 @@
 #include "app/application.h"
 
 #include "base/error.h"
+#include "support/expected_error.h"
 #include "support/fixed_clock.h"
 #include "support/temp_app_dir.h"
 
@@ -38,12 +39,9 @@ TEST(StartupTest, SmtpPortConversion) {
       {"abc", 0, kTypeMismatch}, {"587abc", 0, kTypeMismatch},
   };
   for (const PortCase& c : cases) {
-    try {
-      EXPECT_EQ(smtpPortFromText(c.text), c.port) << c.text.toStdString();
-      EXPECT_EQ(c.error, 0) << c.text.toStdString();
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), c.error) << c.text.toStdString();
-    }
+    qint16 port = 0;
+    EXPECT_EQ(test::errorNumberOf([&] { port = smtpPortFromText(c.text); }), c.error) << c.text.toStdString();
+    EXPECT_EQ(port, c.port) << c.text.toStdString();
   }
 }
 
@@ -76,6 +74,42 @@ TEST(StartupTest, MainFillsTheSettingsFromMainIniAndTheDatabase) {
   EXPECT_FALSE(app.database().hasDbConnection());
   EXPECT_TRUE(dir.logLines().isEmpty());
 }
+
+struct SmtpLimitsCase {
+  const char* ini;
+  int maxMessagesPerConnection;  ///< -1: start-up fails with error 5
+  int messagesPerMinute;
+};
+
+class SmtpLimits : public ::testing::TestWithParam<SmtpLimitsCase> {};
+
+TEST_P(SmtpLimits, ReadFromTheSmtpSectionOfMainIni) {
+  const test::TempAppDir dir;
+  dir.writeFile(QStringLiteral("main.ini"), GetParam().ini);
+  Settings settings;
+  settings.IniPath = dir.filePath(QStringLiteral("main.ini"));
+  if (GetParam().maxMessagesPerConnection < 0) {
+    const auto error = test::raisedError([&] { readSmtpLimits(settings); });
+    ASSERT_TRUE(error) << "accepted " << GetParam().ini;
+    EXPECT_EQ(error->number(), kInvalidArgument);
+    EXPECT_TRUE(error->description().startsWith(QStringLiteral("main.ini [SMTP] "))) << error->what();
+    return;
+  }
+  readSmtpLimits(settings);
+  EXPECT_EQ(settings.MaxMessagesPerConnection, GetParam().maxMessagesPerConnection);
+  EXPECT_EQ(settings.MessagesPerMinute, GetParam().messagesPerMinute);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmtpLimits,
+    ::testing::Values(SmtpLimitsCase{"[DB]\r\ncString=x\r\n", 100, 0},
+                      SmtpLimitsCase{"[smtp]\r\nmaxmessagesperconnection = 20\r\nMessagesPerMinute=30\r\n", 20, 30},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=\"0\"\r\n", 100, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMaxMessagesPerConnection=0\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMaxMessagesPerConnection=ten\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=-1\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=2.5\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=100001\r\n", -1, 0}));
 
 }  // namespace
 }  // namespace corvex

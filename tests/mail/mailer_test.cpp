@@ -1,6 +1,7 @@
 #include "mail/mailer.h"
 
 #include "support/fixed_clock.h"
+#include "support/scoped_env.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 
 namespace corvex {
@@ -32,26 +34,20 @@ const QString kRecipient = QStringLiteral("cliente@example.com");
 const QString kLabel = QStringLiteral("A-15--cliente@example.com");
 const QString kLogPrefix = QStringLiteral("2026-12-07 08:41:03 - ");
 
-// One CA for all peers of this program: certificates are made once.
+// One CA for all peers of this program: certificates are made once, by a
+// first peer, so CURL_CA_BUNDLE names a real file even in a test whose own
+// peer has a CA of its own or none.
 QString sharedCertDir() {
   static const QTemporaryDir dir;
+  static const bool made = [] {
+    const SmtpPeer first(SmtpPeerOptions{PeerTls::StartTls, {}, {}, {}, 0, dir.filePath(QStringLiteral("certs"))});
+    return true;
+  }();
+  static_cast<void>(made);
   return dir.filePath(QStringLiteral("certs"));
 }
 
-/// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const QString& value)
-      : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
-    qputenv(name, value.toLocal8Bit());
-  }
-  ~ScopedEnv() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
-
- private:
-  const char* m_name;
-  QByteArray m_old;
-  bool m_had;
-};
+using test::ScopedEnv;
 
 QByteArray jsonAttachment() { return QByteArray("{\"identificacion\":{\"version\":1},\"selloRecibido\":\"X\"}\r\n"); }
 
@@ -73,8 +69,8 @@ class MailerTest : public ::testing::Test {
     dir.writeFile(QStringLiteral("files/DTE-15.pdf"), pdfAttachment());
   }
 
-  SmtpPeer& startPeer(SmtpPeerOptions options) {
-    peer.emplace(options);
+  SmtpPeer& startPeer(SmtpPeerOptions options, test::SmtpPeerFaults faults = {}) {
+    peer.emplace(options, faults);
     settings.sysSMTPPort = static_cast<std::int16_t>(peer->port());
     return *peer;
   }
@@ -94,7 +90,7 @@ class MailerTest : public ::testing::Test {
   Settings settings;
   ScopedEnv trust{"CURL_CA_BUNDLE", sharedCertDir() + QStringLiteral("/ca.pem")};
   std::optional<SmtpPeer> peer;
-  Mailer mailer{settings, dir.folder(), log};
+  Mailer mailer{settings, dir.folder(), log, clock};
 };
 
 // The decoded message as the receiving side sees it.
@@ -259,6 +255,220 @@ INSTANTIATE_TEST_SUITE_P(
                     .line = kSendFailed,
                     .reason = QStringLiteral("invalid sender address")}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// --- one session per run, and what each failure does to the run ------------------
+
+struct SessionCase {
+  const char* name;
+  test::SmtpPeerFaults faults = {};
+  int maxPerConnection = 100;
+  int rejectedMessage = -1;  ///< this message goes to the refused recipient
+  const char* outcomes;      ///< per message: S sent, T temporary, P permanent, - not tried (run stopped)
+  int connections;
+  bool stopLogged = false;
+};
+
+void PrintTo(const SessionCase& c, std::ostream* out) { *out << c.name; }
+
+class MailerSessionTest : public MailerTest, public ::testing::WithParamInterface<SessionCase> {
+ protected:
+  // One run over `count` messages, as the dispatch run drives the mailer.
+  QString runMessages(Mailer& runMailer, int count, int rejectedMessage) {
+    QString outcomes;
+    const Mailer::RunScope run(runMailer);
+    for (int i = 0; i < count; ++i) {
+      if (runMailer.sendingStopped()) {
+        outcomes += u'-';
+        continue;
+      }
+      const QString recipient =
+          i == rejectedMessage ? QStringLiteral("rejected@example.com") : QStringLiteral("b%1@example.com").arg(i);
+      runMailer.SendMail(kSubject, kBody, recipient, json(), pdf(), recipient);
+      const SendResult& result = runMailer.lastResult();
+      outcomes += result.isSent() ? u'S' : result.isTemporary() ? u'T' : u'P';
+      EXPECT_EQ(runMailer.MailSent(), result.isSent());
+    }
+    return outcomes;
+  }
+};
+
+TEST_P(MailerSessionTest, LogsInOncePerConnectionAndStopsTheRunWhenTheServerSaysSo) {
+  const SessionCase& c = GetParam();
+  SmtpPeer& server = startPeer(
+      SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, QStringLiteral("rejected@example.com"), 0, sharedCertDir()},
+      c.faults);
+  settings.MaxMessagesPerConnection = c.maxPerConnection;
+  Mailer sessionMailer{settings, dir.folder(), log, clock};
+
+  const QString outcomes = runMessages(sessionMailer, int(std::strlen(c.outcomes)), c.rejectedMessage);
+  EXPECT_EQ(outcomes, QString::fromLatin1(c.outcomes));
+  const test::SmtpPeerStats stats = server.stats();
+  EXPECT_EQ(stats.connections, c.connections);
+  EXPECT_EQ(stats.logins, c.connections) << "one login per connection";
+  EXPECT_EQ(stats.messages, int(outcomes.count(u'S'))) << "a message counts as sent only when it arrived";
+  EXPECT_EQ(server.messageFiles().size(), stats.messages);
+  const bool stopLogged = dir.logLines().join(u'\n').contains(QStringLiteral("Sending stopped until the next run"));
+  EXPECT_EQ(stopLogged, c.stopLogged);
+}
+
+test::SmtpPeerFaults faults(int closeAfter, QStringList failures = {}, QList<int> dropData = {}) {
+  return test::SmtpPeerFaults{closeAfter, std::move(failures), std::move(dropData)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MailerSessionTest,
+    ::testing::Values(
+        SessionCase{.name = "OneConnectionForTheWholeRun", .outcomes = "SSSSSS", .connections = 1},
+        SessionCase{
+            .name = "NewConnectionAfterMaxMessages", .maxPerConnection = 2, .outcomes = "SSSSS", .connections = 3},
+        SessionCase{
+            .name = "ServerClosesAfterEveryTwoMessages", .faults = faults(2), .outcomes = "SSSSS", .connections = 3},
+        SessionCase{.name = "Reply421StopsTheRun",
+                    .faults = faults(0, {QStringLiteral("3:421")}),
+                    .outcomes = "SST--",
+                    .connections = 1,
+                    .stopLogged = true},
+        SessionCase{.name = "OneTemporaryFailureDoesNotStop",
+                    .faults = faults(0, {QStringLiteral("2:451")}),
+                    .outcomes = "STSS",
+                    .connections = 2},
+        SessionCase{.name = "TwoTemporaryFailuresInARowStop",
+                    .faults = faults(0, {QStringLiteral("2:451"), QStringLiteral("3:452")}),
+                    .outcomes = "STT--",
+                    .connections = 2,
+                    .stopLogged = true},
+        SessionCase{
+            .name = "RefusedRecipientFailsOnlyItsMessage", .rejectedMessage = 1, .outcomes = "SPSS", .connections = 2},
+        SessionCase{.name = "Reply554IsPermanent",
+                    .faults = faults(0, {QStringLiteral("2:554"), QStringLiteral("3:554")}),
+                    .outcomes = "SPPS",
+                    .connections = 3},
+        SessionCase{.name = "ConnectionCutInTheMiddleOfData",
+                    .faults = faults(0, {}, {2}),
+                    .outcomes = "STSS",
+                    .connections = 2}),
+    [](const ::testing::TestParamInfo<SessionCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MailerTest, TheSessionLastsTheRunAndEndsWithQuit) {
+  SmtpPeer& server = startPeer();
+  {
+    const Mailer::RunScope run(mailer);
+    for (int i = 0; i < 3; ++i) send();
+    EXPECT_EQ(server.stats().quits, 0) << "the session stays open within the run";
+  }
+  const test::SmtpPeerStats stats = server.stats();
+  EXPECT_EQ(stats.messages, 3);
+  EXPECT_EQ(stats.connections, 1);
+  EXPECT_EQ(stats.quits, 1);
+}
+
+TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {
+  SmtpPeer& server = startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, {}, 0, sharedCertDir()},
+                               faults(0, {QStringLiteral("1:421")}));
+  for (int run = 0; run < 2; ++run) {
+    const Mailer::RunScope scope(mailer);
+    while (!mailer.sendingStopped() && server.stats().messages < 2) send();
+  }
+  EXPECT_EQ(server.stats().messages, 2);
+  EXPECT_EQ(server.stats().attempts, 3);
+}
+
+TEST_F(MailerTest, TheSameStopIsLoggedOnceAnHour) {
+  settings.sysSMTPServer = QStringLiteral("pickup:nowhere");
+  const auto run = [&] {
+    const Mailer::RunScope scope(mailer);
+    for (int i = 0; i < 3 && !mailer.sendingStopped(); ++i) send(QStringLiteral("b%1@example.com").arg(i));
+  };
+  const auto stops = [&] {
+    return dir.logLines().filter(QStringLiteral("Sending stopped until the next run: 2 temporary failures")).size();
+  };
+  run();
+  EXPECT_EQ(stops(), 1);
+  for (int i = 0; i < 10; ++i, clock.advanceSeconds(5)) run();
+  EXPECT_EQ(stops(), 1);
+  clock.advanceSeconds(3600);
+  run();
+  EXPECT_EQ(stops(), 2);
+}
+
+TEST_F(MailerTest, MessagesPerMinuteLeavesTheRestForALaterRun) {
+  settings.sysSMTPServer = QStringLiteral("pickup:outbox");
+  settings.MessagesPerMinute = 3;
+  Mailer limited{settings, dir.folder(), log, clock};
+  const auto sendWhileOpen = [&] {
+    int sent = 0;
+    const Mailer::RunScope run(limited);
+    for (int i = 0; i < 5 && !limited.sendingStopped(); ++i, ++sent)
+      limited.SendMail(kSubject, kBody, kRecipient, json(), pdf(), kLabel);
+    return sent;
+  };
+  EXPECT_EQ(sendWhileOpen(), 3);
+  clock.advanceSeconds(30);
+  EXPECT_EQ(sendWhileOpen(), 0) << "three went out in the last minute";
+  clock.advanceSeconds(30);
+  EXPECT_EQ(sendWhileOpen(), 3);
+  EXPECT_FALSE(dir.logLines().join(u'\n').contains(QStringLiteral("stopped"))) << "a budget is no failure";
+}
+
+// --- the same failure, run after run ------------------------------------------------
+
+TEST_F(MailerTest, ARepeatedFailureIsLoggedOnceAnHourAndItsEndOnce) {
+  const auto attempt = [&](const char* server) {
+    settings.sysSMTPServer = QString::fromLatin1(server);
+    ASSERT_TRUE(mailer.isDue(kLabel)) << "a temporary failure is retried on every run";
+    send();
+  };
+  for (int run = 0; run < 700; ++run, clock.advanceSeconds(5)) attempt("pickup:nowhere");  // 58 minutes
+  ASSERT_EQ(dir.logLines().size(), 1);
+  EXPECT_TRUE(dir.logLines()[0].contains(kSendFailed + QStringLiteral("pickup folder does not exist")))
+      << dir.logLines()[0].toStdString();
+
+  clock.advanceSeconds(3 * 60);
+  attempt("pickup:nowhere");
+  ASSERT_EQ(dir.logLines().size(), 2);
+  EXPECT_TRUE(dir.logLines()[1].endsWith(QStringLiteral(" (701 attempts since 2026-12-07 08:41:03)")))
+      << dir.logLines()[1].toStdString();
+
+  clock.advanceSeconds(5);
+  attempt("pickup:outbox");
+  EXPECT_TRUE(mailer.MailSent());
+  const QStringList lines = dir.logLines();
+  ASSERT_EQ(lines.size(), 4) << lines.join(u'\n').toStdString();
+  EXPECT_TRUE(lines[2].endsWith(QStringLiteral("Email sent successfully! ") + kLabel));
+  EXPECT_TRUE(lines[3].endsWith(kLabel + QStringLiteral(" mailed after 701 failed attempts since 2026-12-07 08:41:03")))
+      << lines[3].toStdString();
+}
+
+TEST_F(MailerTest, APermanentRefusalIsRetriedAtGrowingIntervalsUpToAnHour) {
+  settings.sysSMTPServer = QStringLiteral("pickup:outbox");
+  settings.sysSMTPFrom = QStringLiteral("not an address");
+  QList<int> minutesBetweenAttempts;
+  int minutesSinceAttempt = 0;
+  for (int minute = 0; minute < 6 * 60; ++minute, ++minutesSinceAttempt, clock.advanceSeconds(60)) {
+    if (!mailer.isDue(kLabel)) continue;
+    send();
+    ASSERT_TRUE(mailer.lastResult().isPermanent());
+    if (minute > 0) minutesBetweenAttempts << minutesSinceAttempt;
+    minutesSinceAttempt = 0;
+  }
+  const QList<int> expected{1, 2, 4, 8, 16, 32, 60, 60, 60};
+  ASSERT_GE(minutesBetweenAttempts.size(), expected.size());
+  EXPECT_EQ(minutesBetweenAttempts.mid(0, expected.size()), expected);
+}
+
+// --- the sender as "Name <address>" ---------------------------------------------------
+
+TEST_F(MailerTest, SenderWithDisplayNameGoesIntoFromAndTheBareAddressIntoTheEnvelope) {
+  SmtpPeer& server = startPeer();
+  settings.sysSMTPFrom = QStringLiteral("Facturación La Ceiba <") + kFrom + u'>';
+  send();
+  ASSERT_TRUE(mailer.MailSent()) << dir.logLines().join(u'\n').toStdString();
+  ASSERT_EQ(server.messageFiles().size(), 1);
+  EXPECT_EQ(SmtpPeer::envelope(server.messageFiles()[0])["mail_from"].toString(), kFrom);
+  const QJsonObject mail = SmtpPeer::decode(server.messageFiles()[0]);
+  EXPECT_EQ(mail["headers"].toObject()["From"].toString(), QStringLiteral("Facturación La Ceiba <") + kFrom + u'>');
+  EXPECT_EQ(mail["defects"].toArray().size(), 0);
+}
 
 // --- pickup folder -------------------------------------------------------------
 

@@ -1,5 +1,13 @@
 #include "mail/smtp_transport.h"
 
+#include "mail/trust_store.h"
+
+#include <curl/curl.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace corvex {
@@ -32,16 +40,66 @@ struct AccountCase {
 
 class UnusableAccount : public ::testing::TestWithParam<AccountCase> {};
 
-TEST_P(UnusableAccount, FailsWithAClearReasonBeforeConnecting) {
-  const SmtpAccount account{GetParam().server, GetParam().port, {}, {}, true};
-  EXPECT_EQ(deliverSmtp(account, QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, "x\r\n"),
-            GetParam().expected);
+TEST_P(UnusableAccount, FailsPermanentlyWithAClearReasonBeforeConnecting) {
+  SmtpTransport transport(SmtpAccount{GetParam().server, GetParam().port, {}, {}, true}, 100);
+  const SendResult result =
+      transport.deliver(QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, "x\r\n");
+  EXPECT_TRUE(result.isPermanent());
+  EXPECT_EQ(result.text(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, UnusableAccount,
                          ::testing::Values(AccountCase{"", 587, "no SMTP server configured"},
                                            AccountCase{"127.0.0.1", 0, "invalid SMTP port 0"},
                                            AccountCase{"127.0.0.1", -1, "invalid SMTP port -1"}));
+
+// A peer that resets a connection under a write must cost one message, not
+// the process.
+TEST(SmtpTransportTest, CreatingATransportIgnoresBrokenPipes) {
+  std::signal(SIGPIPE, SIG_DFL);
+  const SmtpTransport transport(SmtpAccount{QStringLiteral("127.0.0.1"), 25, {}, {}, true}, 100);
+  struct sigaction action {};
+  ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action), 0);
+  EXPECT_EQ(action.sa_handler, SIG_IGN);
+}
+
+// The extra bundle must add to what the system trusts, never replace it.
+class TrustBundleTest : public ::testing::Test {
+ protected:
+  ~TrustBundleTest() override { qunsetenv("CURL_CA_BUNDLE"); }
+  QTemporaryDir dir;
+};
+
+TEST_F(TrustBundleTest, HoldsTheSystemStoreAndThenTheExtraBundle) {
+  const QByteArray extra = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+  QFile file(dir.filePath(QStringLiteral("extra.pem")));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(extra) == extra.size());
+  file.close();
+  qputenv("CURL_CA_BUNDLE", file.fileName().toLocal8Bit());
+  QFile system(QString::fromLocal8Bit(curl_version_info(CURLVERSION_NOW)->cainfo));
+  ASSERT_TRUE(system.open(QIODevice::ReadOnly)) << "the system's CA bundle";
+  const QByteArray systemCertificates = system.readAll();
+  ASSERT_TRUE(systemCertificates.contains("BEGIN CERTIFICATE"));
+
+  const TrustBundle trust = trustBundle();
+  EXPECT_TRUE(trust.problem.isEmpty()) << trust.problem.toStdString();
+  EXPECT_TRUE(trust.pem.startsWith(systemCertificates));
+  EXPECT_TRUE(trust.pem.endsWith(extra));
+}
+
+TEST_F(TrustBundleTest, AnUnreadableBundleIsNamed) {
+  qputenv("CURL_CA_BUNDLE", dir.filePath(QStringLiteral("missing.pem")).toLocal8Bit());
+  const TrustBundle trust = trustBundle();
+  EXPECT_TRUE(trust.pem.isEmpty());
+  EXPECT_TRUE(trust.problem.startsWith(QStringLiteral("CURL_CA_BUNDLE names no readable PEM bundle: ")));
+  EXPECT_TRUE(trust.problem.contains(QStringLiteral("missing.pem")));
+}
+
+TEST_F(TrustBundleTest, WithoutTheVariableLibcurlKeepsItsOwnDefaults) {
+  qunsetenv("CURL_CA_BUNDLE");
+  EXPECT_TRUE(trustBundle().pem.isEmpty());
+  EXPECT_TRUE(trustBundle().problem.isEmpty());
+}
 
 }  // namespace
 }  // namespace corvex

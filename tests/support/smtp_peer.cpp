@@ -11,19 +11,9 @@ namespace corvex::test {
 
 namespace {
 
-constexpr int kReadyTimeoutMs = 20000;
-constexpr int kStopTimeoutMs = 5000;
+constexpr int kDecodeTimeoutMs = 20000;
 
-// aiosmtpd comes from Debian, so Debian's interpreter is the one that has it,
-// even where another python3 comes first on PATH. CORVEX_PYTHON overrides.
-QString python() {
-  const QString chosen = qEnvironmentVariable("CORVEX_PYTHON");
-  if (!chosen.isEmpty()) return chosen;
-  return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                           : QStringLiteral("python3");
-}
-
-QString script() { return QStringLiteral(CORVEX_SOURCE_DIR "/tests/support/smtp_server.py"); }
+QString script() { return supportScript(QStringLiteral("smtp_server.py")); }
 
 QString tlsName(PeerTls tls) {
   switch (tls) {
@@ -37,66 +27,41 @@ QString tlsName(PeerTls tls) {
   return QStringLiteral("none");
 }
 
-QJsonObject readJson(const QByteArray& text, const QString& what) {
-  QJsonParseError error{};
-  const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-  if (error.error != QJsonParseError::NoError || !document.isObject())
-    throw std::runtime_error((what + QStringLiteral(": no JSON: ") + error.errorString()).toStdString());
-  return document.object();
-}
-
 }  // namespace
 
-SmtpPeer::SmtpPeer(SmtpPeerOptions options)
+SmtpPeer::SmtpPeer(SmtpPeerOptions options, SmtpPeerFaults faults)
     : m_certDir(options.certDir.isEmpty() ? m_dir.filePath(QStringLiteral("certs")) : options.certDir) {
   QDir(m_dir.path()).mkpath(QStringLiteral("messages"));
-  // To a file: an unread pipe would fill up and stall the server.
-  m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("stderr.txt")));
-  m_process.start(python(), serveArguments(options));
-  waitUntilReady();
+  m_process = std::make_unique<PeerProcess>(script(), serveArguments(options, faults),
+                                            m_dir.filePath(QStringLiteral("stderr.txt")));
+  m_port = m_process->port();
 }
 
 SmtpPeer::~SmtpPeer() { stop(); }
 
-QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options) const {
-  QStringList arguments{script(),
-                        QStringLiteral("serve"),
-                        QStringLiteral("--folder"),
-                        m_dir.filePath(QStringLiteral("messages")),
-                        QStringLiteral("--port"),
-                        QString::number(options.port),
-                        QStringLiteral("--tls"),
-                        tlsName(options.tls),
-                        QStringLiteral("--cert-dir"),
-                        m_certDir};
+QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpPeerFaults& faults) const {
+  QStringList arguments{
+      QStringLiteral("serve"),  QStringLiteral("--folder"),    m_dir.filePath(QStringLiteral("messages")),
+      QStringLiteral("--port"), QString::number(options.port), QStringLiteral("--tls"),
+      tlsName(options.tls),     QStringLiteral("--cert-dir"),  m_certDir};
   if (!options.user.isEmpty())
     arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
   if (!options.rejectRecipient.isEmpty()) arguments << QStringLiteral("--reject") << options.rejectRecipient;
+  if (faults.closeAfter > 0) arguments << QStringLiteral("--close-after") << QString::number(faults.closeAfter);
+  for (const QString& failure : faults.failures) arguments << QStringLiteral("--fail") << failure;
+  for (int attempt : faults.dropData) arguments << QStringLiteral("--drop-data") << QString::number(attempt);
+  arguments << QStringLiteral("--stats") << m_dir.filePath(QStringLiteral("stats.json"));
   return arguments;
 }
 
-void SmtpPeer::waitUntilReady() {
-  const QDeadlineTimer deadline(kReadyTimeoutMs);
-  QByteArray output;
-  while (!output.contains('\n') && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
-    m_process.waitForReadyRead(200);
-    output += m_process.readAllStandardOutput();
-  }
-  if (output.startsWith("READY ")) m_port = output.mid(6).trimmed().toInt();
-  if (m_port > 0) return;
-  stop();
-  QFile errors(m_dir.filePath(QStringLiteral("stderr.txt")));
-  const QString reason = QString::fromLocal8Bit(output + (errors.open(QIODevice::ReadOnly) ? errors.readAll() : ""));
-  throw std::runtime_error(("SMTP peer did not start: " + reason).toStdString());
+void SmtpPeer::stop() {
+  if (m_process) m_process->stop();
 }
 
-void SmtpPeer::stop() {
-  if (m_process.state() == QProcess::NotRunning) return;
-  m_process.terminate();
-  if (!m_process.waitForFinished(kStopTimeoutMs)) {
-    m_process.kill();
-    m_process.waitForFinished(kStopTimeoutMs);
-  }
+SmtpPeerStats SmtpPeer::stats() const {
+  const QJsonObject stats = readJsonFile(m_dir.filePath(QStringLiteral("stats.json")));
+  return SmtpPeerStats{stats["connections"].toInt(), stats["logins"].toInt(), stats["attempts"].toInt(),
+                       stats["messages"].toInt(), stats["quits"].toInt()};
 }
 
 QString SmtpPeer::caBundle() const { return QDir(m_certDir).filePath(QStringLiteral("ca.pem")); }
@@ -110,17 +75,15 @@ QStringList SmtpPeer::messageFiles() const {
 }
 
 QJsonObject SmtpPeer::envelope(const QString& emlFile) {
-  QFile file(emlFile.chopped(4) + QStringLiteral(".envelope.json"));
-  if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("no envelope for " + emlFile.toStdString());
-  return readJson(file.readAll(), emlFile);
+  return readJsonFile(emlFile.chopped(4) + QStringLiteral(".envelope.json"));
 }
 
 QJsonObject SmtpPeer::decode(const QString& emlFile) {
   QProcess decoder;
   decoder.start(python(), {script(), QStringLiteral("decode"), emlFile});
-  if (!decoder.waitForFinished(kReadyTimeoutMs) || decoder.exitCode() != 0)
+  if (!decoder.waitForFinished(kDecodeTimeoutMs) || decoder.exitCode() != 0)
     throw std::runtime_error(("decoding failed: " + decoder.readAllStandardError()).toStdString());
-  return readJson(decoder.readAllStandardOutput(), emlFile);
+  return readJsonObject(decoder.readAllStandardOutput(), emlFile);
 }
 
 }  // namespace corvex::test

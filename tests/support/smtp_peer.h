@@ -1,10 +1,14 @@
 #pragma once
 
+#include "support/peer_process.h"
+
 #include <QJsonObject>
-#include <QProcess>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace corvex::test {
 
@@ -22,6 +26,22 @@ struct SmtpPeerOptions {
   QString certDir;
 };
 
+/// Misbehaviour on demand.
+struct SmtpPeerFaults {
+  int closeAfter = 0;         ///< >0: the server closes a connection after every N messages on it
+  QStringList failures = {};  ///< "N:CODE": the Nth MAIL command (over the peer's life) gets CODE; 421 also closes
+  QList<int> dropData = {};   ///< the connection is cut in the middle of DATA of these MAIL command numbers
+};
+
+/// What the peer counted so far.
+struct SmtpPeerStats {
+  int connections = 0;
+  int logins = 0;
+  int attempts = 0;  ///< MAIL commands
+  int messages = 0;  ///< messages accepted
+  int quits = 0;     ///< sessions ended politely by the client
+};
+
 /// A real SMTP server on 127.0.0.1 (tests/support/smtp_server.py run by the
 /// Debian python3 with aiosmtpd), started by the constructor and stopped by
 /// the destructor. Each accepted message lands as one .eml file.
@@ -30,7 +50,7 @@ struct SmtpPeerOptions {
 /// ready within 20 s.
 class SmtpPeer {
  public:
-  explicit SmtpPeer(SmtpPeerOptions options = {});
+  explicit SmtpPeer(SmtpPeerOptions options = {}, SmtpPeerFaults faults = {});
   ~SmtpPeer();
   SmtpPeer(const SmtpPeer&) = delete;
   SmtpPeer& operator=(const SmtpPeer&) = delete;
@@ -45,6 +65,8 @@ class SmtpPeer {
   /// {"mail_from": "...", "rcpt_tos": ["...", ...]}.
   static QJsonObject envelope(const QString& emlFile);
 
+  SmtpPeerStats stats() const;
+
   /// Stops the server; its port is then closed (until someone else takes it).
   void stop();
 
@@ -56,12 +78,11 @@ class SmtpPeer {
   static QJsonObject decode(const QString& emlFile);
 
  private:
-  QStringList serveArguments(const SmtpPeerOptions& options) const;
-  void waitUntilReady();
+  QStringList serveArguments(const SmtpPeerOptions& options, const SmtpPeerFaults& faults) const;
 
   QTemporaryDir m_dir;
   QString m_certDir;
-  QProcess m_process;
+  std::unique_ptr<PeerProcess> m_process;
   int m_port = 0;
 };
 

@@ -6,7 +6,13 @@ serve: listens on 127.0.0.1 (a free port below 32768 unless --port is given), pr
 accepted message as NNN.eml (the bytes received) in --folder. Optional:
 STARTTLS or implicit TLS with a throw-away certificate made by openssl in
 --cert-dir (ca.pem is the CA to trust), AUTH required for --user/--password,
-a recipient answered with 550 (--reject). Runs until terminated.
+a recipient answered with 550 (--reject). Faults on demand: --close-after N
+closes a connection after every N messages on it; --fail N:CODE answers the
+Nth MAIL command (counted over the server's life) with CODE, and closes the
+connection after a 421; --drop-data N cuts the connection in the middle of
+the Nth message's DATA. --stats FILE keeps {"connections", "logins",
+"attempts", "messages", "quits"} there, rewritten on every change. Runs until
+terminated.
 
 decode FILE: prints the message as JSON: headers, the text body and every
 attachment (bytes in base64), plus the defects Python's parser found.
@@ -56,10 +62,44 @@ def server_context(folder):
 
 
 class Store:
-    def __init__(self, folder, reject):
-        self.folder = folder
-        self.reject = reject.lower() if reject else None
+    def __init__(self, args):
+        self.folder = args.folder
+        self.reject = args.reject.lower() if args.reject else None
+        self.close_after = args.close_after
+        self.failures = dict((int(n), code) for n, code in (f.split(":") for f in args.fail))
+        self.drop_data = set(args.drop_data)
+        self.stats_file = args.stats
         self.count = 0
+        self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0}
+        self.write_stats()
+
+    def add(self, key):
+        self.stats[key] += 1
+        self.write_stats()
+
+    def write_stats(self):
+        if not self.stats_file:
+            return
+        with open(self.stats_file + ".tmp", "w") as out:
+            json.dump(self.stats, out)
+        os.rename(self.stats_file + ".tmp", self.stats_file)
+
+    async def handle_QUIT(self, server, session, envelope):
+        self.add("quits")
+        return "221 Bye"
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        self.add("attempts")
+        session.attempt = self.stats["attempts"]
+        code = self.failures.get(session.attempt)
+        if code:
+            if code == "421":
+                asyncio.get_running_loop().call_soon(server.transport.close)
+                return "421 4.7.0 Too many messages, closing connection"
+            return "%s %s.0.0 Fault injected at message %d" % (code, code[0], session.attempt)
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.reject and address.lower() == self.reject:
@@ -69,6 +109,7 @@ class Store:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
+        self.add("messages")
         name = os.path.join(self.folder, "%03d" % self.count)
         with open(name + ".envelope.json", "w") as out:
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, out)
@@ -76,13 +117,31 @@ class Store:
         with open(name + ".tmp", "wb") as out:
             out.write(envelope.original_content)
         os.rename(name + ".tmp", name + ".eml")
+        session.on_connection = getattr(session, "on_connection", 0) + 1
+        if self.close_after and session.on_connection % self.close_after == 0:
+            asyncio.get_running_loop().call_soon(server.transport.close)
         return "250 Message accepted"
 
 
-def authenticator(user, password):
+class FaultySMTP(SMTP):
+    """aiosmtpd's server, able to cut a connection in the middle of DATA."""
+
+    async def smtp_DATA(self, arg):
+        store = self.event_handler
+        if getattr(self.session, "attempt", 0) in store.drop_data and self.envelope.rcpt_tos:
+            await self.push("354 End data with <CR><LF>.<CR><LF>")
+            await self._reader.read(512)
+            self.transport.abort()
+            return
+        await super().smtp_DATA(arg)
+
+
+def authenticator(user, password, store):
     def check(server, session, envelope, mechanism, auth_data):
         ok = isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user \
             and auth_data.password.decode() == password
+        if ok:
+            store.add("logins")
         # handled=False lets the server answer 535 itself.
         return AuthResult(success=ok, handled=False)
     return check
@@ -102,16 +161,20 @@ async def listen(loop, factory, port, context):
 
 
 async def serve(args):
-    handler = Store(args.folder, args.reject)
+    handler = Store(args)
     context = server_context(args.cert_dir) if args.tls != "none" else None
     options = {"hostname": "corvex-test", "timeout": 30}
     if args.user:
-        options.update(authenticator=authenticator(args.user, args.password), auth_required=True,
+        options.update(authenticator=authenticator(args.user, args.password, handler), auth_required=True,
                        auth_require_tls=args.tls == "starttls")
     if args.tls == "starttls":
         options.update(tls_context=context, require_starttls=True)
     loop = asyncio.get_running_loop()
-    server = await listen(loop, lambda: SMTP(handler, **options), args.port,
+    def connection():
+        handler.add("connections")
+        return FaultySMTP(handler, **options)
+
+    server = await listen(loop, connection, args.port,
                           context if args.tls == "implicit" else None)
     print("READY %d" % server.sockets[0].getsockname()[1], flush=True)
     await server.serve_forever()
@@ -148,6 +211,10 @@ def main():
     run.add_argument("--user")
     run.add_argument("--password", default="")
     run.add_argument("--reject")
+    run.add_argument("--close-after", type=int, default=0)
+    run.add_argument("--fail", action="append", default=[])
+    run.add_argument("--drop-data", type=int, action="append", default=[])
+    run.add_argument("--stats")
     read = commands.add_parser("decode")
     read.add_argument("file")
     args = parser.parse_args()

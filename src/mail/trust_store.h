@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace corvex {
+
+/// The certificate authorities to verify SMTP servers with, when the
+/// environment variable CURL_CA_BUNDLE names an extra PEM bundle: the
+/// system's own store first, then that bundle, so the bundle adds to the
+/// system store and never replaces it.
+///
+/// The system's store is what libcurl was built to use: on Linux its CA
+/// bundle file (its CA directory stays in use as well); on Windows the
+/// certificates of the "ROOT" system store, since Schannel, once given any CA
+/// bundle, trusts that bundle alone.
+struct TrustBundle {
+  QByteArray pem;   ///< empty: CURL_CA_BUNDLE is not set, use libcurl's defaults
+  QString problem;  ///< why the extra bundle cannot be used; empty when it can
+};
+
+TrustBundle trustBundle();
+
+}  // namespace corvex

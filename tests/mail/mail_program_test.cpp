@@ -1,0 +1,135 @@
+// The real program mailing over a real SMTP server (STARTTLS and AUTH) that
+// misbehaves on demand: every document is mailed once and marked, or still
+// pending, whatever the server does.
+#include "demo/demo_database.h"
+#include "support/program.h"
+#include "support/smtp_peer.h"
+#include "support/temp_app_dir.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QMap>
+
+#include <gtest/gtest.h>
+
+namespace corvex {
+namespace {
+
+using test::SmtpPeer;
+using test::SmtpPeerOptions;
+using test::TempAppDir;
+
+const QString kUser = QStringLiteral("dte");
+const QString kPassword = QStringLiteral("pw-8812");
+const QString kRejected = QStringLiteral("rejected@example.com");
+
+struct ProgramCase {
+  const char* name;
+  int documents;
+  test::SmtpPeerFaults faults = {};
+  int rejectedDocument = 0;  ///< this document's buyer is refused with 550
+  int markedAfterFirstRun;
+  int connectionsInFirstRun;
+  bool stopLogged = false;
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* out) { *out << c.name; }
+
+class MailProgramTest : public ::testing::TestWithParam<ProgramCase> {
+ protected:
+  MailProgramTest()
+      : peer(SmtpPeerOptions{test::PeerTls::StartTls, kUser, kPassword, kRejected, 0, QString()}, GetParam().faults) {
+    QString sql = documentCopiesSql(GetParam().documents);
+    sql += QStringLiteral(
+               "UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
+               "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
+               "UPDATE Parametros SET Valor = '%2' WHERE Parametro = 'sysSMTPUser';\n"
+               "UPDATE Parametros SET Valor = '%3' WHERE Parametro = 'sysSMTPPassword';\n")
+               .arg(peer.port())
+               .arg(kUser, kPassword);
+    if (GetParam().rejectedDocument > 0)
+      sql += QStringLiteral("UPDATE FACTURAS_ENC SET EMAIL = '%1' WHERE SERIE = 'BM' AND NUMERO = %2;\n")
+                 .arg(kRejected)
+                 .arg(GetParam().rejectedDocument);
+    buildDemoDatabase(dir.filePath(QStringLiteral("v.db")), DemoContent::Documents, sql);
+    dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:v.db\r\n");
+  }
+
+  void runOnce() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CURL_CA_BUNDLE"), peer.caBundle());
+    const test::ProgramRun run =
+        test::runProgram({QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()}, 120000, environment);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  }
+
+  QStringList marked() const {
+    return dir.querySqlite(QStringLiteral("v.db"),
+                           QStringLiteral("SELECT EMAIL FROM FACTURAS_ENC WHERE SERIE = 'BM' AND ENVIADA = 1"));
+  }
+
+  // How many messages each address received.
+  QMap<QString, int> received() const {
+    QMap<QString, int> counts;
+    for (const QString& file : peer.messageFiles())
+      for (const QJsonValue& rcpt : SmtpPeer::envelope(file)["rcpt_tos"].toArray()) ++counts[rcpt.toString()];
+    return counts;
+  }
+
+  // The promise: marked exactly when mailed, and never mailed twice.
+  void expectMailedOnceAndMarked() {
+    const QMap<QString, int> counts = received();
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) EXPECT_EQ(it.value(), 1) << it.key().toStdString();
+    QStringList mailed = counts.keys();
+    QStringList markedNow = marked();
+    mailed.sort();
+    markedNow.sort();
+    EXPECT_EQ(markedNow, mailed);
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("files"))).isEmpty()) << "no scratch file left";
+  }
+
+  SmtpPeer peer;
+  TempAppDir dir{{QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")}};
+};
+
+TEST_P(MailProgramTest, EveryDocumentIsMailedOnceAndMarkedOrStillPending) {
+  const ProgramCase& c = GetParam();
+  runOnce();
+  EXPECT_EQ(marked().size(), c.markedAfterFirstRun) << dir.logLines().join(u'\n').toStdString();
+  EXPECT_EQ(peer.stats().connections, c.connectionsInFirstRun);
+  EXPECT_EQ(dir.logLines().join(u'\n').contains(QStringLiteral("Sending stopped until the next run")), c.stopLogged);
+  expectMailedOnceAndMarked();
+
+  runOnce();
+  expectMailedOnceAndMarked();
+  EXPECT_EQ(marked().size(), c.documents - (c.rejectedDocument > 0 ? 1 : 0)) << "the second run mails the rest";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MailProgramTest,
+                         ::testing::Values(ProgramCase{.name = "ServerClosesAfterEveryTenMessages",
+                                                       .documents = 25,
+                                                       .faults = {.closeAfter = 10},
+                                                       .markedAfterFirstRun = 25,
+                                                       .connectionsInFirstRun = 3},
+                                           ProgramCase{.name = "Reply421InTheMiddleOfARun",
+                                                       .documents = 12,
+                                                       .faults = {.failures = {QStringLiteral("5:421")}},
+                                                       .markedAfterFirstRun = 4,
+                                                       .connectionsInFirstRun = 1,
+                                                       .stopLogged = true},
+                                           ProgramCase{.name = "OneRecipientRefused",
+                                                       .documents = 5,
+                                                       .rejectedDocument = 3,
+                                                       .markedAfterFirstRun = 4,
+                                                       .connectionsInFirstRun = 2},
+                                           ProgramCase{.name = "ConnectionDroppedInTheMiddleOfData",
+                                                       .documents = 5,
+                                                       .faults = {.dropData = {3}},
+                                                       .markedAfterFirstRun = 4,
+                                                       .connectionsInFirstRun = 2}),
+                         [](const ::testing::TestParamInfo<ProgramCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace corvex
