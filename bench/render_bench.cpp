@@ -1,8 +1,8 @@
 // How long the per-document work takes: the amount in words, and the PDF of
 // the demo's longest document (a 60-line Credito Fiscal, three pages).
-#include "demo/demo_database.h"
 #include "base/clock.h"
 #include "db/database.h"
+#include "demo/demo_database.h"
 #include "log/daily_log.h"
 #include "render/document_renderer.h"
 #include "text/amount_words.h"

@@ -2,13 +2,13 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
-#include "demo/demo_report.h"
-#include "demo/demo_workspace.h"
 #include "app/headless_display.h"
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/quit_signals.h"
 #include "base/error.h"
+#include "demo/demo_report.h"
+#include "demo/demo_workspace.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 #include "demo/demo_database.h"
 
-#include "demo/sql_script.h"
 #include "base/error.h"
+#include "demo/sql_script.h"
 
 #include <QDir>
 #include <QFile>

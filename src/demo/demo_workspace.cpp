@@ -1,7 +1,7 @@
 #include "demo/demo_workspace.h"
 
-#include "demo/demo_database.h"
 #include "base/error.h"
+#include "demo/demo_database.h"
 
 #include <QDir>
 #include <QFile>

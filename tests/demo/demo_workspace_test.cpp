@@ -1,11 +1,11 @@
 #include "demo/demo_workspace.h"
 
-#include "demo/demo_database.h"
 #include "app/ini_file.h"
 #include "app/startup.h"
 #include "base/error.h"
 #include "db/connection.h"
 #include "db/connection_target.h"
+#include "demo/demo_database.h"
 #include "support/temp_app_dir.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "demo/demo_database.h"
 #include "base/file_name.h"
 #include "db/connection.h"
+#include "demo/demo_database.h"
 #include "dispatch/json_document.h"
 #include "support/temp_app_dir.h"
 
