@@ -1,6 +1,7 @@
 #include "mail/smtp_transport.h"
 
 #include "base/error.h"
+#include "mail/smtp_connection.h"
 
 #include <curl/curl.h>
 
@@ -117,20 +118,25 @@ void setUpload(CURL* curl, Upload& upload) {
   setOption(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.data.size()));
 }
 
-// libcurl's detail names the step and the server's reply ("RCPT failed: 550");
-// its generic text serves when there is no detail.
-QString failureText(CURLcode code, const char* errorBuffer) {
-  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
-  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
-}
+}  // namespace
 
-QString accountProblem(const SmtpAccount& account) {
+QString smtpAccountProblem(const SmtpAccount& account) {
   if (account.server.trimmed().isEmpty()) return QStringLiteral("no SMTP server configured");
   if (account.port < 1 || account.port > 65535) return QStringLiteral("invalid SMTP port %1").arg(account.port);
   return {};
 }
 
-}  // namespace
+// libcurl's detail names the step and the server's reply ("RCPT failed: 550");
+// its generic text serves when there is no detail.
+QString curlFailureText(CURLcode code, const char* errorBuffer) {
+  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
+  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
+}
+
+void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, char* errorBuffer) {
+  setConnection(curl, account, errorBuffer);
+  setLogin(curl, account);
+}
 
 TlsMode tlsModeFor(int port, bool requireTls) {
   if (!requireTls) return TlsMode::None;
@@ -139,18 +145,17 @@ TlsMode tlsModeFor(int port, bool requireTls) {
 
 QString deliverSmtp(const SmtpAccount& account, const QString& from, const QStringList& recipients,
                     const QByteArray& message) {
-  if (const QString problem = accountProblem(account); !problem.isEmpty()) return problem;
+  if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return problem;
   const EasyHandle curl(curl_easy_init());
   if (!curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  setConnection(curl.get(), account, errorBuffer);
-  setLogin(curl.get(), account);
+  setUpSmtpConnection(curl.get(), account, errorBuffer);
   // libcurl copies strings, but not lists: the recipients must outlive the transfer.
   const StringList rcpt = setEnvelope(curl.get(), from, recipients);
   Upload upload{message};
   setUpload(curl.get(), upload);
   const CURLcode code = curl_easy_perform(curl.get());
-  return code == CURLE_OK ? QString() : failureText(code, errorBuffer);
+  return code == CURLE_OK ? QString() : curlFailureText(code, errorBuffer);
 }
 
 }  // namespace corvex

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "mail/smtp_transport.h"
+
+#include <curl/curl.h>
+
+#include <QString>
+
+namespace corvex {
+
+// The libcurl set-up that every SMTP conversation of the program shares, so a
+// delivery and a check of the account reach the server in the same way.
+
+/// Why `account` cannot be used at all (no server, a port outside 1..65535),
+/// or an empty text.
+QString smtpAccountProblem(const SmtpAccount& account);
+
+/// Sets server, TLS mode, certificate checks, time-outs and login (see
+/// deliverSmtp()) on `curl`; libcurl writes its detail of a failure into
+/// `errorBuffer` (CURL_ERROR_SIZE bytes), which must outlive the transfer.
+/// Raises Error 429 when libcurl lacks something the program relies on.
+void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, char* errorBuffer);
+
+/// libcurl's detail from `errorBuffer`, or its generic text for `code`.
+QString curlFailureText(CURLcode code, const char* errorBuffer);
+
+}  // namespace corvex
