@@ -58,9 +58,11 @@ class SampleFolder {
 
 void attachSamples(const Application& app, const SampleFolder& sample, OutgoingMessage& message) {
   const AppFolder folder = sample.folder();
-  Database database(buildConnectionString(QStringLiteral("sqlite:sample.db")), DbEnvironment{folder, QString()},
-                    app.log());
-  DocumentRenderer renderer(database, app.settings(), folder, app.logo());
+  // The company's Settings, but every read (the report's too) goes to the samples.
+  Settings settings = app.settings();
+  settings.ConnectionString = buildConnectionString(QStringLiteral("sqlite:sample.db"));
+  Database database(settings.ConnectionString, DbEnvironment{folder, QString()}, app.log());
+  DocumentRenderer renderer(database, settings, folder, app.logo());
   const QString factura = renderer.CreateFacturaPDF(QString::fromLatin1(kSampleSerieFactura), kSampleNumeroFactura);
   const QString credito =
       renderer.CreateCreditoFiscalPDF(QString::fromLatin1(kSampleSerieCredito), kSampleNumeroCredito);

@@ -13,7 +13,6 @@
 namespace corvex {
 namespace {
 
-using test::PeerTls;
 using test::runProgram;
 using test::SmtpPeer;
 using test::SmtpPeerOptions;
@@ -76,9 +75,10 @@ void expectUntouched(const TempAppDir& dir, const char* name) {
       << name;
   EXPECT_TRUE(dir.logLines().isEmpty()) << name;
   for (const QString& folder : kFolders) {
-    if (QDir(dir.filePath(folder)).exists())
+    if (QDir(dir.filePath(folder)).exists()) {
       EXPECT_TRUE(QDir(dir.filePath(folder)).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
           << name << " " << folder.toStdString();
+    }
   }
 }
 
@@ -105,7 +105,7 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
          d.querySqlite(QStringLiteral("ventas.db"),
                        QStringLiteral("UPDATE Parametros SET Valor = '40000' WHERE Parametro = 'sysSMTPPort'"));
        },
-       {"FAIL  parameter sysSMTPPort"},
+       {"FAIL  parameter sysSMTPPort", "skip  mail"},
        "error 6: Overflow"},
       {"bad sender",
        [](const TempAppDir& d) {
@@ -156,7 +156,9 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
     if (!c.expected.isEmpty()) {
       const QString first = run.lines.filter(c.expected.first()).value(0);
       EXPECT_TRUE(first.contains(c.reason)) << c.name << ": " << first.toStdString();
-      if (first.startsWith(QStringLiteral("FAIL"))) EXPECT_TRUE(first.contains(QStringLiteral(". Fix: "))) << c.name;
+      if (first.startsWith(QStringLiteral("FAIL"))) {
+        EXPECT_TRUE(first.contains(QStringLiteral(". Fix: "))) << c.name;
+      }
     }
     EXPECT_TRUE(run.err.isEmpty()) << c.name << ": " << run.err.toStdString();
     if (QFile::exists(dir.filePath(QStringLiteral("ventas.db")))) expectUntouched(dir, c.name);
@@ -164,7 +166,10 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
 }
 
 TEST(CheckProgramTest, SmtpIsCheckedUpToTheSenderWithoutSending) {
-  SmtpPeer peer(SmtpPeerOptions{PeerTls::StartTls, QStringLiteral("dte"), QStringLiteral("s3cret")});
+  SmtpPeerOptions options;
+  options.user = QStringLiteral("dte");
+  options.password = QStringLiteral("s3cret");
+  SmtpPeer peer(options);
   const struct {
     const char* name;
     QString password;
@@ -185,8 +190,9 @@ TEST(CheckProgramTest, SmtpIsCheckedUpToTheSenderWithoutSending) {
     const QString mail = run.lines.filter(QStringLiteral("  mail: ")).value(0);
     EXPECT_TRUE(mail.startsWith(c.expected.arg(c.port))) << c.name << ": " << mail.toStdString();
     EXPECT_EQ(run.exitCode, mail.startsWith(QStringLiteral("ok")) ? 0 : 1) << c.name;
-    if (QStringLiteral(c.name) == QStringLiteral("refused login"))
+    if (std::string(c.name) == "refused login") {
       EXPECT_TRUE(mail.contains(QStringLiteral("Fix: check sysSMTPUser and sysSMTPPassword"))) << mail.toStdString();
+    }
     expectUntouched(dir, c.name);
   }
   EXPECT_TRUE(peer.messageFiles().isEmpty());

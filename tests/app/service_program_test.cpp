@@ -16,7 +16,6 @@
 namespace corvex {
 namespace {
 
-using test::PeerTls;
 using test::runProgram;
 using test::SmtpPeer;
 using test::SmtpPeerOptions;
@@ -84,7 +83,10 @@ TEST(ServiceProgramTest, RunWithDocumentsEndsWithASummaryLine) {
 }
 
 TEST(ServiceProgramTest, TestMailSendsSamplesOfBothLayoutsAndMarksNothing) {
-  SmtpPeer peer(SmtpPeerOptions{PeerTls::StartTls, QStringLiteral("dte"), QStringLiteral("s3cret")});
+  SmtpPeerOptions options;
+  options.user = QStringLiteral("dte");
+  options.password = QStringLiteral("s3cret");
+  SmtpPeer peer(options);
   TempAppDir dir(kFolders);
   makeSetUp(dir, QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
                                 "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
