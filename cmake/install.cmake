@@ -4,12 +4,15 @@ include(GNUInstallDirs)
 
 install(TARGETS corvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The units name the installed program, wherever the prefix put it.
-set(CORVEX_BINARY ${CMAKE_INSTALL_FULL_BINDIR}/corvex)
-foreach(unit corvex.service corvex@.service)
-  configure_file(${CMAKE_SOURCE_DIR}/resources/systemd/${unit}.in ${CMAKE_BINARY_DIR}/systemd/${unit} @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/systemd/${unit} DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
-endforeach()
+# The units name the installed program wherever the prefix put it, and the
+# prefix is known only when installing (`--prefix`, CPack's /usr).
+install(CODE "
+  set(CORVEX_BINARY \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/corvex\")
+  foreach(unit corvex.service corvex@.service)
+    configure_file(\"${CMAKE_SOURCE_DIR}/resources/systemd/\${unit}.in\" \"${CMAKE_BINARY_DIR}/systemd/\${unit}\" @ONLY)
+  endforeach()")
+install(FILES ${CMAKE_BINARY_DIR}/systemd/corvex.service ${CMAKE_BINARY_DIR}/systemd/corvex@.service
+        DESTINATION lib/systemd/system)
 
 # The layouts are built in; the files are the starting point for a company's own.
 install(FILES resources/layouts/arSVDTEFactura.json resources/layouts/arSVDTECreditoFiscal.json
@@ -24,6 +27,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Corvex maintainers <corvex@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Mails El Salvador electronic tax documents (DTE) to their buyers")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # The libraries the program links are found by dpkg-shlibdeps; these are the
 # parts it loads at run time: Qt's SQL drivers and platform plugins, the ODBC
