@@ -4,6 +4,7 @@
 #include "support/temp_app_dir.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -163,6 +164,35 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
     EXPECT_TRUE(run.err.isEmpty()) << c.name << ": " << run.err.toStdString();
     if (QFile::exists(dir.filePath(QStringLiteral("ventas.db")))) expectUntouched(dir, c.name);
   }
+}
+
+// Root writes through permission bits, so only the kernel can refuse it: the
+// folder qr becomes a read-only bind mount of itself.
+class ReadOnlyMount {
+ public:
+  explicit ReadOnlyMount(const QString& path) : m_path(path) {
+    m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), QStringLiteral("-o"),
+                                                            QStringLiteral("ro"), path, path}) == 0;
+  }
+  ~ReadOnlyMount() {
+    if (m_mounted) QProcess::execute(QStringLiteral("umount"), {m_path});
+  }
+  bool mounted() const { return m_mounted; }
+
+ private:
+  QString m_path;
+  bool m_mounted = false;
+};
+
+TEST(CheckProgramTest, ReadOnlyFolderFails) {
+  TempAppDir dir(kFolders);
+  makeSetUp(dir);
+  const ReadOnlyMount readOnly(dir.filePath(QStringLiteral("qr")));
+  ASSERT_TRUE(readOnly.mounted()) << "a read-only bind mount needs root (CAP_SYS_ADMIN)";
+  const CheckRun run = runCheck(dir);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(notPassed(run.lines), QStringList{QStringLiteral("FAIL  folder qr")});
+  EXPECT_TRUE(run.lines.filter(QStringLiteral("folder qr")).value(0).contains(QStringLiteral("is not writable")));
 }
 
 TEST(CheckProgramTest, SmtpIsCheckedUpToTheSenderWithoutSending) {
