@@ -41,6 +41,8 @@ class DatabaseCheck {
   void logo();
 
  private:
+  void view();
+  void tables();
   void reportParameter(const QString& name, const ParameterValues& values);
   std::unique_ptr<RecordSet> select(const QString& check, const QString& statement, const QString& fix);
   void sqlServerRight(const QString& object, const QString& right, const QString& check);
@@ -79,17 +81,25 @@ std::unique_ptr<RecordSet> DatabaseCheck::select(const QString& check, const QSt
 }
 
 void DatabaseCheck::objects() {
+  view();
+  tables();
+}
+
+void DatabaseCheck::view() {
   const QString view = QStringLiteral("view vwDTECorvex");
-  if (const auto rows = select(view, QStringLiteral("SELECT * FROM vwDTECorvex WHERE 1=0"),
-                               QStringLiteral("create the view, or GRANT SELECT ON vwDTECorvex to the login"))) {
+  const QString fix = QStringLiteral("create the view, or GRANT SELECT ON vwDTECorvex to the login");
+  if (const auto rows = select(view, QStringLiteral("SELECT * FROM vwDTECorvex WHERE 1=0"), fix)) {
     const QStringList missing = missingColumns(rows->columns());
     if (!missing.isEmpty())
       m_report.fail(view, QStringLiteral("lacks the columns ") + missing.join(QStringLiteral(", ")),
                     QStringLiteral("add them to the view: the run reads every one of them"));
-    else if (const auto count = select(view, QStringLiteral("SELECT COUNT(*) AS Pending FROM vwDTECorvex"), {}))
+    else if (const auto count = select(view, QStringLiteral("SELECT COUNT(*) AS Pending FROM vwDTECorvex"), fix))
       m_report.pass(view, QStringLiteral("readable, %1 documents pending")
                               .arg(count->field(QStringLiteral("Pending")).toTextOrEmpty()));
   }
+}
+
+void DatabaseCheck::tables() {
   const struct {
     const char* check;
     const char* statement;

@@ -20,6 +20,10 @@ namespace {
 constexpr int kReplyTimeoutMs = 60000;
 // QUIT is a courtesy: a server that does not answer it soon is left.
 constexpr int kQuitTimeoutMs = 5000;
+// The bound a delivery puts on the whole message.
+constexpr int kMessageTimeoutMs = 300000;
+// No reply is this long; a peer that sends more is not an SMTP server.
+constexpr qsizetype kMaxReplyBytes = 65536;
 
 bool waitForSocket(curl_socket_t socket, bool forWriting, const QDeadlineTimer& deadline) {
   pollfd entry{};
@@ -117,9 +121,11 @@ QString SmtpDialogue::open(const SmtpAccount& account) {
   return {};
 }
 
-SmtpReply SmtpDialogue::command(const QByteArray& line) { return send(line + "\r\n"); }
+SmtpReply SmtpDialogue::command(const QByteArray& line) {
+  return send(line + "\r\n", m_session ? m_session->replyTimeoutMs : 0);
+}
 
-SmtpReply SmtpDialogue::sendData(const QByteArray& message) { return send(dotStuffed(message)); }
+SmtpReply SmtpDialogue::sendData(const QByteArray& message) { return send(dotStuffed(message), kMessageTimeoutMs); }
 
 void SmtpDialogue::quit() {
   if (!m_session) return;
@@ -128,9 +134,9 @@ void SmtpDialogue::quit() {
   m_session.reset();
 }
 
-SmtpReply SmtpDialogue::send(const QByteArray& bytes) {
+SmtpReply SmtpDialogue::send(const QByteArray& bytes, int timeoutMs) {
   if (!m_session) return noReply(QStringLiteral("not connected"));
-  const QDeadlineTimer deadline(m_session->replyTimeoutMs);
+  const QDeadlineTimer deadline(timeoutMs);
   qsizetype offset = 0;
   while (offset < bytes.size()) {
     size_t sent = 0;
@@ -164,6 +170,10 @@ SmtpReply SmtpDialogue::readReply() {
       return noReply(QStringLiteral("the server closed the connection"));
     }
     m_session->received.append(buffer, static_cast<qsizetype>(count));
+    if (m_session->received.size() > kMaxReplyBytes) {
+      m_session.reset();
+      return noReply(QStringLiteral("the server's reply is too long"));
+    }
     length = completeReplyLength(m_session->received);
   }
   const SmtpReply reply = parseReply(m_session->received.left(length));

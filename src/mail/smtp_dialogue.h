@@ -28,7 +28,8 @@ struct SmtpReply {
 /// (setUpSmtpConnection()), reads the greeting, says EHLO and logs in; then
 /// command() sends plain commands. The session says QUIT when it ends.
 ///
-/// Every wait for the server is bounded by the delivery's time-outs.
+/// Every wait for the server is bounded by the delivery's time-outs: 60 s
+/// for a reply, 300 s for sending a message.
 class SmtpDialogue {
  public:
   SmtpDialogue();
@@ -50,7 +51,7 @@ class SmtpDialogue {
 
  private:
   struct Session;
-  SmtpReply send(const QByteArray& bytes);
+  SmtpReply send(const QByteArray& bytes, int timeoutMs);
   SmtpReply readReply();
 
   std::unique_ptr<Session> m_session;
