@@ -87,20 +87,28 @@ QString messageIdFor(const QString& from) {
   return QUuid::createUuid().toString(QUuid::WithoutBraces) + u'@' + from.mid(from.lastIndexOf(u'@') + 1);
 }
 
-SmtpReply deliver(const Settings& settings, const AppFolder& folder, const OutgoingMessage& message) {
+// Whether the message was taken, and the last word on it: the server's final
+// reply, or the pickup file written.
+struct Outcome {
+  bool accepted;
+  QString text;
+};
+
+Outcome deliver(const Settings& settings, const AppFolder& folder, const OutgoingMessage& message) {
   const QString messageId = messageIdFor(message.from());
   const QByteArray mime = message.toMime(QDateTime::currentDateTime(), messageId);
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (!settings.sysSMTPServer.startsWith(pickupPrefix)) {
     const SmtpAccount account{settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser,
                               settings.sysSMTPPassword, true};
-    return deliverWithReply(account, message.from(), message.recipientAddresses(), mime);
+    const SmtpReply reply = deliverWithReply(account, message.from(), message.recipientAddresses(), mime);
+    return {reply.isPositive(), reply.toString()};
   }
   const QString pickup = folder.path(settings.sysSMTPServer.mid(pickupPrefix.size()));
   const QString name = messageId.left(messageId.indexOf(u'@'));
   const QString failure = writeToPickupFolder(pickup, name, mime);
-  if (!failure.isEmpty()) return SmtpReply{0, failure};
-  return SmtpReply{250, QStringLiteral("written to ") + QDir::toNativeSeparators(QDir(pickup).filePath(name + ".eml"))};
+  if (!failure.isEmpty()) return {false, failure};
+  return {true, QStringLiteral("written to ") + QDir::toNativeSeparators(QDir(pickup).filePath(name + ".eml"))};
 }
 
 }  // namespace
@@ -119,9 +127,12 @@ bool sendTestMail(Application& app, const QString& address, QTextStream& out, QT
       err << "corvex: " << problem << Qt::endl;
       return false;
     }
-    const SmtpReply reply = deliver(app.settings(), app.folder(), message);
-    (reply.isPositive() ? out : err) << (reply.isPositive() ? "" : "corvex: ") << reply.toString() << Qt::endl;
-    return reply.isPositive();
+    const Outcome outcome = deliver(app.settings(), app.folder(), message);
+    if (outcome.accepted)
+      out << outcome.text << Qt::endl;
+    else
+      err << "corvex: " << outcome.text << Qt::endl;
+    return outcome.accepted;
   } catch (const Error& error) {
     err << "corvex: error " << error.number() << ": " << error.description() << Qt::endl;
     return false;

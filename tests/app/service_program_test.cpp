@@ -86,6 +86,7 @@ TEST(ServiceProgramTest, TestMailSendsSamplesOfBothLayoutsAndMarksNothing) {
   SmtpPeerOptions options;
   options.user = QStringLiteral("dte");
   options.password = QStringLiteral("s3cret");
+  options.rejectRecipient = QStringLiteral("nobody@example.com");
   SmtpPeer peer(options);
   TempAppDir dir(kFolders);
   makeSetUp(dir, QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
@@ -112,11 +113,35 @@ TEST(ServiceProgramTest, TestMailSendsSamplesOfBothLayoutsAndMarksNothing) {
   EXPECT_EQ(types, (QStringList{QStringLiteral("application/json"), QStringLiteral("application/pdf"),
                                 QStringLiteral("application/pdf")}));
 
+  const auto refused = runProgram(
+      {QStringLiteral("test-mail"), QStringLiteral("nobody@example.com"), QStringLiteral("--app-dir"), dir.path()},
+      90000, environment);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(QString::fromUtf8(refused.err).trimmed(), QStringLiteral("corvex: 550 5.1.1 Mailbox unavailable"));
+  EXPECT_EQ(peer.messageFiles().size(), 1);
+
   EXPECT_EQ(dir.querySqlite(QStringLiteral("ventas.db"),
                             QStringLiteral("SELECT COUNT(*) FROM FACTURAS_ENC WHERE ENVIADA = 1")),
             QStringList{QStringLiteral("1")});
   EXPECT_TRUE(dir.logLines().isEmpty());
   EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("files"))).isEmpty());
+}
+
+TEST(ServiceProgramTest, TestMailWritesIntoThePickupFolder) {
+  TempAppDir dir(kFolders);
+  makeSetUp(dir);
+  const auto run = runProgram(
+      {QStringLiteral("test-mail"), QStringLiteral("admin@example.com"), QStringLiteral("--app-dir"), dir.path()},
+      90000, headlessEnvironment());
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const QStringList written = QDir(dir.filePath(QStringLiteral("outbox"))).entryList({QStringLiteral("*.eml")});
+  ASSERT_EQ(written.size(), 1);
+  EXPECT_EQ(QString::fromUtf8(run.out).trimmed(),
+            QStringLiteral("written to ") + dir.filePath(QStringLiteral("outbox/")) + written[0]);
+  EXPECT_EQ(SmtpPeer::decode(dir.filePath(QStringLiteral("outbox/")) + written[0])[QStringLiteral("attachments")]
+                .toArray()
+                .size(),
+            3);
 }
 
 TEST(ServiceProgramTest, HelpNamesTheProgram) {
