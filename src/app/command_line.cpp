@@ -34,7 +34,8 @@ CommandLine parseCommand(const QStringList& words, CommandLine result) {
     result.demoDir = words.size() == 2 ? words[1] : QStringLiteral("corvex-demo");
     return result;
   }
-  if (command == QStringLiteral("check") && words.size() == 1) {
+  if (command == QStringLiteral("check")) {
+    if (words.size() != 1) return invalid(QStringLiteral("Usage: corvex check [--app-dir DIR]"));
     result.action = CommandLine::Action::Check;
     return result;
   }
