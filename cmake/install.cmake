@@ -8,6 +8,7 @@ install(TARGETS corvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # prefix is known only when installing (`--prefix`, CPack's /usr).
 install(CODE "
   set(CORVEX_BINARY \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/corvex\")
+  set(CORVEX_README \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/README.md\")
   foreach(unit corvex.service corvex@.service)
     configure_file(\"${CMAKE_SOURCE_DIR}/resources/systemd/\${unit}.in\" \"${CMAKE_BINARY_DIR}/systemd/\${unit}\" @ONLY)
   endforeach()")
