@@ -36,8 +36,8 @@ void deleteScratchFile(const QString& path) {
 DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)) {}
 
 bool DispatchRun::sendDTEbyMail() {
-  // Trapped here, for the whole run: whatever a row raises ends the run.
   m_summary = RunSummary();
+  // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
     m_parts.database.OpenConnection2(QString(), 0);
     std::unique_ptr<RecordSet> pending =
