@@ -6,22 +6,32 @@ JOBS       ?= 2
 # CI sets WERROR=ON so that a new warning fails the build.
 WERROR     ?= OFF
 
-.PHONY: deps build build-sanitize bench demo test test-plain test-sanitize format format-check clean
+.PHONY: deps configure build program build-sanitize bench demo package test test-plain test-sanitize format format-check clean
 
 deps:
 	bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_WERROR=$(WERROR)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The program alone, without the tests: what the demo and the package need.
+program: configure
+	cmake --build $(BUILD) -j $(JOBS) --target corvex
 
 build-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON -DCORVEX_WERROR=$(WERROR)
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 
 # A ready workspace in ./corvex-demo, mailed once into its outbox folder.
-demo: build
+demo: program
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/corvex demo corvex-demo
+
+# corvex_<version>_<arch>.deb in $(BUILD): apt install ./$(BUILD)/corvex_*.deb
+package: program
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	cmake --build $(BUILD) --target corvex_benches

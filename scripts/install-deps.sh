@@ -14,6 +14,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev python3 python3-aiosmtpd openssl
   zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
   imagemagick
+  # packaging (make package: dpkg-shlibdeps)
+  dpkg-dev
 )
 
 missing=()

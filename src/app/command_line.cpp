@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "mail/mail_address.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -11,6 +13,8 @@ const QString kDescription = QStringLiteral(
     "Mails the tax documents that the authority accepted to their buyers, with their signed JSON and their PDF.\n\n"
     "Commands:\n"
     "  (none)                                   poll and mail, in a window or headless\n"
+    "  check                                    check the whole set-up without mailing or marking anything\n"
+    "  test-mail ADDRESS                        mail one sample message through the configured transport\n"
     "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
     "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once");
 
@@ -21,12 +25,26 @@ CommandLine invalid(const QString& message) {
   return result;
 }
 
-// "render LAYOUT SERIE NUMERO" or "demo [DIR]"; anything else is refused.
+// "render LAYOUT SERIE NUMERO", "demo [DIR]", "check" or "test-mail
+// ADDRESS"; anything else is refused.
 CommandLine parseCommand(const QStringList& words, CommandLine result) {
   const QString command = words.first();
   if (command == QStringLiteral("demo") && words.size() <= 2) {
     result.action = CommandLine::Action::Demo;
     result.demoDir = words.size() == 2 ? words[1] : QStringLiteral("corvex-demo");
+    return result;
+  }
+  if (command == QStringLiteral("check")) {
+    if (words.size() != 1) return invalid(QStringLiteral("Usage: corvex check [--app-dir DIR]"));
+    result.action = CommandLine::Action::Check;
+    return result;
+  }
+  if (command == QStringLiteral("test-mail")) {
+    if (words.size() != 2) return invalid(QStringLiteral("Usage: corvex test-mail ADDRESS [--app-dir DIR]"));
+    if (const QString problem = addressProblem(QStringLiteral("recipient"), words[1]); !problem.isEmpty())
+      return invalid(problem);
+    result.action = CommandLine::Action::TestMail;
+    result.address = words[1];
     return result;
   }
   if (command != QStringLiteral("render")) return invalid(QStringLiteral("Unexpected argument '%1'.").arg(command));
@@ -73,20 +91,26 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                                     QStringLiteral("No window: print each caption as a line on standard output."));
   const QCommandLineOption once(QStringLiteral("once"),
                                 QStringLiteral("One dispatch run at once, then exit (0 normal end, 1 error)."));
+  const QCommandLineOption exitOnError(
+      QStringLiteral("exit-on-error"),
+      QStringLiteral("A run that fails ends the program with status 1 (for service managers)."));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Shows this help."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
-  parser.addOptions({appDir, headless, once, help, version});
+  parser.addOptions({appDir, headless, once, exitOnError, help, version});
   if (!parser.parse(QStringList{QStringLiteral("corvex")} + protectNegativeNumbers(arguments)))
     return invalid(parser.errorText());
 
   CommandLine result;
   result.appDir = parser.value(appDir);
   result.once = parser.isSet(once);
+  result.exitOnError = parser.isSet(exitOnError);
   result.headless = parser.isSet(headless) || result.once;
   if (parser.isSet(help)) {
     result.action = CommandLine::Action::Help;
-    result.message = parser.helpText();
+    // The parser names the program after the running application, which
+    // does not exist yet while the arguments are read.
+    result.message = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("corvex"));
   } else if (parser.isSet(version)) {
     result.action = CommandLine::Action::Version;
     result.message = QStringLiteral("corvex " CORVEX_VERSION);

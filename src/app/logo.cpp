@@ -4,9 +4,7 @@
 
 namespace corvex {
 
-namespace {
-
-QImage decodePicture(const DbValue& value) {
+QImage decodeLogo(const DbValue& value) {
   if (value.isNull()) return {};
   const QByteArray bytes = value.toBytes();
   if (bytes.isEmpty()) return {};
@@ -15,12 +13,10 @@ QImage decodePicture(const DbValue& value) {
   return image;
 }
 
-}  // namespace
-
 QImage loadLogo(Database& database) {
   database.OpenConnection(QString(), 0);
   std::unique_ptr<RecordSet> records = database.DbConnection().execute(QStringLiteral("SELECT LOGO FROM SYSDATA"));
-  const QImage logo = records->eof() ? QImage() : decodePicture(records->field(QStringLiteral("Logo")));
+  const QImage logo = records->eof() ? QImage() : decodeLogo(records->field(QStringLiteral("Logo")));
   records->close();
   database.CloseConnection();
   return logo;

@@ -12,4 +12,8 @@ namespace corvex {
 /// picture" for bytes that are no image Qt can read.
 QImage loadLogo(Database& database);
 
+/// The picture held in a LOGO value: null for NULL or empty bytes; raises 481
+/// "Invalid picture" for bytes that are no image Qt can read.
+QImage decodeLogo(const DbValue& value);
+
 }  // namespace corvex

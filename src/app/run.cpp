@@ -6,6 +6,9 @@
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/quit_signals.h"
+#include "app/setup_check.h"
+#include "app/test_mail.h"
+#include "app/toolkit_messages.h"
 #include "base/error.h"
 #include "demo/demo_report.h"
 #include "demo/demo_workspace.h"
@@ -69,7 +72,13 @@ int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   StatusDisplay& display = window ? static_cast<StatusDisplay&>(*window) : headless;
   DispatchRun run = app.dispatchRun(display);
   QtTickTimer contador(PollLoop::kIntervalMs);
-  PollLoop loop(display, contador, [&run] { return run.sendDTEbyMail(); });
+  PollLoop loop(display, contador, [&run, &commandLine] {
+    const bool normalEnd = run.sendDTEbyMail();
+    // Under a service manager an idle process after an error looks healthy
+    // and mails nothing; ending it lets the manager start a fresh one.
+    if (!normalEnd && commandLine.exitOnError) QCoreApplication::exit(kRunFailed);
+    return normalEnd;
+  });
   if (commandLine.once) {
     display.setCaption(QStringLiteral("Main"));
     return loop.Contador_Timer() ? 0 : kRunFailed;
@@ -100,6 +109,10 @@ int runWithApplication(const CommandLine& commandLine, const QString& appDir, bo
   Application app(AppFolder(appDir), clock);
   if (!startUp(app, windowed)) return kStartupFailed;
   if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
+  if (commandLine.action == CommandLine::Action::TestMail) {
+    QTextStream err(stderr);
+    return sendTestMail(app, commandLine.address, out(), err) ? 0 : kRunFailed;
+  }
   return poll(app, commandLine, windowed);
 }
 
@@ -127,6 +140,7 @@ int runCorvex(int argc, char** argv) {
   const bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
   // Without a window the offscreen platform still gives fonts, images and PDF.
   if (!windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  dropToolkitNoise();
   QApplication qtApp(argc, argv);
   switch (commandLine.action) {
     case CommandLine::Action::Help:
@@ -140,9 +154,14 @@ int runCorvex(int argc, char** argv) {
       return demo(commandLine);
     case CommandLine::Action::Run:
     case CommandLine::Action::Render:
+    case CommandLine::Action::Check:
+    case CommandLine::Action::TestMail:
       break;
   }
   const QString appDir = commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
+  // The check runs without start-up: it must also explain a set-up that
+  // start-up would refuse.
+  if (commandLine.action == CommandLine::Action::Check) return checkSetup(AppFolder(appDir), out()) ? 0 : kRunFailed;
   return runWithApplication(commandLine, appDir, windowed);
 }
 

@@ -42,8 +42,15 @@ QString demoReport(const QString& workspace) {
                        .arg(messages.size())
                        .arg(QDir::toNativeSeparators(outbox.absolutePath()));
   for (const QString& name : messages) report += messageLine(outbox.filePath(name));
-  report += QStringLiteral("Open the .eml files in any mail program. The log is in %1.\n")
-                .arg(QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("logs"))));
+  const QString root = QDir::toNativeSeparators(dir.absolutePath());
+  report += QStringLiteral(
+                "Open the .eml files in any mail program (xdg-open FILE, or drag them into Thunderbird); each "
+                "carries the document's JSON and PDF.\n"
+                "To look at a PDF alone: corvex render factura FA 1251 --app-dir %1 prints the path of the PDF it "
+                "writes into %2.\n"
+                "The log is in %3.\n")
+                .arg(root, QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("files"))),
+                     QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("logs"))));
   return report;
 }
 

@@ -36,15 +36,18 @@ void deleteScratchFile(const QString& path) {
 DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)) {}
 
 bool DispatchRun::sendDTEbyMail() {
+  m_summary = RunSummary();
   // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
     const Mailer::RunScope mailRun(m_parts.mailer);
     m_parts.database.OpenConnection2(QString(), 0);
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
+    m_summary.setListed(static_cast<qsizetype>(pending->rowCount()));
     processPending(*pending);
     pending->close();
     m_parts.database.CloseConnection2();
+    logSummary();
     m_parts.display.setCaption(QStringLiteral("Last Run: ") + formatTimestamp(m_parts.clock.now()));
     return true;
   } catch (const Error& error) {
@@ -52,8 +55,13 @@ bool DispatchRun::sendDTEbyMail() {
   } catch (const std::exception& error) {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + QString::fromUtf8(error.what()));
   }
+  logSummary();
   m_parts.display.setCaption(QStringLiteral("Error"));
   return false;
+}
+
+void DispatchRun::logSummary() const {
+  if (m_summary.hasDocuments()) m_parts.log.WriteLog(m_summary.logText());
 }
 
 void DispatchRun::processPending(RecordSet& pending) {
@@ -80,6 +88,7 @@ void DispatchRun::processRow(const RecordSet& row) {
   const QString body =
       coverText(field("tNombre").toTextOrEmpty(), m_parts.settings.sysEmail, field("NomCorp").toTextOrEmpty());
   m_parts.mailer.SendMail(kSubject, body, eMail, files.json, files.pdf, label);
+  m_summary.countMail(m_parts.mailer.MailSent());
   if (m_parts.mailer.MailSent())
     m_parts.database.DbConnection2().execute(
         markingStatement(field("SERIE").toTextOrEmpty(), field("Numero").toInt32()));

@@ -6,6 +6,7 @@
 #include "base/status_display.h"
 #include "db/database.h"
 #include "dispatch/json_document.h"
+#include "dispatch/run_summary.h"
 #include "log/daily_log.h"
 #include "mail/mailer.h"
 #include "render/document_renderer.h"
@@ -38,17 +39,20 @@ class DispatchRun {
   /// Returns true after a normal end, with "Last Run: " and the end time in
   /// the caption. Any error ends the run at once: one "sendDTEbyMail=> " log
   /// line, caption "Error", false; rows already mailed stay marked and
-  /// DbConnection2 is left as it is. Never raises.
+  /// DbConnection2 is left as it is. Either way a run that found documents
+  /// ends with one summary line (RunSummary). Never raises.
   bool sendDTEbyMail();
 
  private:
   void processPending(RecordSet& pending);
   void processRow(const RecordSet& row);
   void renderPdf(const RecordSet& row);
+  void logSummary() const;
 
   DispatchParts m_parts;
   JsonDocument m_taxDocument;
   JsonDocument m_signedDocument;
+  RunSummary m_summary;
 };
 
 }  // namespace corvex

@@ -1,7 +1,7 @@
 #include "mail/smtp_transport.h"
 
 #include "base/error.h"
-#include "mail/trust_store.h"
+#include "mail/smtp_connection.h"
 
 #include <curl/curl.h>
 
@@ -122,13 +122,6 @@ void setUpload(CURL* curl, Upload& upload) {
   setOption(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.data.size()));
 }
 
-// libcurl's detail names the step and the server's reply ("RCPT failed: 550");
-// its generic text serves when there is no detail.
-QString failureText(CURLcode code, const char* errorBuffer) {
-  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
-  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
-}
-
 // Only a 5xx reply says the same message would fail again; everything else
 // (4xx, a lost connection, a time-out, TLS trouble) may clear by itself.
 SendResult classify(CURLcode code, long replyCode, const QString& text) {
@@ -138,21 +131,32 @@ SendResult classify(CURLcode code, long replyCode, const QString& text) {
   return SendResult::temporary(reply, text);
 }
 
-QString accountProblem(const SmtpAccount& account) {
+}  // namespace
+
+QString smtpAccountProblem(const SmtpAccount& account) {
   if (account.server.trimmed().isEmpty()) return QStringLiteral("no SMTP server configured");
   if (account.port < 1 || account.port > 65535) return QStringLiteral("invalid SMTP port %1").arg(account.port);
   return {};
 }
 
-}  // namespace
+// libcurl's detail names the step and the server's reply ("RCPT failed: 550");
+// its generic text serves when there is no detail.
+QString curlFailureText(CURLcode code, const char* errorBuffer) {
+  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
+  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
+}
+
+void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
+  setConnection(curl, account, trust, errorBuffer);
+  setLogin(curl, account);
+}
 
 /// One libcurl handle and the connection it keeps between transfers.
 class SmtpTransport::Session {
  public:
   Session(const SmtpAccount& account, const TrustBundle& trust) : m_curl(curl_easy_init()) {
     if (!m_curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
-    setConnection(m_curl.get(), account, trust, m_errorBuffer);
-    setLogin(m_curl.get(), account);
+    setUpSmtpConnection(m_curl.get(), account, trust, m_errorBuffer);
   }
 
   SendResult send(const QString& from, const QStringList& recipients, const QByteArray& message) {
@@ -167,7 +171,7 @@ class SmtpTransport::Session {
     curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &replyCode);
     m_uploaded = upload.offset > 0;
     ++m_messages;
-    return classify(code, replyCode, failureText(code, m_errorBuffer));
+    return classify(code, replyCode, curlFailureText(code, m_errorBuffer));
   }
 
   int messages() const { return m_messages; }
@@ -194,7 +198,8 @@ SmtpTransport::SmtpTransport(SmtpAccount account, int maxMessagesPerConnection)
 SmtpTransport::~SmtpTransport() = default;
 
 SendResult SmtpTransport::deliver(const QString& from, const QStringList& recipients, const QByteArray& message) {
-  if (const QString problem = accountProblem(m_account); !problem.isEmpty()) return SendResult::permanent(0, problem);
+  if (const QString problem = smtpAccountProblem(m_account); !problem.isEmpty())
+    return SendResult::permanent(0, problem);
   const bool reused = m_session != nullptr;
   SendResult result = deliverOnce(from, recipients, message);
   // The server may close an idle session just as the next message starts;

@@ -31,6 +31,11 @@ TEST(CommandLineTest, ActionsAndModes) {
       {{"render", "factura", "A"}, Action::Invalid, false, false},
       {{"render", "factura", "A", "3000000000"}, Action::Invalid, false, false},
       {{"demo", "a", "b"}, Action::Invalid, false, false},
+      {{"check", "--app-dir", "/srv/c"}, Action::Check, false, false},
+      {{"check", "now"}, Action::Invalid, false, false},
+      {{"test-mail", "admin@example.com", "--exit-on-error"}, Action::TestMail, false, false},
+      {{"test-mail"}, Action::Invalid, false, false},
+      {{"test-mail", "a@b.c", "d@e.f"}, Action::Invalid, false, false},
   };
   for (const Case& c : cases) {
     const CommandLine parsed = parseCommandLine(c.arguments);
@@ -52,6 +57,9 @@ TEST(CommandLineTest, RenderAndDemoValues) {
   EXPECT_EQ(render.appDir, QStringLiteral("/srv/c"));
   EXPECT_EQ(parseCommandLine({"demo"}).demoDir, QStringLiteral("corvex-demo"));
   EXPECT_EQ(parseCommandLine({"demo", "/tmp/d"}).demoDir, QStringLiteral("/tmp/d"));
+  EXPECT_EQ(parseCommandLine({"test-mail", "admin@example.com"}).address, QStringLiteral("admin@example.com"));
+  EXPECT_TRUE(parseCommandLine({"--headless", "--exit-on-error"}).exitOnError);
+  EXPECT_FALSE(parseCommandLine({"--headless"}).exitOnError);
 }
 
 }  // namespace

@@ -1,0 +1,173 @@
+#include "app/setup_check.h"
+
+#include "app/check_report.h"
+#include "app/database_check.h"
+#include "app/ini_file.h"
+#include "app/startup.h"
+#include "base/conversions.h"
+#include "db/connection_target.h"
+#include "mail/pickup_folder.h"
+#include "mail/smtp_dialogue.h"
+#include "render/layout_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+
+namespace corvex {
+
+namespace {
+
+const QString kMail = QStringLiteral("mail");
+
+// Creating a file is the only sure test of writing: permission bits do not
+// tell about read-only mounts, ACLs or a full quota of files.
+QString folderProblem(const QString& path) {
+  if (!QFileInfo(path).isDir()) return QStringLiteral("%1 does not exist").arg(QDir::toNativeSeparators(path));
+  QTemporaryFile probe(QDir(path).filePath(QStringLiteral(".corvex-check-XXXXXX")));
+  if (!probe.open())
+    return QStringLiteral("%1 is not writable (%2)").arg(QDir::toNativeSeparators(path), probe.errorString());
+  return {};
+}
+
+// The server named in main.ini, or empty when main.ini is not usable.
+QString checkIni(const AppFolder& folder, CheckReport& report) {
+  const QString path = folder.path(QStringLiteral("main.ini"));
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    report.fail(QStringLiteral("main.ini"),
+                QStringLiteral("cannot read %1 (%2)").arg(QDir::toNativeSeparators(path), file.errorString()),
+                QStringLiteral("create it with a section [DB] holding cString=<SQL Server host>, readable by the "
+                               "program's user"));
+    return {};
+  }
+  const QString server = ReadIniValue(path, QStringLiteral("DB"), QStringLiteral("cString"), QString());
+  if (server.isEmpty())
+    report.fail(QStringLiteral("main.ini"), QStringLiteral("no cString under [DB]"),
+                QStringLiteral("add cString=<host>, <host\\instance>, <host,port> or sqlite:<file> under [DB]"));
+  else
+    report.pass(QStringLiteral("main.ini"), QStringLiteral("database \"%1\"").arg(server));
+  return server;
+}
+
+std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const QString& server, CheckReport& report) {
+  if (server.isEmpty()) {
+    report.skip(QStringLiteral("database"), QStringLiteral("needs a usable main.ini"));
+    return std::nullopt;
+  }
+  const QString iniPath = folder.path(QStringLiteral("main.ini"));
+  const QString driver = ReadIniValue(iniPath, QStringLiteral("DB"), QStringLiteral("Driver"), QString());
+  return checkDatabase(buildConnectionString(server),
+                       DbEnvironment{folder, driver.isEmpty() ? defaultOdbcDriver() : driver}, report);
+}
+
+void checkFolders(const AppFolder& folder, CheckReport& report) {
+  for (const QString& name : {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")}) {
+    const QString problem = folderProblem(folder.path(name));
+    if (problem.isEmpty())
+      report.pass(QStringLiteral("folder ") + name, QStringLiteral("writable"));
+    else
+      report.fail(QStringLiteral("folder ") + name, problem,
+                  QStringLiteral("create it in the Application folder and let the program's user write there "
+                                 "(the program never creates its folders)"));
+  }
+}
+
+void checkLayouts(const AppFolder& folder, CheckReport& report) {
+  for (const QString& name : {QStringLiteral("arSVDTEFactura"), QStringLiteral("arSVDTECreditoFiscal")}) {
+    const QString file = QStringLiteral("layouts/%1.json").arg(name);
+    // Trapped here: a layout that does not load is this check's verdict.
+    try {
+      loadLayout(name, folder);
+      report.pass(QStringLiteral("layout ") + name,
+                  QFile::exists(folder.path(file)) ? file : QStringLiteral("built-in"));
+    } catch (const Error& error) {
+      report.fail(QStringLiteral("layout ") + name,
+                  QStringLiteral("error %1: %2").arg(error.number()).arg(error.description()),
+                  QStringLiteral("correct %1, or remove it to use the built-in layout").arg(file));
+    }
+  }
+}
+
+QString valueOf(const ParameterValues& values, const QString& name) {
+  const auto found = values.find(name);
+  return found == values.end() ? QString() : found->second.value_or(QString());
+}
+
+bool mailParametersValid(const ParameterValues& values) {
+  for (const char* name : {"sysSMTPServer", "sysSMTPPort", "sysSMTPUser", "sysSMTPPassword", "sysSMTPFrom"}) {
+    if (!judgeParameter(QString::fromLatin1(name), values).problem.isEmpty()) return false;
+  }
+  return true;
+}
+
+// libcurl's texts for the usual faults, each with what mends it.
+QString smtpFix(const SmtpReply& reply) {
+  const QString text = reply.text.toLower();
+  if (reply.code >= 500)
+    return QStringLiteral("the server refuses sysSMTPFrom as sender: use an address the SMTP account may send as");
+  if (text.contains(QStringLiteral("login")) || text.contains(QStringLiteral("auth")))
+    return QStringLiteral("check sysSMTPUser and sysSMTPPassword (many providers want an application password)");
+  if (text.contains(QStringLiteral("certificate")) || text.contains(QStringLiteral("ssl")))
+    return QStringLiteral(
+        "the server's certificate must match sysSMTPServer and be signed by a trusted CA; for a "
+        "private CA name its PEM file in CURL_CA_BUNDLE");
+  return QStringLiteral(
+      "check sysSMTPServer and sysSMTPPort (587 STARTTLS, 465 TLS) and that a firewall lets the "
+      "program reach that port");
+}
+
+void checkSmtp(const ParameterValues& values, CheckReport& report) {
+  SmtpAccount account;
+  account.server = valueOf(values, QStringLiteral("sysSMTPServer"));
+  account.port = toInt16(textToNumber(valueOf(values, QStringLiteral("sysSMTPPort"))));
+  account.user = valueOf(values, QStringLiteral("sysSMTPUser"));
+  account.password = valueOf(values, QStringLiteral("sysSMTPPassword"));
+  const QString from = valueOf(values, QStringLiteral("sysSMTPFrom"));
+  const SmtpReply reply = probeSender(account, from);
+  const QString where =
+      QStringLiteral("%1:%2 (%3, %4)")
+          .arg(account.server)
+          .arg(account.port)
+          .arg(tlsModeFor(account.port, true) == TlsMode::Implicit ? QStringLiteral("TLS") : QStringLiteral("STARTTLS"))
+          .arg(account.user.isEmpty() ? QStringLiteral("no login") : QStringLiteral("login as ") + account.user);
+  if (reply.isPositive())
+    report.pass(kMail, where + QStringLiteral(", sender %1 accepted: %2; nothing sent").arg(from, reply.toString()));
+  else
+    report.fail(kMail, where + QStringLiteral(": ") + reply.toString(), smtpFix(reply));
+}
+
+void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& values, CheckReport& report) {
+  if (!values || !mailParametersValid(*values)) {
+    report.skip(kMail, QStringLiteral("needs readable and valid sysSMTP parameters"));
+    return;
+  }
+  const QString server = valueOf(*values, QStringLiteral("sysSMTPServer"));
+  const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
+  if (!server.startsWith(pickupPrefix)) {
+    checkSmtp(*values, report);
+    return;
+  }
+  const QString pickup = folder.path(server.mid(pickupPrefix.size()));
+  const QString problem = folderProblem(pickup);
+  if (problem.isEmpty())
+    report.pass(kMail, QStringLiteral("pickup folder %1 writable").arg(QDir::toNativeSeparators(pickup)));
+  else
+    report.fail(kMail, QStringLiteral("pickup folder ") + problem,
+                QStringLiteral("create the folder and let the program's user write there, or name an SMTP host in "
+                               "sysSMTPServer"));
+}
+
+}  // namespace
+
+bool checkSetup(const AppFolder& folder, QTextStream& out) {
+  CheckReport report(out);
+  const QString server = checkIni(folder, report);
+  const std::optional<ParameterValues> values = checkDatabaseOf(folder, server, report);
+  checkFolders(folder, report);
+  checkLayouts(folder, report);
+  checkMail(folder, values, report);
+  return report.allPassed();
+}
+
+}  // namespace corvex

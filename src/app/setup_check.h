@@ -1,0 +1,22 @@
+#pragma once
+
+#include "base/app_folder.h"
+
+#include <QTextStream>
+
+namespace corvex {
+
+/// `corvex check`: whether this Application folder's set-up will work, told
+/// before the first buyer's document goes out. In order: main.ini, the
+/// database (checkDatabase()), the folders logs, files and qr, the two
+/// layouts, and the mail transport: for SMTP connect, TLS, certificate,
+/// login and the sender accepted, then RSET and QUIT without sending; for a
+/// pickup folder that it exists and is writable.
+///
+/// Writes one line per check to `out` (CheckReport). Mails nothing, marks
+/// nothing, writes no log line and leaves no file behind (a folder's
+/// writability is tried with a temporary file that is removed). Returns true
+/// when every check passed.
+bool checkSetup(const AppFolder& folder, QTextStream& out);
+
+}  // namespace corvex

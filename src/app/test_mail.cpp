@@ -1,0 +1,139 @@
+#include "app/test_mail.h"
+
+#include "app/startup.h"
+#include "base/error.h"
+#include "demo/demo_database.h"
+#include "mail/outgoing_message.h"
+#include "mail/pickup_folder.h"
+#include "mail/smtp_dialogue.h"
+#include "render/document_renderer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUuid>
+
+namespace corvex {
+
+namespace {
+
+const QString kSubject = QStringLiteral("Envío de DTE (mensaje de prueba de Corvex)");
+const QString kBody = QStringLiteral(
+    "Este es un mensaje de prueba de Corvex. Los archivos adjuntos son documentos de ejemplo, "
+    "sin valor tributario.\r\n\r\nThis is a test message from Corvex; its attachments are samples.");
+
+// Two of the built-in sample documents, one per layout.
+constexpr char kSampleSerieFactura[] = "FA";
+constexpr qint32 kSampleNumeroFactura = 1251;
+constexpr char kSampleSerieCredito[] = "CF";
+constexpr qint32 kSampleNumeroCredito = 318;
+
+// The company's own layout files, so the samples look like its documents.
+void copyCompanyLayouts(const AppFolder& company, const QDir& sample) {
+  const QDir layouts(company.path(QStringLiteral("layouts")));
+  if (!layouts.exists()) return;
+  sample.mkdir(QStringLiteral("layouts"));
+  for (const QString& name : layouts.entryList({QStringLiteral("*.json")}, QDir::Files))
+    QFile::copy(layouts.filePath(name), sample.filePath(QStringLiteral("layouts/") + name));
+}
+
+// A throw-away Application folder holding the sample database, so rendering
+// the samples reads and writes nothing of the company's.
+class SampleFolder {
+ public:
+  explicit SampleFolder(const Application& app) {
+    if (!m_dir.isValid()) throw Error(kPathFileAccessError, QStringLiteral("Cannot create a temporary folder"));
+    const QDir root(m_dir.path());
+    root.mkdir(QStringLiteral("files"));
+    root.mkdir(QStringLiteral("qr"));
+    root.mkdir(QStringLiteral("logs"));
+    buildDemoDatabase(root.filePath(QStringLiteral("sample.db")));
+    copyCompanyLayouts(app.folder(), root);
+  }
+  AppFolder folder() const { return AppFolder(m_dir.path()); }
+
+ private:
+  QTemporaryDir m_dir;
+};
+
+void attachSamples(const Application& app, const SampleFolder& sample, OutgoingMessage& message) {
+  const AppFolder folder = sample.folder();
+  // The company's Settings, but every read (the report's too) goes to the samples.
+  Settings settings = app.settings();
+  settings.ConnectionString = buildConnectionString(QStringLiteral("sqlite:sample.db"));
+  Database database(settings.ConnectionString, DbEnvironment{folder, QString()}, app.log());
+  DocumentRenderer renderer(database, settings, folder, app.logo());
+  const QString factura = renderer.CreateFacturaPDF(QString::fromLatin1(kSampleSerieFactura), kSampleNumeroFactura);
+  const QString credito =
+      renderer.CreateCreditoFiscalPDF(QString::fromLatin1(kSampleSerieCredito), kSampleNumeroCredito);
+
+  database.OpenConnection(QString(), 0);
+  const auto rows = database.DbConnection().execute(
+      QStringLiteral("SELECT JSONDTE FROM FACTURAS_ENC WHERE SERIE = 'FA' AND NUMERO = %1").arg(kSampleNumeroFactura));
+  const QString jsonPath = folder.path(QStringLiteral("files/muestra-dte.json"));
+  QFile json(jsonPath);
+  const QByteArray bytes = rows->field(QStringLiteral("JSONDTE")).toText().toUtf8() + "\r\n";
+  if (!json.open(QIODevice::WriteOnly) || json.write(bytes) != bytes.size() || !json.flush())
+    throw Error(kPathFileAccessError, QStringLiteral("Cannot write %1").arg(QDir::toNativeSeparators(jsonPath)));
+  json.close();
+  database.CloseConnection();
+
+  for (const QString& path : {jsonPath, factura, credito}) {
+    if (message.addAttachment(path).isEmpty()) throw Error(kPathFileAccessError, message.lastError());
+  }
+}
+
+QString messageIdFor(const QString& from) {
+  return QUuid::createUuid().toString(QUuid::WithoutBraces) + u'@' + from.mid(from.lastIndexOf(u'@') + 1);
+}
+
+// The server's final reply, or for a pickup folder the file written.
+SendResult deliver(const Settings& settings, const AppFolder& folder, const OutgoingMessage& message) {
+  const QString messageId = messageIdFor(message.from());
+  const QByteArray mime = message.toMime(QDateTime::currentDateTime(), messageId);
+  const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
+  if (!settings.sysSMTPServer.startsWith(pickupPrefix)) {
+    const SmtpAccount account{settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser,
+                              settings.sysSMTPPassword, true};
+    const SmtpReply reply = deliverWithReply(account, message.from(), message.recipientAddresses(), mime);
+    if (reply.isPositive()) return SendResult::sent(reply.code, reply.toString());
+    if (reply.code >= 500) return SendResult::permanent(reply.code, reply.toString());
+    return SendResult::temporary(reply.code, reply.toString());
+  }
+  const QString pickup = folder.path(settings.sysSMTPServer.mid(pickupPrefix.size()));
+  const QString name = messageId.left(messageId.indexOf(u'@'));
+  const SendResult written = writeToPickupFolder(pickup, name, mime);
+  if (!written.isSent()) return written;
+  return SendResult::sent(
+      0, QStringLiteral("written to ") + QDir::toNativeSeparators(QDir(pickup).filePath(name + ".eml")));
+}
+
+}  // namespace
+
+bool sendTestMail(Application& app, const QString& address, QTextStream& out, QTextStream& err) {
+  // Trapped here: whatever stops the test message is its outcome.
+  try {
+    OutgoingMessage message;
+    message.setFrom(app.settings().sysSMTPFrom);
+    message.setSubject(kSubject);
+    message.setBody(kBody);
+    message.addRecipient(QString(), address);
+    const SampleFolder sample(app);
+    attachSamples(app, sample, message);
+    if (const QString problem = message.addressProblem(); !problem.isEmpty()) {
+      err << "corvex: " << problem << Qt::endl;
+      return false;
+    }
+    const SendResult outcome = deliver(app.settings(), app.folder(), message);
+    if (outcome.isSent())
+      out << outcome.text() << Qt::endl;
+    else
+      err << "corvex: " << outcome.text() << Qt::endl;
+    return outcome.isSent();
+  } catch (const Error& error) {
+    err << "corvex: error " << error.number() << ": " << error.description() << Qt::endl;
+    return false;
+  }
+}
+
+}  // namespace corvex

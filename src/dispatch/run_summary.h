@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+
+namespace corvex {
+
+/// The tally of one dispatch run, for the one log line that tells an
+/// operator what the run did: "sendDTEbyMail=> Run: 3 mailed, 1 failed,
+/// 1 still pending, 2.4 seconds". Starts timing when constructed.
+class RunSummary {
+ public:
+  RunSummary();
+
+  /// The view listed `count` documents.
+  void setListed(qsizetype count) { m_listed = count; }
+  /// One document's mail went out (true) or did not (false).
+  void countMail(bool sent) { ++(sent ? m_mailed : m_failed); }
+
+  /// Only a run that saw documents is worth a line.
+  bool hasDocuments() const { return m_listed > 0; }
+  /// Still pending: every listed document that was not mailed, the failed
+  /// ones and those an error kept the run from reaching.
+  QString logText() const;
+
+ private:
+  QElapsedTimer m_timer;
+  qsizetype m_listed = 0;
+  qsizetype m_mailed = 0;
+  qsizetype m_failed = 0;
+};
+
+}  // namespace corvex

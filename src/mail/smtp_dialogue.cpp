@@ -1,0 +1,209 @@
+#include "mail/smtp_dialogue.h"
+
+#include "base/error.h"
+#include "mail/mail_address.h"
+#include "mail/smtp_connection.h"
+
+#include <QDeadlineTimer>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <poll.h>
+#endif
+
+namespace corvex {
+
+namespace {
+
+// The same bound a delivery puts on one server reply.
+constexpr int kReplyTimeoutMs = 60000;
+// QUIT is a courtesy: a server that does not answer it soon is left.
+constexpr int kQuitTimeoutMs = 5000;
+// The bound a delivery puts on the whole message.
+constexpr int kMessageTimeoutMs = 300000;
+// No reply is this long; a peer that sends more is not an SMTP server.
+constexpr qsizetype kMaxReplyBytes = 65536;
+
+bool waitForSocket(curl_socket_t socket, bool forWriting, const QDeadlineTimer& deadline) {
+  pollfd entry{};
+  entry.fd = socket;
+  entry.events = forWriting ? POLLOUT : POLLIN;
+  const int timeout = static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
+#ifdef _WIN32
+  return WSAPoll(&entry, 1, timeout) > 0;
+#else
+  return ::poll(&entry, 1, timeout) > 0;
+#endif
+}
+
+SmtpReply noReply(const QString& reason) { return SmtpReply{0, reason}; }
+
+// Only a bare address goes into a command line: one with a line break in it
+// would smuggle in a command of its own.
+QString envelopeProblem(const QString& from, const QStringList& recipients) {
+  QString problem = addressProblem(QStringLiteral("sender"), from);
+  for (const QString& recipient : recipients) {
+    if (problem.isEmpty()) problem = addressProblem(QStringLiteral("recipient"), recipient);
+  }
+  return problem;
+}
+
+// A reply is complete at its last line: "250 text" (a blank after the code)
+// where the lines before it read "250-text". Returns the reply's length.
+qsizetype completeReplyLength(const QByteArray& buffer) {
+  qsizetype start = 0;
+  for (qsizetype end = buffer.indexOf("\r\n"); end >= 0; end = buffer.indexOf("\r\n", start)) {
+    const QByteArray line = buffer.mid(start, end - start);
+    start = end + 2;
+    if (line.size() < 4 || line[3] == ' ') return start;
+  }
+  return -1;
+}
+
+SmtpReply parseReply(const QByteArray& bytes) {
+  SmtpReply reply{bytes.left(3).toInt(), QString()};
+  QStringList texts;
+  for (const QByteArray& line : bytes.split('\n')) {
+    const QByteArray trimmed = line.trimmed();
+    if (!trimmed.isEmpty()) texts << QString::fromUtf8(trimmed.mid(4));
+  }
+  reply.text = texts.join(u' ');
+  return reply;
+}
+
+// SMTP ends the message at a line holding one dot, so a line of the message
+// that begins with a dot gets a second one.
+QByteArray dotStuffed(const QByteArray& message) {
+  QByteArray stuffed = message.startsWith('.') ? "." + message : message;
+  stuffed.replace("\r\n.", "\r\n..");
+  if (!stuffed.endsWith("\r\n")) stuffed += "\r\n";
+  return stuffed + ".\r\n";
+}
+
+}  // namespace
+
+QString SmtpReply::toString() const { return code == 0 ? text : QStringLiteral("%1 %2").arg(code).arg(text); }
+
+struct SmtpDialogue::Session {
+  struct EasyDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+  };
+  std::unique_ptr<CURL, EasyDeleter> curl;
+  curl_socket_t socket = CURL_SOCKET_BAD;
+  QByteArray received;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  int replyTimeoutMs = kReplyTimeoutMs;
+};
+
+SmtpDialogue::SmtpDialogue() = default;
+
+SmtpDialogue::~SmtpDialogue() { quit(); }
+
+QString SmtpDialogue::open(const SmtpAccount& account) {
+  m_session.reset();
+  if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return problem;
+  auto session = std::make_unique<Session>();
+  session->curl.reset(curl_easy_init());
+  if (!session->curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
+  CURL* curl = session->curl.get();
+  const TrustBundle trust = trustBundle();
+  if (!trust.problem.isEmpty()) return trust.problem;
+  setUpSmtpConnection(curl, account, trust, session->errorBuffer);
+  // Connect-only still runs libcurl's SMTP start: greeting, EHLO, STARTTLS,
+  // certificate check and AUTH; it stops before MAIL FROM, where we take over.
+  if (curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L) != CURLE_OK)
+    throw Error(kMailComponentError, QStringLiteral("libcurl cannot hand over the connection"));
+  const CURLcode code = curl_easy_perform(curl);
+  if (code != CURLE_OK) return curlFailureText(code, session->errorBuffer);
+  if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &session->socket) != CURLE_OK ||
+      session->socket == CURL_SOCKET_BAD)
+    return QStringLiteral("libcurl did not hand over the connection");
+  m_session = std::move(session);
+  return {};
+}
+
+SmtpReply SmtpDialogue::command(const QByteArray& line) {
+  return send(line + "\r\n", m_session ? m_session->replyTimeoutMs : 0);
+}
+
+SmtpReply SmtpDialogue::sendData(const QByteArray& message) { return send(dotStuffed(message), kMessageTimeoutMs); }
+
+void SmtpDialogue::quit() {
+  if (!m_session) return;
+  m_session->replyTimeoutMs = kQuitTimeoutMs;
+  command("QUIT");
+  m_session.reset();
+}
+
+SmtpReply SmtpDialogue::send(const QByteArray& bytes, int timeoutMs) {
+  if (!m_session) return noReply(QStringLiteral("not connected"));
+  const QDeadlineTimer deadline(timeoutMs);
+  qsizetype offset = 0;
+  while (offset < bytes.size()) {
+    size_t sent = 0;
+    const CURLcode code = curl_easy_send(m_session->curl.get(), bytes.constData() + offset,
+                                         static_cast<size_t>(bytes.size() - offset), &sent);
+    if (code == CURLE_AGAIN && waitForSocket(m_session->socket, true, deadline)) continue;
+    if (code != CURLE_OK) {
+      m_session.reset();
+      return noReply(QStringLiteral("sending to the server failed: ") + QString::fromUtf8(curl_easy_strerror(code)));
+    }
+    offset += static_cast<qsizetype>(sent);
+  }
+  return readReply();
+}
+
+SmtpReply SmtpDialogue::readReply() {
+  const QDeadlineTimer deadline(m_session->replyTimeoutMs);
+  qsizetype length = completeReplyLength(m_session->received);
+  while (length < 0) {
+    char buffer[4096];
+    size_t count = 0;
+    const CURLcode code = curl_easy_recv(m_session->curl.get(), buffer, sizeof buffer, &count);
+    if (code == CURLE_AGAIN) {
+      if (waitForSocket(m_session->socket, false, deadline)) continue;
+      const int seconds = m_session->replyTimeoutMs / 1000;
+      m_session.reset();
+      return noReply(QStringLiteral("no reply from the server within %1 s").arg(seconds));
+    }
+    if (code != CURLE_OK || count == 0) {
+      m_session.reset();
+      return noReply(QStringLiteral("the server closed the connection"));
+    }
+    m_session->received.append(buffer, static_cast<qsizetype>(count));
+    if (m_session->received.size() > kMaxReplyBytes) {
+      m_session.reset();
+      return noReply(QStringLiteral("the server's reply is too long"));
+    }
+    length = completeReplyLength(m_session->received);
+  }
+  const SmtpReply reply = parseReply(m_session->received.left(length));
+  m_session->received.remove(0, length);
+  return reply;
+}
+
+SmtpReply probeSender(const SmtpAccount& account, const QString& from) {
+  if (const QString problem = envelopeProblem(from, {}); !problem.isEmpty()) return noReply(problem);
+  SmtpDialogue dialogue;
+  if (const QString failure = dialogue.open(account); !failure.isEmpty()) return noReply(failure);
+  const SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
+  dialogue.command("RSET");
+  return reply;
+}
+
+SmtpReply deliverWithReply(const SmtpAccount& account, const QString& from, const QStringList& recipients,
+                           const QByteArray& message) {
+  if (const QString problem = envelopeProblem(from, recipients); !problem.isEmpty()) return noReply(problem);
+  SmtpDialogue dialogue;
+  if (const QString failure = dialogue.open(account); !failure.isEmpty()) return noReply(failure);
+  SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
+  for (const QString& recipient : recipients) {
+    if (reply.isPositive()) reply = dialogue.command("RCPT TO:<" + recipient.toUtf8() + '>');
+  }
+  if (reply.isPositive()) reply = dialogue.command("DATA");
+  if (reply.code == 354) reply = dialogue.sendData(message);
+  return reply;
+}
+
+}  // namespace corvex

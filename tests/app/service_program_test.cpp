@@ -1,0 +1,176 @@
+#include "demo/demo_database.h"
+#include "base/error.h"
+#include "support/program.h"
+#include "support/smtp_peer.h"
+#include "support/temp_app_dir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace corvex {
+namespace {
+
+using test::runProgram;
+using test::SmtpPeer;
+using test::SmtpPeerOptions;
+using test::TempAppDir;
+
+const QStringList kFolders = {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"),
+                              QStringLiteral("outbox")};
+
+void makeSetUp(const TempAppDir& dir, const QString& sql = QString()) {
+  dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
+  buildDemoDatabase(dir.filePath(QStringLiteral("ventas.db")), DemoContent::Documents, sql);
+}
+
+QProcessEnvironment headlessEnvironment() {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"})
+    environment.remove(QString::fromLatin1(name));
+  return environment;
+}
+
+// A service must not idle after a failed run: the view vanishes after start-up.
+TEST(ServiceProgramTest, ExitOnErrorEndsTheProcessAfterAFailedRun) {
+  TempAppDir dir(kFolders);
+  makeSetUp(dir, QStringLiteral("DROP VIEW vwDTECorvex;\n"));
+  const auto run = runProgram(
+      {QStringLiteral("--headless"), QStringLiteral("--exit-on-error"), QStringLiteral("--app-dir"), dir.path()}, 60000,
+      headlessEnvironment());
+  EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+  EXPECT_EQ(QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts),
+            (QStringList{QStringLiteral("Main"), QStringLiteral("Error")}));
+  const QStringList log = dir.logLines();
+  ASSERT_EQ(log.size(), 1);
+  EXPECT_TRUE(log[0].contains(QStringLiteral(" - sendDTEbyMail=> "))) << log[0].toStdString();
+  EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+}
+
+// One line per run with documents; a pickup folder that vanished fails the
+// first two mails, after which the run stops sending, so all stay pending.
+TEST(ServiceProgramTest, RunWithDocumentsEndsWithASummaryLine) {
+  const struct {
+    const char* name;
+    bool outbox;
+    QString summary;
+  } cases[] = {
+      {"all mailed", true, QStringLiteral("sendDTEbyMail=> Run: 4 mailed, 0 failed, 0 still pending, ")},
+      {"all failed", false, QStringLiteral("sendDTEbyMail=> Run: 0 mailed, 2 failed, 4 still pending, ")},
+  };
+  for (const auto& c : cases) {
+    TempAppDir dir(kFolders);
+    makeSetUp(dir);
+    if (!c.outbox) QDir(dir.filePath(QStringLiteral("outbox"))).removeRecursively();
+    const auto run =
+        runProgram({QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()}, 60000, headlessEnvironment());
+    EXPECT_EQ(run.exitCode, 0) << c.name;
+    EXPECT_TRUE(run.err.isEmpty()) << c.name << ": " << run.err.toStdString();
+    const QStringList log = dir.logLines();
+    ASSERT_FALSE(log.isEmpty()) << c.name;
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^.{19} - ") + QRegularExpression::escape(c.summary) +
+                                   QStringLiteral("\\d+\\.\\d seconds$"))
+                    .match(log.last())
+                    .hasMatch())
+        << c.name << ": " << log.last().toStdString();
+    EXPECT_EQ(log.filter(QStringLiteral("=> Run: ")).size(), 1) << c.name;
+  }
+}
+
+TEST(ServiceProgramTest, TestMailSendsSamplesOfBothLayoutsAndMarksNothing) {
+  SmtpPeerOptions options;
+  options.user = QStringLiteral("dte");
+  options.password = QStringLiteral("s3cret");
+  options.rejectRecipient = QStringLiteral("nobody@example.com");
+  SmtpPeer peer(options);
+  TempAppDir dir(kFolders);
+  makeSetUp(dir, QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
+                                "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
+                                "UPDATE Parametros SET Valor = 'dte' WHERE Parametro = 'sysSMTPUser';\n"
+                                "UPDATE Parametros SET Valor = 's3cret' WHERE Parametro = 'sysSMTPPassword';\n")
+                     .arg(peer.port()));
+  QProcessEnvironment environment = headlessEnvironment();
+  environment.insert(QStringLiteral("CURL_CA_BUNDLE"), peer.caBundle());
+  const auto run = runProgram(
+      {QStringLiteral("test-mail"), QStringLiteral("admin@example.com"), QStringLiteral("--app-dir"), dir.path()},
+      90000, environment);
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(QString::fromUtf8(run.out).trimmed(), QStringLiteral("250 Message accepted"));
+  EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+
+  const QStringList messages = peer.messageFiles();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(SmtpPeer::envelope(messages[0])[QStringLiteral("rcpt_tos")].toArray().at(0).toString(),
+            QStringLiteral("admin@example.com"));
+  const QJsonArray attachments = SmtpPeer::decode(messages[0])[QStringLiteral("attachments")].toArray();
+  QStringList types;
+  for (const auto& attachment : attachments) types << attachment.toObject()[QStringLiteral("content_type")].toString();
+  EXPECT_EQ(types, (QStringList{QStringLiteral("application/json"), QStringLiteral("application/pdf"),
+                                QStringLiteral("application/pdf")}));
+
+  const auto refused = runProgram(
+      {QStringLiteral("test-mail"), QStringLiteral("nobody@example.com"), QStringLiteral("--app-dir"), dir.path()},
+      90000, environment);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(QString::fromUtf8(refused.err).trimmed(), QStringLiteral("corvex: 550 5.1.1 Mailbox unavailable"));
+  EXPECT_EQ(peer.messageFiles().size(), 1);
+
+  EXPECT_EQ(dir.querySqlite(QStringLiteral("ventas.db"),
+                            QStringLiteral("SELECT COUNT(*) FROM FACTURAS_ENC WHERE ENVIADA = 1")),
+            QStringList{QStringLiteral("1")});
+  EXPECT_TRUE(dir.logLines().isEmpty());
+  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("files"))).isEmpty());
+}
+
+TEST(ServiceProgramTest, TestMailWritesIntoThePickupFolder) {
+  TempAppDir dir(kFolders);
+  makeSetUp(dir);
+  const auto run = runProgram(
+      {QStringLiteral("test-mail"), QStringLiteral("admin@example.com"), QStringLiteral("--app-dir"), dir.path()},
+      90000, headlessEnvironment());
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const QStringList written = QDir(dir.filePath(QStringLiteral("outbox"))).entryList({QStringLiteral("*.eml")});
+  ASSERT_EQ(written.size(), 1);
+  EXPECT_EQ(QString::fromUtf8(run.out).trimmed(),
+            QStringLiteral("written to ") + dir.filePath(QStringLiteral("outbox/")) + written[0]);
+  EXPECT_EQ(SmtpPeer::decode(dir.filePath(QStringLiteral("outbox/")) + written[0])[QStringLiteral("attachments")]
+                .toArray()
+                .size(),
+            3);
+}
+
+TEST(ServiceProgramTest, HelpNamesTheProgram) {
+  const auto help = runProgram({QStringLiteral("--help")}, 20000, headlessEnvironment());
+  EXPECT_TRUE(help.out.startsWith("Usage: corvex ")) << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("--exit-on-error"));
+  EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+  EXPECT_EQ(runProgram({QStringLiteral("test-mail"), QStringLiteral("not an address")}).exitCode, 64);
+}
+
+// The troubleshooting guide explains exactly the numbers the program raises.
+TEST(ServiceProgramTest, ReadmeExplainsEveryErrorNumber) {
+  QFile readme(QStringLiteral(CORVEX_SOURCE_DIR "/README.md"));
+  ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(readme.readAll());
+  const qsizetype start = text.indexOf(QStringLiteral("\n## Troubleshooting"));
+  ASSERT_GE(start, 0);
+  const QString section = text.mid(start, text.indexOf(QStringLiteral("\n## "), start + 1) - start);
+  QSet<int> documented;
+  static const QRegularExpression row(QStringLiteral("^\\| (-?\\d+) \\|"), QRegularExpression::MultilineOption);
+  for (auto it = row.globalMatch(section); it.hasNext();) {
+    const int number = it.next().captured(1).toInt();
+    EXPECT_FALSE(documented.contains(number)) << "twice: " << number;
+    documented.insert(number);
+  }
+  QSet<int> raised;
+  for (const ErrorInfo& info : errorTable()) raised.insert(info.number);
+  EXPECT_EQ(documented, raised);
+}
+
+}  // namespace
+}  // namespace corvex
