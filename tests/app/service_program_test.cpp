@@ -1,5 +1,5 @@
-#include "demo/demo_database.h"
 #include "base/error.h"
+#include "demo/demo_database.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
