@@ -47,6 +47,8 @@ class Application {
   DispatchRun dispatchRun(StatusDisplay& display);
 
  private:
+  DbEnvironment databaseEnvironment() const;
+
   AppFolder m_folder;
   const Clock& m_clock;
   DailyLog m_log;

@@ -1,16 +1,12 @@
 #include "app/startup.h"
 
 #include "base/conversions.h"
+#include "db/connection_string.h"
 #include "db/parameters.h"
 
 namespace corvex {
 
-QString buildConnectionString(const QString& server) {
-  return QStringLiteral(
-             "Provider=SQLOLEDB.1;Password=+-582417;Persist Security Info=True;User ID=tov;"
-             "Initial Catalog=Velantrix;Data Source=") +
-         server + QStringLiteral(";Network Library=dbmssocn");
-}
+QString buildConnectionString(const QString& server) { return ConnectionString::forServer(server).text(); }
 
 std::int16_t smtpPortFromText(const QString& text) { return toInt16(textToNumber(text)); }
 

@@ -5,7 +5,7 @@
 #include "app/startup.h"
 #include "base/error.h"
 #include "db/connection.h"
-#include "db/connection_target.h"
+#include "db/connection_string.h"
 #include "support/temp_app_dir.h"
 
 #include <QDir>
