@@ -37,6 +37,7 @@ Fault and test options:
                      an ATTENTION arriving meanwhile is answered after the wait.
   --drop-after N     the batch after the first N batches of the process is not
                      answered: its connection is closed instead (once).
+  --drop-on REGEX    the same for the first batch whose text matches REGEX.
   --stats-file PATH  rewritten (atomically) after every event as JSON:
                      connections, logins, failed_logins, batches, attentions,
                      round_trips (requests answered or dropped), open_sessions.
@@ -300,6 +301,12 @@ def sqlite_error(exc):
     return SqlError(50000, text)
 
 
+def batch_text(payload):
+    """The text of a SQL batch, after its ALL_HEADERS block."""
+    headers = struct.unpack_from("<I", payload, 0)[0] if len(payload) >= 4 else 0
+    return payload[headers:].decode("utf-16-le", "replace")
+
+
 # ---------------------------------------------------------------- server state
 
 class Server:
@@ -328,11 +335,12 @@ class Server:
                     json.dump(self.stats, f)
                 os.replace(temp, self.args.stats_file)
 
-    def next_batch_dropped(self):
+    def next_batch_dropped(self, text):
         """Counts one batch; true when this is the one to drop."""
         with self.lock:
-            drop = (self.args.drop_after is not None and not self.dropped and
-                    self.stats["batches"] >= self.args.drop_after)
+            drop = not self.dropped and (
+                (self.args.drop_after is not None and self.stats["batches"] >= self.args.drop_after) or
+                (self.args.drop_on is not None and re.search(self.args.drop_on, text) is not None))
             self.dropped = self.dropped or drop
         self.count(batches=1, round_trips=1)
         return drop
@@ -435,9 +443,12 @@ class Session:
                     self.server.count(attentions=1, round_trips=1)
                     self.reply(done(DONE, DONE_ATTN))
                 elif kind == SQL_BATCH:
-                    if self.server.next_batch_dropped():
+                    text = batch_text(payload)
+                    if self.server.args.verbose:
+                        print("batch %d: %s" % (self.id, text), file=sys.stderr, flush=True)
+                    if self.server.next_batch_dropped(text):
                         return
-                    self.reply(self.batch(payload))
+                    self.reply(self.batch(text))
                 else:
                     self.server.count(round_trips=1)
                     self.reply(error_token(SqlError(50000, "Unsupported request.")) + done(DONE, DONE_ERROR))
@@ -496,11 +507,7 @@ class Session:
 
     # -- batches
 
-    def batch(self, payload):
-        headers = struct.unpack_from("<I", payload, 0)[0] if len(payload) >= 4 else 0
-        text = payload[headers:].decode("utf-16-le", "replace")
-        if self.server.args.verbose:
-            print("batch %d: %s" % (self.id, text), file=sys.stderr, flush=True)
+    def batch(self, text):
         try:
             return self.statement(text)
         except SqlError as err:
@@ -581,6 +588,7 @@ def main():
     parser.add_argument("--types", metavar="FILE", help="column-type map as a JSON object")
     parser.add_argument("--delay-ms", type=int, default=0, help="wait before every reply")
     parser.add_argument("--drop-after", type=int, metavar="N", help="drop the connection at batch N+1 (once)")
+    parser.add_argument("--drop-on", metavar="REGEX", help="drop the connection at the first batch matching (once)")
     parser.add_argument("--stats-file", metavar="PATH", help="counters as JSON, rewritten after every event")
     parser.add_argument("--verbose", action="store_true", help="every batch text on stderr")
     args = parser.parse_args()

@@ -1,0 +1,179 @@
+#include "app/demo_database.h"
+#include "support/pdf_tools.h"
+#include "support/program.h"
+#include "support/smtp_peer.h"
+#include "support/tds_peer.h"
+#include "support/temp_app_dir.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+// The real program against SQL Server's wire protocol (tests/support/
+// tds_server.py), through unixODBC and the FreeTDS driver, on the demo
+// documents, compared with the same program on the same SQLite file.
+
+namespace corvex {
+namespace {
+
+using test::ProgramRun;
+using test::runProgram;
+using test::SmtpPeer;
+using test::TdsPeer;
+using test::TdsPeerOptions;
+using test::TempAppDir;
+
+// A 180-character accented name in nvarchar(200): longer than 200 bytes in
+// UTF-8. Non-Latin names, a NULL name, and a document without a known
+// Formato (no PDF, so its mail fails and it stays pending).
+const QString kFixture = QStringLiteral(
+    "UPDATE FACTURAS_ENC SET NOMBRE = substr(replace(printf('%.30c', '*'), '*', 'Ñandú Pérez '), 1, 180)"
+    " WHERE NUMERO = 1251;\n"
+    "UPDATE FACTURAS_ENC SET NOMBRE = 'Łukasz Żółć 李小龍 Ωμέγα Пётр' WHERE NUMERO = 318;\n"
+    "UPDATE FACTURAS_ENC SET NOMBRE = NULL WHERE NUMERO = 1253;\n"
+    "INSERT INTO FACTURAS_ENC (SERIE, NUMERO, FECHA, FORMATO, IDDOCUMENTO, SELLORECIBIDO, JSONDTE, JSONFIRMADO,"
+    " EMAIL) VALUES ('FX', 7, '2024-06-01 08:00:00', NULL, 'FX-7', 'S7', '{\"a\":1}', '{\"body\":\"b\"}',"
+    " 'x@example.com');\n");
+
+const QStringList kCommonTypes = {"JSonFirmado=nvarchar(max)",
+                                  "SelloRecibido=varchar(100)",
+                                  "IdDocumento=varchar(36)",
+                                  "tNombre=nvarchar(200)",
+                                  "eMail=varchar(200)",
+                                  "Serie=varchar(10)",
+                                  "Numero=int",
+                                  "Formato=smallint",
+                                  "Fecha=datetime",
+                                  "VENCE=datetime",
+                                  "Valor=nvarchar(4000)",
+                                  "Articulo=nvarchar(max)",
+                                  "NomCorp=nvarchar(100)",
+                                  "CANTIDAD=decimal(18,4)"};
+const QStringList kAmounts = {"TOTAL", "VNETA",  "IVA",          "SUBTOTAL", "PERCEPCION", "Retencion",
+                              "Pagar", "Precio", "Precio_Final", "TLinea",   "IITLinea"};
+
+QStringList typeMap(const QString& json, const QString& logo, const QString& amount) {
+  QStringList types = kCommonTypes;
+  types << QStringLiteral("JSonDTE=") + json << QStringLiteral("LOGO=") + logo;
+  for (const QString& column : kAmounts) types << column + QLatin1Char('=') + amount;
+  return types;
+}
+
+QStringList runFolders() { return {"logs", "files", "qr", "outbox"}; }
+
+// An Application folder with the fixture database, main.ini naming `server`
+// (or the SQLite file when empty) and `extraIni` lines.
+std::unique_ptr<TempAppDir> workspace(const QString& server, const QByteArray& extraIni = {},
+                                      const QString& extraSql = {}) {
+  auto dir = std::make_unique<TempAppDir>(runFolders());
+  buildDemoDatabase(dir->filePath(QStringLiteral("ventas.db")), DemoContent::Documents, kFixture + extraSql);
+  const QString source = server.isEmpty() ? QStringLiteral("sqlite:ventas.db") : server;
+  dir->writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=" + source.toUtf8() + "\r\n" + extraIni);
+  return dir;
+}
+
+ProgramRun once(const TempAppDir& dir, const QStringList& extra = {}) {
+  return runProgram(QStringList{QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()} + extra, 120000);
+}
+
+// The log without times, the Application folder written as "<dir>".
+std::string logTexts(const TempAppDir& dir) {
+  QStringList texts;
+  for (const QString& line : dir.logLines()) texts << line.mid(22).replace(dir.path(), QStringLiteral("<dir>"));
+  return texts.join(QLatin1Char('\n')).toStdString();
+}
+
+QStringList marks(const TempAppDir& dir) {
+  return dir.querySqlite(QStringLiteral("ventas.db"),
+                         QStringLiteral("SELECT SERIE || '-' || NUMERO || ':' || ENVIADA FROM FACTURAS_ENC "
+                                        "ORDER BY SERIE, NUMERO"));
+}
+
+// Every mail in the outbox, by recipient: headers, text and attachments,
+// PDFs as their text (their bytes carry the time they were made).
+std::map<QString, QString> mails(const TempAppDir& dir) {
+  std::map<QString, QString> result;
+  const QDir outbox(dir.filePath(QStringLiteral("outbox")));
+  for (const QString& name : outbox.entryList({QStringLiteral("*.eml")}, QDir::Files)) {
+    const QJsonObject message = SmtpPeer::decode(outbox.filePath(name));
+    const QJsonObject headers = message.value(QStringLiteral("headers")).toObject();
+    QString summary =
+        headers.value(QStringLiteral("Subject")).toString() + QLatin1Char('\n') +
+        QString::fromUtf8(QByteArray::fromBase64(message.value(QStringLiteral("body")).toString().toLatin1()));
+    for (const auto& value : message.value(QStringLiteral("attachments")).toArray()) {
+      const QJsonObject attachment = value.toObject();
+      const QString file = attachment.value(QStringLiteral("filename")).toString();
+      const QByteArray data = QByteArray::fromBase64(attachment.value(QStringLiteral("data")).toString().toLatin1());
+      summary += QLatin1Char('\n') + file + QLatin1Char('\n');
+      if (file.endsWith(QStringLiteral(".pdf"))) {
+        const QString pdf = dir.filePath(QStringLiteral("files/compare.pdf"));
+        dir.writeFile(QStringLiteral("files/compare.pdf"), data);
+        summary += test::pdfText(pdf);
+        QFile::remove(pdf);
+      } else {
+        summary += QString::fromUtf8(data);
+      }
+    }
+    result[headers.value(QStringLiteral("To")).toString()] = summary;
+  }
+  return result;
+}
+
+struct TypeCase {
+  const char* name;
+  QStringList types;
+};
+
+TEST(SqlServerProgramTest, SameMailsJsonPdfsAndMarksAsSqlite) {
+  const auto sqlite = workspace(QString());
+  const ProgramRun sqliteRun = once(*sqlite);
+  ASSERT_EQ(sqliteRun.exitCode, 0) << sqliteRun.err.toStdString();
+  const auto expectedMails = mails(*sqlite);
+  ASSERT_EQ(expectedMails.size(), 4u) << logTexts(*sqlite);
+  ASSERT_TRUE(expectedMails.at(QStringLiteral("proveeduria@vistavolcan.example")).size() > 8000);
+
+  const TypeCase cases[] = {
+      {"max types, money", typeMap("nvarchar(max)", "varbinary(max)", "money")},
+      {"legacy types, decimal", typeMap("ntext", "image", "decimal(19,6)")},
+  };
+  for (const TypeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto served = workspace(QString());
+    TdsPeerOptions options;
+    options.types = c.types;
+    TdsPeer peer(served->filePath(QStringLiteral("ventas.db")), options);
+    const auto dir = workspace(peer.server());
+    const ProgramRun run = once(*dir);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(logTexts(*dir), logTexts(*sqlite));
+    EXPECT_EQ(mails(*dir), expectedMails);
+    EXPECT_EQ(marks(*served), marks(*sqlite));
+    EXPECT_LE(peer.stats().value(QStringLiteral("logins")).toInt(), 2);
+  }
+}
+
+TEST(SqlServerProgramTest, RenderGivesTheSamePdfText) {
+  const auto sqlite = workspace(QString());
+  const auto served = workspace(QString());
+  TdsPeerOptions options;
+  options.types = typeMap("nvarchar(max)", "varbinary(max)", "money");
+  TdsPeer peer(served->filePath(QStringLiteral("ventas.db")), options);
+  const auto dir = workspace(peer.server());
+  QStringList texts;
+  for (const TempAppDir* target : {sqlite.get(), dir.get()}) {
+    const ProgramRun run = runProgram({QStringLiteral("render"), QStringLiteral("credito-fiscal"), QStringLiteral("CF"),
+                                       QStringLiteral("319"), QStringLiteral("--app-dir"), target->path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    texts << test::pdfText(QString::fromUtf8(run.out).trimmed());
+  }
+  EXPECT_EQ(texts[1], texts[0]);
+  EXPECT_TRUE(texts[0].contains(QStringLiteral("HOTEL VISTA AL VOLCAN")));
+}
+
+}  // namespace
+}  // namespace corvex
