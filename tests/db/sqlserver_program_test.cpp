@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -173,6 +174,92 @@ TEST(SqlServerProgramTest, RenderGivesTheSamePdfText) {
   }
   EXPECT_EQ(texts[1], texts[0]);
   EXPECT_TRUE(texts[0].contains(QStringLiteral("HOTEL VISTA AL VOLCAN")));
+}
+
+struct FaultCase {
+  const char* name;
+  const char* password;  // the only one the server accepts; nullptr: the program's
+  int delayMs;
+  int dropAfter;       // with dropOn: the first batch matching after this many
+  const char* dropOn;  // the first batch matching is dropped with its connection
+  bool serverDown;
+  QByteArray extraIni;
+  const char* extraSql;
+  int exitCode;
+  const char* logPart;  // in the log, or on standard error for start-up failures
+  int mails;
+  int maxLogins;
+};
+
+TEST(SqlServerProgramTest, FaultsTakeTheErrorPathAndNothingIsMarkedWithoutItsMail) {
+  const FaultCase cases[] = {
+      {"wrong password",
+       "otra",
+       0,
+       -1,
+       nullptr,
+       false,
+       {},
+       "",
+       2,
+       "OpenConnection=> Login failed for user 'tov'.",
+       0,
+       0},
+      {"server down", nullptr, 0, -1, nullptr, true, {}, "", 2, "OpenConnection=> ", 0, 0},
+      {"login without answer", nullptr, 30000, -1, nullptr, false, "LoginTimeout=1\r\n", "", 2, "OpenConnection=> ", 0,
+       0},
+      {"statement without answer", nullptr, 1500, -1, nullptr, false, "StatementTimeout=1\r\n", "", 2,
+       "got no answer within 1 s", 0, 1},
+      {"statement error",
+       nullptr,
+       0,
+       -1,
+       nullptr,
+       false,
+       {},
+       "DROP VIEW vwDTECorvex;\n",
+       1,
+       "sendDTEbyMail=> Invalid object name 'vwDTECorvex'.",
+       0,
+       2},
+      {"dropped at a mark", nullptr, 0, -1, "UPDATE FACTURAS_ENC.*1251", false, {}, "", 1, "sendDTEbyMail=> ", 1, 2},
+      {"dropped at the run's first statement", nullptr, 0, -1, "vwDTECorvex", false, {}, "", 0, "", 4, 3},
+      // The second document's lookup: the first document logged in anew.
+      {"dropped at a document's first statement", nullptr, 0, 12, "FESVAmbiente", false, {}, "", 0, "", 4, 3},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto served = workspace(QString(), {}, QString::fromUtf8(c.extraSql));
+    const QStringList before = marks(*served);
+    TdsPeerOptions options;
+    options.types = typeMap("nvarchar(max)", "varbinary(max)", "money");
+    options.delayMs = c.delayMs;
+    options.dropAfter = c.dropAfter;
+    options.dropOn = QString::fromUtf8(c.dropOn);
+    options.password = QString::fromUtf8(c.password);
+    TdsPeer peer(served->filePath(QStringLiteral("ventas.db")), options);
+    const QString server = peer.server();
+    if (c.serverDown) peer.stop();
+    const auto dir = workspace(server, c.extraIni);
+    const ProgramRun run = once(*dir);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    const bool told = logTexts(*dir).find(c.logPart) != std::string::npos || run.err.contains(c.logPart);
+    EXPECT_TRUE(told) << logTexts(*dir) << "\n" << run.err.toStdString();
+    const auto sent = mails(*dir);
+    EXPECT_EQ(int(sent.size()), c.mails);
+    // Whatever broke, a document marked by this run went out by mail.
+    const QStringList after = marks(*served);
+    for (qsizetype i = 0; i < after.size(); ++i) {
+      if (after[i] == before.value(i)) continue;
+      EXPECT_TRUE(after[i].endsWith(QStringLiteral(":1"))) << after[i].toStdString();
+    }
+    const int newlyMarked =
+        int(std::count_if(after.begin(), after.end(), [&](const QString& m) { return !before.contains(m); }));
+    EXPECT_LE(newlyMarked, int(sent.size()));
+    if (!c.serverDown) {
+      EXPECT_LE(peer.stats().value(QStringLiteral("logins")).toInt(), c.maxLogins);
+    }
+  }
 }
 
 }  // namespace

@@ -15,8 +15,9 @@ struct TdsPeerOptions {
   /// >= 0: the batch after this many batches is not answered; its
   /// connection is dropped (once).
   int dropAfter = -1;
-  /// Non-empty: the first batch matching this regular expression is not
-  /// answered; its connection is dropped (once).
+  /// Non-empty: the first batch matching this regular expression (after
+  /// dropAfter batches, if given) is not answered; its connection is
+  /// dropped (once).
   QString dropOn;
   /// Non-empty: the only password the server accepts for the login.
   QString password;

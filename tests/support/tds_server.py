@@ -37,7 +37,8 @@ Fault and test options:
                      an ATTENTION arriving meanwhile is answered after the wait.
   --drop-after N     the batch after the first N batches of the process is not
                      answered: its connection is closed instead (once).
-  --drop-on REGEX    the same for the first batch whose text matches REGEX.
+  --drop-on REGEX    the same for the first batch whose text matches REGEX
+                     (with --drop-after: the first one after those N).
   --stats-file PATH  rewritten (atomically) after every event as JSON:
                      connections, logins, failed_logins, batches, attentions,
                      round_trips (requests answered or dropped), open_sessions.
@@ -338,9 +339,10 @@ class Server:
     def next_batch_dropped(self, text):
         """Counts one batch; true when this is the one to drop."""
         with self.lock:
-            drop = not self.dropped and (
-                (self.args.drop_after is not None and self.stats["batches"] >= self.args.drop_after) or
-                (self.args.drop_on is not None and re.search(self.args.drop_on, text) is not None))
+            after, pattern = self.args.drop_after, self.args.drop_on
+            drop = (not self.dropped and (after is not None or pattern is not None) and
+                    (after is None or self.stats["batches"] >= after) and
+                    (pattern is None or re.search(pattern, text) is not None))
             self.dropped = self.dropped or drop
         self.count(batches=1, round_trips=1)
         return drop
