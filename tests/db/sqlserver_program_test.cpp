@@ -5,6 +5,7 @@
 #include "support/tds_peer.h"
 #include "support/temp_app_dir.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QProcess>
@@ -260,6 +261,27 @@ TEST(SqlServerProgramTest, FaultsTakeTheErrorPathAndNothingIsMarkedWithoutItsMai
       EXPECT_LE(peer.stats().value(QStringLiteral("logins")).toInt(), c.maxLogins);
     }
   }
+}
+
+// Start-up and several runs, 5 s apart, on one healthy server.
+TEST(SqlServerProgramTest, StartUpAndRunsLogInTwiceInAll) {
+  const auto served = workspace(QString());
+  TdsPeer peer(served->filePath(QStringLiteral("ventas.db")));
+  const auto dir = workspace(peer.server());
+  QProcess program;
+  program.start(QStringLiteral(CORVEX_BINARY),
+                {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir->path()});
+  QByteArray out;
+  const QDeadlineTimer deadline(60000);
+  while (out.count("Last Run: ") < 3 && !deadline.hasExpired() && program.state() != QProcess::NotRunning) {
+    program.waitForReadyRead(500);
+    out += program.readAllStandardOutput();
+  }
+  program.terminate();
+  program.waitForFinished(10000);
+  EXPECT_EQ(out.count("Last Run: "), 3) << out.toStdString();
+  EXPECT_EQ(mails(*dir).size(), 4u);
+  EXPECT_EQ(peer.stats().value(QStringLiteral("logins")).toInt(), 2);
 }
 
 }  // namespace
