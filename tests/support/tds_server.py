@@ -17,8 +17,9 @@ for user '...'." and the connection is closed. SQL batches run on SQLite:
     it: acquire returns one row, one int column "result": 0 granted, -1 held by
     another session (@LockTimeout 0); released by the release call or when its
     connection closes or drops;
-  - SET ... statements are accepted and ignored, except SET TEXTSIZE, which
-    truncates long values (max types, text, ntext, image) as SQL Server does;
+  - SET ... statements are accepted and ignored, except SET TEXTSIZE: long
+    values (max types, text, ntext, image) are cut to it as SQL Server does,
+    to 4096 bytes while a session sets none (--default-textsize);
   - anything else goes to SQLite as it stands.
 Results come as COLMETADATA / ROW / DONE (row counts for UPDATE), statement
 errors as ERROR tokens carrying the error text. ATTENTION is acknowledged
@@ -375,7 +376,7 @@ class Session:
     def __init__(self, server, sock, session_id):
         self.server, self.sock, self.id = server, sock, session_id
         self.packet_size = 4096
-        self.textsize = DEFAULT_TEXTSIZE
+        self.textsize = server.args.default_textsize or NO_LIMIT
         self.attention = False
         self.db = None
 
@@ -524,7 +525,8 @@ class Session:
             m = re.match(r"^SET\s+TEXTSIZE\s+(-?\d+)$", stripped, re.I)
             if m:
                 size = int(m.group(1))
-                self.textsize = DEFAULT_TEXTSIZE if size == 0 else NO_LIMIT if size < 0 else size
+                default = self.server.args.default_textsize or NO_LIMIT
+                self.textsize = default if size == 0 else NO_LIMIT if size < 0 else size
             return done(DONE, 0)
         m = EXEC_RE.match(text)
         if m:
@@ -588,6 +590,8 @@ def main():
     parser.add_argument("--catalog", default="Velantrix")
     parser.add_argument("--type", action="append", metavar="COLUMN=TYPE", help="column-type map entry")
     parser.add_argument("--types", metavar="FILE", help="column-type map as a JSON object")
+    parser.add_argument("--default-textsize", type=int, default=DEFAULT_TEXTSIZE, metavar="BYTES",
+                        help="TEXTSIZE of a session that sets none (0: no limit)")
     parser.add_argument("--delay-ms", type=int, default=0, help="wait before every reply")
     parser.add_argument("--drop-after", type=int, metavar="N", help="drop the connection at batch N+1 (once)")
     parser.add_argument("--drop-on", metavar="REGEX", help="drop the connection at the first batch matching (once)")
