@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   g++ cmake ninja-build make pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
   libcurl4-openssl-dev libqrencode-dev nlohmann-json3-dev
   # database clients
   unixodbc unixodbc-dev tdsodbc freetds-bin sqlite3
