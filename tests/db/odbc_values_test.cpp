@@ -1,3 +1,4 @@
+#include "base/error.h"
 #include "db/connection.h"
 #include "db/session_pool.h"
 #include "support/tds_peer.h"
@@ -89,6 +90,37 @@ TEST(OdbcValuesTest, ClosedConnectionsKeepTheirSessionForTheNextOpen) {
   }
   outer.execute(QStringLiteral("SELECT a FROM v"));
   EXPECT_EQ(peer.stats().value(QStringLiteral("logins")).toInt(), 2);
+}
+
+// The test server's application lock belongs to the session that took it,
+// as SQL Server's sp_getapplock with @LockOwner = 'Session' does.
+TEST(OdbcValuesTest, ApplicationLockBelongsToOneSessionUntilReleasedOrClosed) {
+  const QString acquire = QStringLiteral(
+      "DECLARE @result int; EXEC @result = sp_getapplock @Resource = 'Corvex dispatch', @LockMode = 'Exclusive', "
+      "@LockOwner = 'Session', @LockTimeout = 0; SELECT @result AS result");
+  const QString release =
+      QStringLiteral("EXEC sp_releaseapplock @Resource = 'Corvex dispatch', @LockOwner = 'Session'");
+  test::TempAppDir dir;
+  dir.createSqlite(QStringLiteral("v.db"), QStringLiteral("CREATE TABLE v (a);\n"));
+  test::TdsPeer peer(dir.filePath(QStringLiteral("v.db")));
+  const auto connect = [&] {
+    auto connection = std::make_unique<Connection>(DbEnvironment(dir.folder(), QStringLiteral("FreeTDS")));
+    connection->open(ConnectionString::forServer(peer.server()));
+    return connection;
+  };
+  const auto result = [&](Connection& connection) {
+    return connection.execute(acquire)->field(QStringLiteral("result")).toInt32();
+  };
+  auto first = connect();
+  auto second = connect();
+  EXPECT_EQ(result(*first), 0);
+  EXPECT_EQ(result(*first), 0);
+  EXPECT_EQ(result(*second), -1);
+  first->execute(release);
+  EXPECT_EQ(result(*second), 0);
+  EXPECT_THROW(first->execute(release), Error);
+  second.reset();
+  EXPECT_EQ(result(*first), 0);
 }
 
 }  // namespace
