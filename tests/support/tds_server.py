@@ -22,8 +22,10 @@ for user '...'." and the connection is closed. SQL batches run on SQLite:
     to 4096 bytes while a session sets none (--default-textsize);
   - anything else goes to SQLite as it stands.
 Results come as COLMETADATA / ROW / DONE (row counts for UPDATE), statement
-errors as ERROR tokens carrying the error text. ATTENTION is acknowledged
-with DONE (DONE_ATTN).
+errors as ERROR tokens carrying the error text (208 for a missing table or
+view, 207 column, 102 syntax, 2812 procedure, else 50000 with SQLite's text).
+ATTENTION is acknowledged with DONE (DONE_ATTN). RPC requests (prepared
+statements; use isql -e, not plain isql) are answered with an error.
 
 Column types: by the column-type map (--type COLUMN=TYPE, repeatable, or
 --types FILE holding a JSON object {"COLUMN": "TYPE"}; column names ignore
@@ -43,6 +45,7 @@ Fault and test options:
   --stats-file PATH  rewritten (atomically) after every event as JSON:
                      connections, logins, failed_logins, batches, attentions,
                      round_trips (requests answered or dropped), open_sessions.
+                     FreeTDS's own SET TEXTSIZE after a login counts as a batch.
   --verbose          every batch text on stderr.
 """
 
