@@ -181,8 +181,9 @@ struct FaultCase {
   const char* name;
   const char* password;  // the only one the server accepts; nullptr: the program's
   int delayMs;
-  int dropAfter;       // with dropOn: the first batch matching after this many
-  const char* dropOn;  // the first batch matching is dropped with its connection
+  const char* delayOn;  // only replies to batches matching are delayed
+  int dropAfter;        // with dropOn: the first batch matching after this many
+  const char* dropOn;   // the first batch matching is dropped with its connection
   bool serverDown;
   QByteArray extraIni;
   const char* extraSql;
@@ -193,41 +194,27 @@ struct FaultCase {
 };
 
 TEST(SqlServerProgramTest, FaultsTakeTheErrorPathAndNothingIsMarkedWithoutItsMail) {
+  // clang-format off
   const FaultCase cases[] = {
-      {"wrong password",
-       "otra",
-       0,
-       -1,
-       nullptr,
-       false,
-       {},
-       "",
-       2,
-       "OpenConnection=> Login failed for user 'tov'.",
-       0,
-       0},
-      {"server down", nullptr, 0, -1, nullptr, true, {}, "", 2, "OpenConnection=> ", 0, 0},
-      {"login without answer", nullptr, 30000, -1, nullptr, false, "LoginTimeout=1\r\n", "", 2, "OpenConnection=> ", 0,
-       0},
-      {"statement without answer", nullptr, 1500, -1, nullptr, false, "StatementTimeout=1\r\n", "", 2,
+      {"wrong password", "otra", 0, nullptr, -1, nullptr, false, {}, "", 2,
+       "OpenConnection=> Login failed for user 'tov'.", 0, 0},
+      {"server down", nullptr, 0, nullptr, -1, nullptr, true, {}, "", 2, "OpenConnection=> ", 0, 0},
+      {"login without answer", nullptr, 30000, nullptr, -1, nullptr, false, "LoginTimeout=1\r\n", "", 2,
+       "OpenConnection=> ", 0, 0},
+      {"statement without answer", nullptr, 1500, nullptr, -1, nullptr, false, "StatementTimeout=1\r\n", "", 2,
        "got no answer within 1 s", 0, 1},
-      {"statement error",
-       nullptr,
-       0,
-       -1,
-       nullptr,
-       false,
-       {},
-       "DROP VIEW vwDTECorvex;\n",
-       1,
-       "sendDTEbyMail=> Invalid object name 'vwDTECorvex'.",
-       0,
-       2},
-      {"dropped at a mark", nullptr, 0, -1, "UPDATE FACTURAS_ENC.*1251", false, {}, "", 1, "sendDTEbyMail=> ", 1, 2},
-      {"dropped at the run's first statement", nullptr, 0, -1, "vwDTECorvex", false, {}, "", 0, "", 4, 3},
+      {"statement without answer in a run", nullptr, 3000, "vwDTECorvex", -1, nullptr, false,
+       "StatementTimeout=1\r\n", "", 1, "(the statement got no answer within 1 s)", 0, 2},
+      {"statement error", nullptr, 0, nullptr, -1, nullptr, false, {}, "DROP VIEW vwDTECorvex;\n", 1,
+       "sendDTEbyMail=> Invalid object name 'vwDTECorvex'.", 0, 2},
+      {"dropped at a mark", nullptr, 0, nullptr, -1, "UPDATE FACTURAS_ENC.*1251", false, {}, "", 1,
+       "sendDTEbyMail=> ", 1, 2},
+      {"dropped at the run's first statement", nullptr, 0, nullptr, -1, "vwDTECorvex", false, {}, "", 0, "", 4, 3},
       // The second document's lookup: the first document logged in anew.
-      {"dropped at a document's first statement", nullptr, 0, 12, "FESVAmbiente", false, {}, "", 0, "", 4, 3},
+      {"dropped at a document's first statement", nullptr, 0, nullptr, 12, "FESVAmbiente", false, {}, "", 0, "",
+       4, 3},
   };
+  // clang-format on
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
     const auto served = workspace(QString(), {}, QString::fromUtf8(c.extraSql));
@@ -235,6 +222,7 @@ TEST(SqlServerProgramTest, FaultsTakeTheErrorPathAndNothingIsMarkedWithoutItsMai
     TdsPeerOptions options;
     options.types = typeMap("nvarchar(max)", "varbinary(max)", "money");
     options.delayMs = c.delayMs;
+    options.delayOn = QString::fromUtf8(c.delayOn);
     options.dropAfter = c.dropAfter;
     options.dropOn = QString::fromUtf8(c.dropOn);
     options.password = QString::fromUtf8(c.password);

@@ -18,6 +18,7 @@ QStringList serveArguments(const QString& databaseFile, const TdsPeerOptions& op
                         databaseFile, QStringLiteral("--stats-file"), statsFile};
   for (const QString& type : options.types) arguments << QStringLiteral("--type") << type;
   if (options.delayMs > 0) arguments << QStringLiteral("--delay-ms") << QString::number(options.delayMs);
+  if (!options.delayOn.isEmpty()) arguments << QStringLiteral("--delay-on") << options.delayOn;
   if (options.dropAfter >= 0) arguments << QStringLiteral("--drop-after") << QString::number(options.dropAfter);
   if (!options.dropOn.isEmpty()) arguments << QStringLiteral("--drop-on") << options.dropOn;
   if (!options.password.isEmpty()) arguments << QStringLiteral("--password") << options.password;

@@ -12,6 +12,9 @@ struct TdsPeerOptions {
   /// Column-type map entries, "COLUMN=TYPE" (see tds_server.py --help).
   QStringList types;
   int delayMs = 0;
+  /// Non-empty: only replies to batches matching this regular expression
+  /// are delayed.
+  QString delayOn;
   /// >= 0: the batch after this many batches is not answered; its
   /// connection is dropped (once).
   int dropAfter = -1;

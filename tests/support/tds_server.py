@@ -38,6 +38,7 @@ varbinary(max), ntext, text, image. Every type is sent nullable.
 Fault and test options:
   --delay-ms N       wait N ms before every reply (PRELOGIN and LOGIN7 too);
                      an ATTENTION arriving meanwhile is answered after the wait.
+  --delay-on REGEX   delay only the replies to batches whose text matches.
   --drop-after N     the batch after the first N batches of the process is not
                      answered: its connection is closed instead (once).
   --drop-on REGEX    the same for the first batch whose text matches REGEX
@@ -411,9 +412,11 @@ class Session:
             header = struct.pack(">BBHHBB", kind, status, len(chunk) + 8, self.id, number % 256, 0)
             self.sock.sendall(header + chunk)
 
-    def wait_delay(self):
+    def wait_delay(self, text):
         """The reply delay; an ATTENTION arriving meanwhile is remembered."""
-        deadline = self.server.args.delay_ms / 1000.0
+        pattern = self.server.args.delay_on
+        delayed = pattern is None or (text is not None and re.search(pattern, text) is not None)
+        deadline = self.server.args.delay_ms / 1000.0 if delayed else 0
         end = datetime.datetime.now() + datetime.timedelta(seconds=deadline)
         while deadline > 0:
             readable, _, _ = select.select([self.sock], [], [], deadline)
@@ -424,8 +427,8 @@ class Session:
                     self.server.count(attentions=1)
             deadline = (end - datetime.datetime.now()).total_seconds()
 
-    def reply(self, payload):
-        self.wait_delay()
+    def reply(self, payload, text=None):
+        self.wait_delay(text)
         if self.attention:
             self.attention = False
             payload = done(DONE, DONE_ATTN)
@@ -454,7 +457,7 @@ class Session:
                         print("batch %d: %s" % (self.id, text), file=sys.stderr, flush=True)
                     if self.server.next_batch_dropped(text):
                         return
-                    self.reply(self.batch(text))
+                    self.reply(self.batch(text), text)
                 else:
                     self.server.count(round_trips=1)
                     self.reply(error_token(SqlError(50000, "Unsupported request.")) + done(DONE, DONE_ERROR))
@@ -596,6 +599,7 @@ def main():
     parser.add_argument("--default-textsize", type=int, default=DEFAULT_TEXTSIZE, metavar="BYTES",
                         help="TEXTSIZE of a session that sets none (0: no limit)")
     parser.add_argument("--delay-ms", type=int, default=0, help="wait before every reply")
+    parser.add_argument("--delay-on", metavar="REGEX", help="delay only the replies to batches matching")
     parser.add_argument("--drop-after", type=int, metavar="N", help="drop the connection at batch N+1 (once)")
     parser.add_argument("--drop-on", metavar="REGEX", help="drop the connection at the first batch matching (once)")
     parser.add_argument("--stats-file", metavar="PATH", help="counters as JSON, rewritten after every event")
