@@ -6,10 +6,10 @@ set -euo pipefail
 packages=(
   # build
   g++ cmake ninja-build make pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
   libcurl4-openssl-dev libqrencode-dev nlohmann-json3-dev
   # database clients
-  unixodbc unixodbc-dev tdsodbc sqlite3
+  unixodbc unixodbc-dev tdsodbc freetds-bin sqlite3
   # tests and their real peers
   googletest libgtest-dev libbenchmark-dev python3 python3-aiosmtpd openssl
   zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
@@ -22,10 +22,16 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update
-"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The package ships the FreeTDS ODBC driver without registering it under the
+# name the program uses by default.
+if ! odbcinst -q -d -n FreeTDS >/dev/null 2>&1; then
+  "${sudo[@]}" odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini
+fi

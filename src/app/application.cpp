@@ -3,7 +3,6 @@
 #include "app/ini_file.h"
 #include "app/logo.h"
 #include "app/startup.h"
-#include "db/connection_target.h"
 
 namespace corvex {
 
@@ -14,11 +13,8 @@ void Application::Main() {
   m_settings.IniPath = m_folder.path(QStringLiteral("main.ini"));
   const QString server = ReadIniValue(m_settings.IniPath, QStringLiteral("DB"), QStringLiteral("cString"), QString());
   m_settings.ConnectionString = buildConnectionString(server);
-  // Not part of the connection string: which ODBC driver reaches SQL Server
-  // differs from machine to machine, so main.ini may name it.
-  const QString driver = ReadIniValue(m_settings.IniPath, QStringLiteral("DB"), QStringLiteral("Driver"), QString());
-  m_database = std::make_unique<Database>(
-      m_settings.ConnectionString, DbEnvironment{m_folder, driver.isEmpty() ? defaultOdbcDriver() : driver}, m_log);
+  m_database =
+      std::make_unique<Database>(m_settings.ConnectionString, databaseEnvironment(m_folder, m_settings.IniPath), m_log);
   readParameters(*m_database, m_settings);
   readSmtpLimits(m_settings);
   m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);

@@ -2,7 +2,7 @@
 
 #include "app/logo.h"
 #include "base/error.h"
-#include "db/connection_target.h"
+#include "db/connection_string.h"
 #include "db/sql_text.h"
 
 #include <QDir>
@@ -32,11 +32,12 @@ QStringList missingColumns(const QStringList& columns) {
 
 class DatabaseCheck {
  public:
-  DatabaseCheck(const DbEnvironment& environment, CheckReport& report) : m_connection(environment), m_report(report) {}
+  DatabaseCheck(const DbEnvironment& environment, CheckReport& report)
+      : m_folder(environment.folder), m_connection(environment), m_report(report) {}
 
-  bool login(const QString& connectionString, const ConnectionTarget& target);
+  bool login(const ConnectionString& connectionString);
   void objects();
-  void rights(const ConnectionTarget& target);
+  void rights(const ConnectionString& connectionString);
   ParameterValues parameters();
   void logo();
 
@@ -48,14 +49,16 @@ class DatabaseCheck {
   void sqlServerRight(const QString& object, const QString& right, const QString& check);
   void sqliteRights(const QString& file);
 
+  AppFolder m_folder;
   Connection m_connection;
   CheckReport& m_report;
 };
 
-bool DatabaseCheck::login(const QString& connectionString, const ConnectionTarget& target) {
-  const QString where = target.kind == ConnectionTarget::Kind::Sqlite
-                            ? QStringLiteral("sqlite:") + QDir::toNativeSeparators(target.sqlitePath)
-                            : QStringLiteral("SQL Server through ODBC");
+bool DatabaseCheck::login(const ConnectionString& connectionString) {
+  const QString where =
+      connectionString.isSqlite()
+          ? QStringLiteral("sqlite:") + QDir::toNativeSeparators(connectionString.sqlitePath(m_folder))
+          : QStringLiteral("SQL Server through ODBC");
   // Trapped here: a refused login is this check's verdict.
   try {
     m_connection.open(connectionString);
@@ -116,9 +119,9 @@ void DatabaseCheck::tables() {
   }
 }
 
-void DatabaseCheck::rights(const ConnectionTarget& target) {
-  if (target.kind == ConnectionTarget::Kind::Sqlite) {
-    sqliteRights(target.sqlitePath);
+void DatabaseCheck::rights(const ConnectionString& connectionString) {
+  if (connectionString.isSqlite()) {
+    sqliteRights(connectionString.sqlitePath(m_folder));
     return;
   }
   sqlServerRight(QStringLiteral("FACTURAS_ENC"), QStringLiteral("UPDATE"), QStringLiteral("marking documents"));
@@ -210,14 +213,12 @@ void DatabaseCheck::logo() {
 
 }  // namespace
 
-std::optional<ParameterValues> checkDatabase(const QString& connectionString, const DbEnvironment& environment,
+std::optional<ParameterValues> checkDatabase(const ConnectionString& connectionString, const DbEnvironment& environment,
                                              CheckReport& report) {
-  const ConnectionTarget target =
-      translateConnectionString(connectionString, environment.folder, environment.odbcDriver);
   DatabaseCheck check(environment, report);
-  if (!check.login(connectionString, target)) return std::nullopt;
+  if (!check.login(connectionString)) return std::nullopt;
   check.objects();
-  check.rights(target);
+  check.rights(connectionString);
   ParameterValues values = check.parameters();
   check.logo();
   return values;

@@ -3,6 +3,7 @@
 #include "app/check_report.h"
 #include "app/parameter_check.h"
 #include "db/connection.h"
+#include "db/connection_string.h"
 
 #include <QString>
 
@@ -25,7 +26,7 @@ namespace corvex {
 ///
 /// Reports one line per check. Returns the parameters read, or std::nullopt
 /// when the login failed (the later checks are then skipped).
-std::optional<ParameterValues> checkDatabase(const QString& connectionString, const DbEnvironment& environment,
+std::optional<ParameterValues> checkDatabase(const ConnectionString& connectionString, const DbEnvironment& environment,
                                              CheckReport& report);
 
 }  // namespace corvex

@@ -5,7 +5,7 @@
 #include "app/ini_file.h"
 #include "app/startup.h"
 #include "base/conversions.h"
-#include "db/connection_target.h"
+#include "db/connection_string.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_dialogue.h"
 #include "render/layout_file.h"
@@ -55,10 +55,8 @@ std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const QS
     report.skip(QStringLiteral("database"), QStringLiteral("needs a usable main.ini"));
     return std::nullopt;
   }
-  const QString iniPath = folder.path(QStringLiteral("main.ini"));
-  const QString driver = ReadIniValue(iniPath, QStringLiteral("DB"), QStringLiteral("Driver"), QString());
-  return checkDatabase(buildConnectionString(server),
-                       DbEnvironment{folder, driver.isEmpty() ? defaultOdbcDriver() : driver}, report);
+  return checkDatabase(ConnectionString::forServer(server),
+                       databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))), report);
 }
 
 void checkFolders(const AppFolder& folder, CheckReport& report) {

@@ -3,15 +3,39 @@
 #include "app/ini_file.h"
 #include "base/conversions.h"
 #include "base/error.h"
+#include "db/connection_string.h"
 #include "db/parameters.h"
+
+#include <algorithm>
 
 namespace corvex {
 
-QString buildConnectionString(const QString& server) {
-  return QStringLiteral(
-             "Provider=SQLOLEDB.1;Password=+-582417;Persist Security Info=True;User ID=tov;"
-             "Initial Catalog=Velantrix;Data Source=") +
-         server + QStringLiteral(";Network Library=dbmssocn");
+QString buildConnectionString(const QString& server) { return ConnectionString::forServer(server).text(); }
+
+namespace {
+
+// A time-out from main.ini may shorten the default, never lift it: an
+// unattended program must not wait on a silent server for ever.
+int timeoutSeconds(const QString& text, int bound) {
+  bool ok = false;
+  const int seconds = text.trimmed().toInt(&ok);
+  return ok && seconds > 0 ? std::min(seconds, bound) : bound;
+}
+
+}  // namespace
+
+// Not part of the connection string: which ODBC driver reaches SQL Server and
+// its options differ from machine to machine, so main.ini may name them.
+DbEnvironment databaseEnvironment(const AppFolder& folder, const QString& iniPath) {
+  const auto dbValue = [&iniPath](const char* key) {
+    return ReadIniValue(iniPath, QStringLiteral("DB"), QString::fromLatin1(key), QString());
+  };
+  const QString driver = dbValue("Driver");
+  DbEnvironment environment(folder, driver.isEmpty() ? defaultOdbcDriver() : driver);
+  environment.driverOptions = dbValue("DriverOptions");
+  environment.loginTimeout = timeoutSeconds(dbValue("LoginTimeout"), DbEnvironment::kLoginTimeout);
+  environment.statementTimeout = timeoutSeconds(dbValue("StatementTimeout"), DbEnvironment::kStatementTimeout);
+  return environment;
 }
 
 std::int16_t smtpPortFromText(const QString& text) { return toInt16(textToNumber(text)); }

@@ -13,6 +13,12 @@ namespace corvex {
 /// name exactly as main.ini gives it (no trimming, no quoting), the fixed tail.
 QString buildConnectionString(const QString& server);
 
+/// What every connection needs besides its string, from the [DB] section of
+/// `iniPath`: the ODBC driver (default defaultOdbcDriver()), its extra
+/// options, and the login and statement time-outs, which main.ini may
+/// shorten but never lift above their bounds.
+DbEnvironment databaseEnvironment(const AppFolder& folder, const QString& iniPath);
+
 /// sysSMTPPort's text as a 16-bit number: blanks allowed, fractions rounded
 /// with halves to the even neighbour. Raises 13 for empty or non-numeric
 /// text, 6 outside -32768..32767.

@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "base/error.h"
+#include "db/session_pool.h"
 
 namespace corvex {
 
@@ -12,8 +13,10 @@ Error objectNotSet() { return Error(kObjectNotSet, QStringLiteral("Object variab
 
 }  // namespace
 
-Database::Database(QString connectionString, DbEnvironment environment, const DailyLog& log)
-    : m_connectionString(std::move(connectionString)), m_environment(std::move(environment)), m_log(log) {}
+Database::Database(const QString& connectionString, DbEnvironment environment, const DailyLog& log)
+    : m_connectionString(connectionString), m_environment(std::move(environment)), m_log(log) {
+  if (!m_environment.sessions) m_environment.sessions = std::make_shared<SessionPool>();
+}
 
 void Database::OpenConnection(const QString& cursorMode, int timeout) {
   open(m_slot1, QStringLiteral("OpenConnection"), cursorMode, timeout);

@@ -16,9 +16,16 @@ namespace corvex {
 ///
 /// The procedures never raise: a failing step is logged with the procedure's
 /// name and the next step runs. "*log" must outlive this object.
+///
+/// Both slots, and every connection opened with environment(), share one
+/// pool of SQL Server sessions: closing a slot keeps its session for the
+/// next open, so the server sees at most two logins however many units of
+/// work and runs there are.
 class Database {
  public:
-  Database(QString connectionString, DbEnvironment environment, const DailyLog& log);
+  /// Reads `connectionString` once; an environment without a session pool
+  /// is given one.
+  Database(const QString& connectionString, DbEnvironment environment, const DailyLog& log);
 
   void OpenConnection(const QString& cursorMode, int timeout);
   void CloseConnection();
@@ -31,14 +38,14 @@ class Database {
   bool hasDbConnection() const { return m_slot1 != nullptr; }
   bool hasDbConnection2() const { return m_slot2 != nullptr; }
 
-  const QString& connectionString() const { return m_connectionString; }
+  const QString& connectionString() const { return m_connectionString.text(); }
   const DbEnvironment& environment() const { return m_environment; }
 
  private:
   void open(std::unique_ptr<Connection>& slot, const QString& procedure, const QString& cursorMode, int timeout);
   void close(std::unique_ptr<Connection>& slot, const QString& procedure);
 
-  QString m_connectionString;
+  ConnectionString m_connectionString;
   DbEnvironment m_environment;
   const DailyLog& m_log;
   std::unique_ptr<Connection> m_slot1;

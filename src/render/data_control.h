@@ -7,6 +7,10 @@
 
 namespace corvex {
 
+/// Every row of `records` from its current one on, with its columns: the rows
+/// a layout prints.
+DataRows readDataRows(RecordSet& records);
+
 /// A layout's data source: where its rows come from. Holds a connection
 /// string, a query and three numeric settings, all set at run time.
 class DataControl {
@@ -23,11 +27,6 @@ class DataControl {
 
   const QString& connectionString() const { return m_connectionString; }
   const QString& source() const { return m_source; }
-
-  /// Runs the query over a connection of its own, opened for this call and
-  /// closed before it returns, and gives every row it delivered. Raises the
-  /// database layer's errors unchanged.
-  DataRows fetch(const DbEnvironment& environment) const;
 
  private:
   QString m_connectionString;

@@ -62,6 +62,7 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   const QString stamp = PrintStamp(field("Usuario"), field("Fecha"));
   report.setLabelText(QStringLiteral("lblOInicial"), stamp);
   report.setLabelText(QStringLiteral("lblOActual"), stamp);
+  DataRows printed = readDataRows(*rows);
   rows->close();
   m_database.CloseConnection();
 
@@ -75,7 +76,10 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   dcRepo.setCursorLocation(kDataCursorLocation);
   dcRepo.setCommandTimeout(kDataCommandTimeout);
   dcRepo.setConnectionTimeout(kDataConnectionTimeout);
-  report.run(m_database.environment());
+  // The layout prints the rows read above instead of running the procedure
+  // again for its data control: that cost the server a round trip per
+  // document, and could print other rows than the texts were made from.
+  report.run(std::move(printed));
   report.exportPdf(pdfPath);
   return pdfPath;
 }

@@ -61,12 +61,6 @@ DataControl& Report::dataControl(const QString& name) {
 // 12240 - 2 * 360 either way.
 void Report::ActiveReport_ReportStart() { m_layout.page.margins = PageMargins{360, 360, 360, 720}; }
 
-void Report::run(const DbEnvironment& environment) {
-  if (!m_layout.hasDataControl())
-    throw Error(kObjectNotSet, QStringLiteral("The layout %1 has no data control").arg(m_layout.name));
-  run(m_dataControl.fetch(environment));
-}
-
 void Report::checkColumns(const DataRows& rows) const {
   for (const Band* band : m_layout.bands()) {
     for (const Control& control : band->controls) {

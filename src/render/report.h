@@ -34,10 +34,6 @@ class Report {
   /// The data control named `control` ("dcRepo"); a layout has at most one.
   DataControl& dataControl(const QString& control);
 
-  /// Generates the pages from the data control's query, run over a connection
-  /// of its own. Raises the database's errors and those of run(DataRows);
-  /// Error(91) for a layout without data control.
-  void run(const DbEnvironment& environment);
   /// Generates the pages from `rows`: page header, one detail band per row
   /// while they fit, page footer at the bottom; further pages repeat header
   /// and footer. Raises Error(kItemNotFound) naming a bound column the rows

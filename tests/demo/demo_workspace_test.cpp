@@ -4,7 +4,7 @@
 #include "app/startup.h"
 #include "base/error.h"
 #include "db/connection.h"
-#include "db/connection_target.h"
+#include "db/connection_string.h"
 #include "demo/demo_database.h"
 #include "support/temp_app_dir.h"
 
