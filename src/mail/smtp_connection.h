@@ -12,6 +12,11 @@ namespace corvex {
 // The libcurl set-up that every SMTP conversation of the program shares, so a
 // delivery and a check of the account reach the server in the same way.
 
+/// How long any SMTP conversation waits for one server reply, and for one
+/// whole message to go through.
+inline constexpr long kSmtpReplyTimeoutSeconds = 60;
+inline constexpr long kSmtpMessageTimeoutSeconds = 300;
+
 /// Why `account` cannot be used at all (no server, a port outside 1..65535),
 /// or an empty text.
 QString smtpAccountProblem(const SmtpAccount& account);

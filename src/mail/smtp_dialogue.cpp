@@ -16,12 +16,10 @@ namespace corvex {
 
 namespace {
 
-// The same bound a delivery puts on one server reply.
-constexpr int kReplyTimeoutMs = 60000;
+constexpr int kReplyTimeoutMs = kSmtpReplyTimeoutSeconds * 1000;
 // QUIT is a courtesy: a server that does not answer it soon is left.
 constexpr int kQuitTimeoutMs = 5000;
-// The bound a delivery puts on the whole message.
-constexpr int kMessageTimeoutMs = 300000;
+constexpr int kMessageTimeoutMs = kSmtpMessageTimeoutSeconds * 1000;
 // No reply is this long; a peer that sends more is not an SMTP server.
 constexpr qsizetype kMaxReplyBytes = 65536;
 

@@ -16,8 +16,6 @@ namespace {
 constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kLowSpeedBytesPerSecond = 1;
 constexpr long kLowSpeedSeconds = 60;
-constexpr long kServerResponseSeconds = 60;
-constexpr long kTotalTimeoutSeconds = 300;
 constexpr int kImplicitTlsPort = 465;
 
 struct EasyDeleter {
@@ -91,8 +89,8 @@ void setConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& tr
   setOption(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   setOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
   setOption(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
-  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kServerResponseSeconds);
-  setOption(curl, CURLOPT_TIMEOUT, kTotalTimeoutSeconds);
+  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kSmtpReplyTimeoutSeconds);
+  setOption(curl, CURLOPT_TIMEOUT, kSmtpMessageTimeoutSeconds);
   setTrust(curl, trust);
 }
 
