@@ -1,6 +1,7 @@
 #include "demo/demo_database.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
+#include "support/tds_peer.h"
 #include "support/temp_app_dir.h"
 
 #include <QDir>
@@ -17,6 +18,8 @@ namespace {
 using test::runProgram;
 using test::SmtpPeer;
 using test::SmtpPeerOptions;
+using test::TdsPeer;
+using test::TdsPeerOptions;
 using test::TempAppDir;
 
 const QStringList kFolders = {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"),
@@ -183,6 +186,38 @@ class ReadOnlyMount {
   QString m_path;
   bool m_mounted = false;
 };
+
+// On SQL Server the rights are the server's to answer; the test server grants
+// all but what a case denies.
+TEST(CheckProgramTest, SqlServerLoginAndRightsAreAskedOfTheServer) {
+  const auto denying = [](const char* right) {
+    TdsPeerOptions options;
+    options.deny << QString::fromLatin1(right);
+    return options;
+  };
+  TdsPeerOptions otherPassword;
+  otherPassword.password = QStringLiteral("other");
+  const struct {
+    const char* name;
+    TdsPeerOptions options;
+    QStringList expected;
+  } cases[] = {
+      {"all granted", {}, {}},
+      {"no update", denying("UPDATE:FACTURAS_ENC"), {"FAIL  marking documents"}},
+      {"no execute", denying("EXECUTE:tovGetFESalvador"), {"FAIL  procedure tovGetFESalvador"}},
+      {"login refused", otherPassword, {"FAIL  database login", "skip  mail"}},
+  };
+  for (const auto& c : cases) {
+    TempAppDir dir(kFolders);
+    makeSetUp(dir);
+    TdsPeer peer(dir.filePath(QStringLiteral("ventas.db")), c.options);
+    dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=" + peer.server().toUtf8() + "\r\n");
+    const CheckRun run = runCheck(dir);
+    EXPECT_EQ(notPassed(run.lines), c.expected) << c.name << "\n" << run.lines.join(u'\n').toStdString();
+    EXPECT_EQ(run.exitCode, c.expected.isEmpty() ? 0 : 1) << c.name;
+    expectUntouched(dir, c.name);
+  }
+}
 
 TEST(CheckProgramTest, ReadOnlyFolderFails) {
   TempAppDir dir(kFolders);

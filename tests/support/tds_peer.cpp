@@ -22,6 +22,7 @@ QStringList serveArguments(const QString& databaseFile, const TdsPeerOptions& op
   if (options.dropAfter >= 0) arguments << QStringLiteral("--drop-after") << QString::number(options.dropAfter);
   if (!options.dropOn.isEmpty()) arguments << QStringLiteral("--drop-on") << options.dropOn;
   if (!options.password.isEmpty()) arguments << QStringLiteral("--password") << options.password;
+  for (const QString& denied : options.deny) arguments << QStringLiteral("--deny") << denied;
   return arguments;
 }
 

@@ -24,6 +24,8 @@ struct TdsPeerOptions {
   QString dropOn;
   /// Non-empty: the only password the server accepts for the login.
   QString password;
+  /// "PERMISSION:OBJECT" entries that HAS_PERMS_BY_NAME answers with 0.
+  QStringList deny;
 };
 
 /// tests/support/tds_server.py serving a SQLite file over TDS 7.4 on

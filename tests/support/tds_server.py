@@ -17,6 +17,8 @@ for user '...'." and the connection is closed. SQL batches run on SQLite:
     it: acquire returns one row, one int column "result": 0 granted, -1 held by
     another session (@LockTimeout 0); released by the release call or when its
     connection closes or drops;
+  - HAS_PERMS_BY_NAME(object, 'OBJECT', permission) answers 1, 0 for what
+    --deny names, NULL for an object the database lacks;
   - SET ... statements are accepted and ignored, except SET TEXTSIZE: long
     values (max types, text, ntext, image) are cut to it as SQL Server does,
     to 4096 bytes while a session sets none (--default-textsize);
@@ -322,6 +324,7 @@ class Server:
         self.stats = {"connections": 0, "logins": 0, "failed_logins": 0, "batches": 0,
                       "attentions": 0, "round_trips": 0, "open_sessions": 0}
         self.applocks = {}  # resource (lower case) -> session id
+        self.denied = {d.lower() for d in args.deny or []}
         self.dropped = False
         self.types = {}
         if args.types:
@@ -330,6 +333,17 @@ class Server:
         for item in args.type or []:
             column, _, spec = item.partition("=")
             self.types[column.strip().lower()] = SqlType(spec)
+
+    def has_perms(self, securable, securable_class, permission):
+        """HAS_PERMS_BY_NAME for objects: 1 unless denied, NULL for an object
+        the database lacks, as the server answers for one the login cannot see."""
+        name = str(securable or "").split(".")[-1].strip("[]")
+        with sqlite3.connect(self.args.database) as db:
+            known = db.execute("SELECT 1 FROM sqlite_master WHERE lower(name) = lower(?) UNION "
+                               "SELECT 1 FROM procedures WHERE lower(name) = lower(?)", (name, name)).fetchone()
+        if known is None:
+            return None
+        return 0 if ("%s:%s" % (permission, name)).lower() in self.denied else 1
 
     def count(self, **changes):
         with self.lock:
@@ -504,6 +518,7 @@ class Session:
             self.reply(error_token(err) + done(DONE, DONE_ERROR))
             return False
         self.db = sqlite3.connect(args.database, isolation_level=None, timeout=30)
+        self.db.create_function("HAS_PERMS_BY_NAME", 3, self.server.has_perms)
         self.server.count(logins=1)
         ack_body = bytes([1]) + bytes([0x74, 0, 0, 4]) + b_varchar("Microsoft SQL Server") + bytes([16, 0, 0x0F, 0xA0])
         packet = (envchange(1, args.catalog, "master") +
@@ -602,6 +617,8 @@ def main():
     parser.add_argument("--delay-on", metavar="REGEX", help="delay only the replies to batches matching")
     parser.add_argument("--drop-after", type=int, metavar="N", help="drop the connection at batch N+1 (once)")
     parser.add_argument("--drop-on", metavar="REGEX", help="drop the connection at the first batch matching (once)")
+    parser.add_argument("--deny", action="append", metavar="PERMISSION:OBJECT",
+                        help="HAS_PERMS_BY_NAME answers 0 for it (e.g. UPDATE:FACTURAS_ENC); all else is granted")
     parser.add_argument("--stats-file", metavar="PATH", help="counters as JSON, rewritten after every event")
     parser.add_argument("--verbose", action="store_true", help="every batch text on stderr")
     args = parser.parse_args()
