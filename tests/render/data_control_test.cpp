@@ -48,6 +48,7 @@ class DataControlTest : public ::testing::Test {
   }
 
   TempAppDir dir;
+  RealFileSystem files;
   DbEnvironment environment{dir.folder(), QStringLiteral("FreeTDS")};
   Report report{parseLayout(kLayout, QStringLiteral("lineas.json"))};
 };
@@ -56,7 +57,7 @@ TEST_F(DataControlTest, ReportRunsTheQueryOfItsDataControl) {
   source();
   report.run(environment);
   const QString pdf = dir.filePath(QStringLiteral("doc.pdf"));
-  report.exportPdf(pdf);
+  report.exportPdf(files, pdf);
   const QString text = test::pdfText(pdf);
   EXPECT_TRUE(text.contains(QStringLiteral("04-Oct-2023 3:07 PM"))) << text.toStdString();
   EXPECT_LT(text.indexOf(QStringLiteral("1,250.50")), text.indexOf(QStringLiteral("3.00")));

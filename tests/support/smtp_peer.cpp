@@ -72,6 +72,12 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options) const {
   if (!options.user.isEmpty())
     arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
   if (!options.rejectRecipient.isEmpty()) arguments << QStringLiteral("--reject") << options.rejectRecipient;
+  if (!options.fault.isEmpty())
+    arguments << QStringLiteral("--fault") << options.fault << QStringLiteral("--fault-at")
+              << QString::number(options.faultAt);
+  if (!options.afterCommand.isEmpty())
+    arguments << QStringLiteral("--after") << QString::number(options.afterMessage) << QStringLiteral("--run")
+              << options.afterCommand;
   return arguments;
 }
 

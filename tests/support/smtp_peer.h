@@ -16,10 +16,17 @@ struct SmtpPeerOptions {
   QString user;  ///< empty: no AUTH asked for
   QString password;
   QString rejectRecipient;  ///< answered with 550 at RCPT
-  int port = 0;             ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
+  int port = 0;  ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
   /// Where the throw-away CA and server certificate live (made on first use);
   /// peers sharing a folder share a CA. Empty: a folder of this peer's own.
   QString certDir;
+  /// At the end of DATA, never stored: "421", "451", "552", "554", "drop"
+  /// (closed without a reply) or "stall" (no reply ever). Empty: none.
+  QString fault{};
+  int faultAt = 0;  ///< the Nth message received gets the fault; 0: every one
+  /// A shell command run right after the afterMessage-th message was stored.
+  QString afterCommand{};
+  int afterMessage = 0;
 };
 
 /// A real SMTP server on 127.0.0.1 (tests/support/smtp_server.py run by the

@@ -6,7 +6,13 @@ serve: listens on 127.0.0.1 (a free port below 32768 unless --port is given), pr
 accepted message as NNN.eml (the bytes received) in --folder. Optional:
 STARTTLS or implicit TLS with a throw-away certificate made by openssl in
 --cert-dir (ca.pem is the CA to trust), AUTH required for --user/--password,
-a recipient answered with 550 (--reject). Runs until terminated.
+a recipient answered with 550 (--reject), a fault for the Nth message
+(--fault, --fault-at; 0 = every message) and a shell command run right after
+the Nth message was stored (--after, --run). Runs until terminated.
+
+Faults, each at the end of DATA, so the message is never stored: a reply
+code (421, 451, 552, 554), "drop" (the connection is closed before any
+reply) or "stall" (no reply ever).
 
 decode FILE: prints the message as JSON: headers, the text body and every
 attachment (bytes in base64), plus the defects Python's parser found.
@@ -55,11 +61,30 @@ def server_context(folder):
     return context
 
 
+REPLIES = {"421": "421 4.3.2 Service shutting down", "451": "451 4.3.0 Local error in processing",
+           "552": "552 5.3.4 Message too big", "554": "554 5.7.1 Message rejected"}
+
+
 class Store:
-    def __init__(self, folder, reject):
+    def __init__(self, folder, reject, fault=None, fault_at=0, after=0, command=None):
         self.folder = folder
         self.reject = reject.lower() if reject else None
         self.count = 0
+        self.received = 0
+        self.fault, self.fault_at = fault, fault_at
+        self.after, self.command = after, command
+
+    async def injected_fault(self, server):
+        """The reply for a faulted message, or None to store it normally."""
+        self.received += 1
+        if not self.fault or (self.fault_at and self.received != self.fault_at):
+            return None
+        if self.fault == "drop":
+            server.transport.close()
+            return "421 4.4.2 Connection dropped"
+        if self.fault == "stall":
+            await asyncio.sleep(3600)
+        return REPLIES[self.fault]
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.reject and address.lower() == self.reject:
@@ -68,6 +93,9 @@ class Store:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        reply = await self.injected_fault(server)
+        if reply:
+            return reply
         self.count += 1
         name = os.path.join(self.folder, "%03d" % self.count)
         with open(name + ".envelope.json", "w") as out:
@@ -76,6 +104,8 @@ class Store:
         with open(name + ".tmp", "wb") as out:
             out.write(envelope.original_content)
         os.rename(name + ".tmp", name + ".eml")
+        if self.command and self.count == self.after:
+            subprocess.run(self.command, shell=True, check=False)
         return "250 Message accepted"
 
 
@@ -102,7 +132,7 @@ async def listen(loop, factory, port, context):
 
 
 async def serve(args):
-    handler = Store(args.folder, args.reject)
+    handler = Store(args.folder, args.reject, args.fault, args.fault_at, args.after, args.run)
     context = server_context(args.cert_dir) if args.tls != "none" else None
     options = {"hostname": "corvex-test", "timeout": 30}
     if args.user:
@@ -148,6 +178,10 @@ def main():
     run.add_argument("--user")
     run.add_argument("--password", default="")
     run.add_argument("--reject")
+    run.add_argument("--fault", choices=["421", "451", "552", "554", "drop", "stall"])
+    run.add_argument("--fault-at", type=int, default=0)
+    run.add_argument("--after", type=int, default=0)
+    run.add_argument("--run")
     read = commands.add_parser("decode")
     read.add_argument("file")
     args = parser.parse_args()
