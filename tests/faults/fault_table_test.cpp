@@ -161,7 +161,8 @@ TEST_P(FaultTableTest, EveryDocumentIsMailedOnceOrStillPending) {
   ASSERT_TRUE(first.exitCode == 0 || first.exitCode == 1) << "crashed or hung: " << first.output.toStdString();
   QStringList pending;
   const QStringList firstMessages = faulty->messageFiles();
-  EXPECT_EQ(brokenPromises(firstMessages, &pending), QStringList()) << dir.logLines().join('\n').toStdString();
+  const QStringList broken = brokenPromises(firstMessages, &pending);
+  EXPECT_TRUE(broken.isEmpty()) << broken.join('\n').toStdString() << "\n" << dir.logLines().join('\n').toStdString();
   if (c.pendingAfterFault >= 0)
     EXPECT_EQ(pending.size(), c.pendingAfterFault) << dir.logLines().join('\n').toStdString();
   else
@@ -170,7 +171,8 @@ TEST_P(FaultTableTest, EveryDocumentIsMailedOnceOrStillPending) {
   EXPECT_TRUE(
       QDir(dir.filePath(QStringLiteral("files"))).entryList(QDir::Files).filter(QStringLiteral(".tmp")).isEmpty());
 
-  faulty.reset();
+  // Stopped, not destroyed: its stored messages count for the promise.
+  faulty->stop();
   mounts.clear();
   if (!c.healSql.isEmpty()) dir.querySqlite(QStringLiteral("v.db"), c.healSql);
   SmtpPeerOptions healthy;
@@ -182,7 +184,8 @@ TEST_P(FaultTableTest, EveryDocumentIsMailedOnceOrStillPending) {
   const Outcome second = runProgram(dir, peer.caBundle());
   EXPECT_EQ(second.exitCode, 0) << second.output.toStdString() << dir.logLines().join('\n').toStdString();
   pending.clear();
-  EXPECT_EQ(brokenPromises(firstMessages + peer.messageFiles(), &pending), QStringList());
+  const QStringList brokenAfter = brokenPromises(firstMessages + peer.messageFiles(), &pending);
+  EXPECT_TRUE(brokenAfter.isEmpty()) << brokenAfter.join('\n').toStdString();
   EXPECT_EQ(pending, QStringList());
   EXPECT_EQ(test::journaled(dir), QStringList());
 }

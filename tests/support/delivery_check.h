@@ -10,7 +10,8 @@ namespace corvex::test {
 /// The delivery promise, checked on an Application folder whose SQLite file
 /// `database` holds FACTURAS_ENC: every document is either mailed exactly once
 /// and marked (or, its mark having failed, listed in the journal), or not
-/// mailed at all and still pending. `messages` are the .eml files that
+/// mailed at all and still pending; and a mailed document carries a whole
+/// JSON, a whole PDF and its own QR code. `messages` are the .eml files that
 /// reached the buyers (a pickup folder or the SMTP peer's store); a message
 /// belongs to the document whose eMail it carries.
 ///

@@ -16,7 +16,7 @@ struct SmtpPeerOptions {
   QString user;  ///< empty: no AUTH asked for
   QString password;
   QString rejectRecipient;  ///< answered with 550 at RCPT
-  int port = 0;  ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
+  int port = 0;             ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
   /// Where the throw-away CA and server certificate live (made on first use);
   /// peers sharing a folder share a CA. Empty: a folder of this peer's own.
   QString certDir;
