@@ -62,9 +62,6 @@ void DispatchRun::processRow(const RecordSet& row) {
   const DocumentFiles files = documentFiles(m_parts.folder, idDocumento);
   const QString eMail = field("eMail").toText();
   const UnmarkedDocument document{field("SERIE").toTextOrEmpty(), field("Numero").toInt32(), idDocumento, eMail, {}};
-  // Already mailed: its mark waits in the journal.
-  if (m_journal.contains(document.serie, document.numero)) return;
-
   const QString label = logLabel(field("Serie").toTextOrEmpty(), field("Numero").toTextOrEmpty(), eMail);
   if (!writeAttachments(row, files, json, label)) return;
   const QString body =

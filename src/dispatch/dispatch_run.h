@@ -39,8 +39,9 @@ struct DispatchParts {
 /// writeFileReplacing()) is not mailed: one "sendDTEbyMail=> " line with its
 /// label and the system's reason, and the run goes on with the next one. A
 /// mark that fails after the mail went out is first added to the
-/// UnmarkedJournal; each run begins by marking the journal's documents, and a
-/// document in the journal is never mailed again.
+/// UnmarkedJournal. Each run begins by marking the journal's documents and
+/// ends at once when it cannot, so a document in the journal is never mailed
+/// again.
 ///
 /// The run holds DbConnection2 from its start to its normal end; the
 /// renderer's own use of DbConnection never disturbs its record set.

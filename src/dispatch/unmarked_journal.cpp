@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <limits>
 
 namespace corvex {
@@ -64,11 +63,6 @@ void UnmarkedJournal::load() {
   }
 }
 
-bool UnmarkedJournal::contains(const QString& serie, qint32 numero) const {
-  return std::any_of(m_entries.begin(), m_entries.end(),
-                     [&](const UnmarkedDocument& entry) { return entry.sameDocument(serie, numero); });
-}
-
 void UnmarkedJournal::add(const UnmarkedDocument& document) {
   m_entries << document;
   try {
@@ -81,7 +75,7 @@ void UnmarkedJournal::add(const UnmarkedDocument& document) {
 }
 
 void UnmarkedJournal::remove(const QString& serie, qint32 numero) {
-  m_entries.removeIf([&](const UnmarkedDocument& entry) { return entry.sameDocument(serie, numero); });
+  m_entries.removeIf([&](const UnmarkedDocument& entry) { return entry.serie == serie && entry.numero == numero; });
   save();
 }
 

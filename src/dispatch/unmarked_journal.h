@@ -16,10 +16,6 @@ struct UnmarkedDocument {
   QString idDocumento;
   QString eMail;
   QString mailedAt;
-
-  bool sameDocument(const QString& otherSerie, qint32 otherNumero) const {
-    return serie == otherSerie && numero == otherNumero;
-  }
 };
 
 /// The journal of mailed-but-unmarked documents, the file
@@ -43,7 +39,6 @@ class UnmarkedJournal {
   /// a journal that cannot be read must stop any mailing.
   void load();
   const QList<UnmarkedDocument>& entries() const { return m_entries; }
-  bool contains(const QString& serie, qint32 numero) const;
 
   /// Adds the entry and writes the file; raises FileError, leaving the file
   /// as it was.

@@ -35,9 +35,13 @@ TEST_F(UnmarkedJournalTest, EntriesSurviveAReopenAndTheFileGoesWhenEmpty) {
   EXPECT_TRUE(journal.entries().isEmpty());
   journal.add(kFirst);
   journal.add(kSecond);
-  EXPECT_TRUE(reopened().contains(QStringLiteral("C\"F\t"), -7));
-  EXPECT_TRUE(reopened().contains(QStringLiteral("FA"), 1251));
-  EXPECT_FALSE(reopened().contains(QStringLiteral("FA"), 1252));
+  const QList<UnmarkedDocument> entries = reopened().entries();
+  ASSERT_EQ(entries.size(), 2);
+  EXPECT_EQ(entries[0].serie, QStringLiteral("FA"));
+  EXPECT_EQ(entries[0].numero, 1251);
+  EXPECT_EQ(entries[1].serie, QStringLiteral("C\"F\t"));
+  EXPECT_EQ(entries[1].numero, -7);
+  EXPECT_EQ(entries[1].mailedAt, QStringLiteral("2026-12-07 10:00:05"));
   EXPECT_TRUE(dir.readFile(UnmarkedJournal::kFileName).startsWith("{\"eMail\":\"a@example.com\""));
   journal.remove(QStringLiteral("FA"), 1251);
   EXPECT_EQ(reopened().entries().size(), 1);

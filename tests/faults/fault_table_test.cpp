@@ -113,6 +113,9 @@ struct FaultCase {
   std::function<void(Rig&)> arrange;
   int pendingAfterFault;  ///< documents left pending by the faulty run (-1: some, not all)
   int journaledAfterFault;
+  /// A text the log must hold after the faulty run: the system's or the
+  /// server's reason (empty: nothing to find).
+  const char* logged;
   /// What the operator undoes after the faulty run (mounts go anyway).
   std::function<void(Rig&)> heal = nullptr;
 };
@@ -172,6 +175,9 @@ TEST_P(FaultTableTest, EveryDocumentIsMailedOnceOrStillPending) {
   else
     EXPECT_TRUE(!pending.isEmpty() && pending.size() < 4) << pending.join(' ').toStdString();
   EXPECT_EQ(test::journaled(dir).size(), c.journaledAfterFault);
+  EXPECT_FALSE(dir.logLines().filter(QString::fromUtf8(c.logged)).isEmpty())
+      << c.logged << " not in\n"
+      << dir.logLines().join(QLatin1Char('\n')).toStdString();
   EXPECT_TRUE(
       QDir(dir.filePath(QStringLiteral("files"))).entryList(QDir::Files).filter(QStringLiteral(".tmp")).isEmpty());
 
@@ -213,22 +219,24 @@ void smtpFault(Rig& rig, const char* fault, int at) {
 }
 
 const FaultCase kCases[] = {
-    {"FilesOnAFullDisk", [](Rig& rig) { rig.mountTmpfs(QStringLiteral("files"), QStringLiteral("8k")); }, 4, 0},
-    {"FilesReadOnly", [](Rig& rig) { rig.mountReadOnly(QStringLiteral("files")); }, 4, 0},
+    {"FilesOnAFullDisk", [](Rig& rig) { rig.mountTmpfs(QStringLiteral("files"), QStringLiteral("8k")); }, 4, 0,
+     "No space left on device"},
+    {"FilesReadOnly", [](Rig& rig) { rig.mountReadOnly(QStringLiteral("files")); }, 4, 0, "Read-only file system"},
     {"QrReadOnlyHoldingThePreviousPicture",
      [](Rig& rig) {
        rig.dir.writeFile(QStringLiteral("qr/uno.bmp"), demoResource(QStringLiteral("logo.png")));
        rig.mountReadOnly(QStringLiteral("qr"));
      },
-     4, 0},
+     4, 0, "Read-only file system"},
     {"LinksToDevicesAtTheDocumentsPaths",
      [](Rig& rig) {
        QFile::link(QStringLiteral("/dev/full"), rig.path(QStringLiteral("files/%1.json").arg(rig.idDocumento(1251))));
        QFile::link(QStringLiteral("/dev/zero"), rig.path(QStringLiteral("files/%1.pdf").arg(rig.idDocumento(318))));
        QFile::link(QStringLiteral("/dev/zero"), rig.path(QStringLiteral("files/%1.json").arg(rig.idDocumento(319))));
      },
-     0, 0},
+     0, 0, ""},
     {"MarkFailsAfterTheSend", [](Rig& rig) { rig.sql(kRefuseMarks); }, 3, 1,
+     "(FA-1251 was mailed; its mark waits in mailed-unmarked.jsonl)",
      [](Rig& rig) { rig.sql(QStringLiteral("DROP TRIGGER refuse_mark")); }},
     // SQLite refuses to write to a file that lost its name, so the first
     // mark fails and is journaled; the next document's own connection finds
@@ -239,19 +247,20 @@ const FaultCase kCases[] = {
        rig.peer.afterMessage = 1;
        rig.peer.afterCommand = QStringLiteral("mv %1 %1.away").arg(rig.path(QStringLiteral("v.db")));
      },
-     3, 1, [](Rig& rig) { QFile::rename(rig.path(QStringLiteral("v.db.away")), rig.path(QStringLiteral("v.db"))); }},
+     3, 1, "(FA-1251 was mailed; its mark waits in mailed-unmarked.jsonl)",
+     [](Rig& rig) { QFile::rename(rig.path(QStringLiteral("v.db.away")), rig.path(QStringLiteral("v.db"))); }},
     {"DatabaseLockedAfterTheFirstMail",
      [](Rig& rig) {
        rig.peer.afterMessage = 1;
        rig.peer.afterCommand = kLockDatabase.arg(rig.path(QStringLiteral("v.db")));
      },
-     0, 0},
-    {"Smtp421", [](Rig& rig) { smtpFault(rig, "421", 2); }, 1, 0},
-    {"Smtp451", [](Rig& rig) { smtpFault(rig, "451", 2); }, 1, 0},
-    {"Smtp552", [](Rig& rig) { smtpFault(rig, "552", 2); }, 1, 0},
-    {"Smtp554", [](Rig& rig) { smtpFault(rig, "554", 2); }, 1, 0},
-    {"SmtpDropsDuringData", [](Rig& rig) { smtpFault(rig, "drop", 3); }, -1, 0},
-    {"SmtpStallsPastTheTimeOuts", [](Rig& rig) { smtpFault(rig, "stall", 1); }, -1, 0},
+     0, 0, ""},
+    {"Smtp421", [](Rig& rig) { smtpFault(rig, "421", 2); }, 1, 0, "Email send failed"},
+    {"Smtp451", [](Rig& rig) { smtpFault(rig, "451", 2); }, 1, 0, "Email send failed"},
+    {"Smtp552", [](Rig& rig) { smtpFault(rig, "552", 2); }, 1, 0, "Email send failed"},
+    {"Smtp554", [](Rig& rig) { smtpFault(rig, "554", 2); }, 1, 0, "Email send failed"},
+    {"SmtpDropsDuringData", [](Rig& rig) { smtpFault(rig, "drop", 3); }, -1, 0, "Email send failed"},
+    {"SmtpStallsPastTheTimeOuts", [](Rig& rig) { smtpFault(rig, "stall", 1); }, -1, 0, "Email send failed"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest, ::testing::ValuesIn(kCases),
