@@ -36,7 +36,8 @@ void RenderLongCreditoFiscal(benchmark::State& state) {
   settings.ConnectionString = QStringLiteral("Data Source=sqlite:demo.db");
   Database database(settings.ConnectionString, DbEnvironment{folder, QString()}, log);
   const QImage logo(QSize(120, 100), QImage::Format_RGB32);
-  DocumentRenderer renderer(database, settings, folder, logo);
+  RealFileSystem files;
+  DocumentRenderer renderer(database, settings, folder, logo, files);
   for (auto _ : state) benchmark::DoNotOptimize(renderer.CreateCreditoFiscalPDF(QStringLiteral("CF"), 319));
 }
 BENCHMARK(RenderLongCreditoFiscal)->Unit(benchmark::kMillisecond);

@@ -6,8 +6,8 @@
 
 namespace corvex {
 
-Application::Application(AppFolder folder, const Clock& clock)
-    : m_folder(std::move(folder)), m_clock(clock), m_log(m_folder, m_clock) {}
+Application::Application(AppFolder folder, const Clock& clock, FileSystem& files)
+    : m_folder(std::move(folder)), m_clock(clock), m_files(files), m_log(m_folder, m_clock) {}
 
 void Application::Main() {
   m_settings.IniPath = m_folder.path(QStringLiteral("main.ini"));
@@ -18,13 +18,14 @@ void Application::Main() {
   readParameters(*m_database, m_settings);
   readSmtpLimits(m_settings);
   m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);
-  m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo);
+  m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo, m_files);
 }
 
 void Application::Form_Load() { m_logo = loadLogo(*m_database); }
 
 DispatchRun Application::dispatchRun(StatusDisplay& display) {
-  return DispatchRun(DispatchParts{*m_database, *m_renderer, *m_mailer, m_settings, m_folder, m_log, m_clock, display});
+  return DispatchRun(
+      DispatchParts{*m_database, *m_renderer, *m_mailer, m_settings, m_folder, m_log, m_clock, display, m_files});
 }
 
 }  // namespace corvex

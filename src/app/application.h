@@ -2,6 +2,7 @@
 
 #include "base/app_folder.h"
 #include "base/clock.h"
+#include "base/file_system.h"
 #include "base/settings.h"
 #include "base/status_display.h"
 #include "db/database.h"
@@ -17,10 +18,11 @@
 namespace corvex {
 
 /// The process-wide objects, created once at start-up and handed to those
-/// who need them. "*clock" must outlive the application.
+/// who need them. "clock" and "files" (through which every file a mail
+/// depends on is written) must outlive the application.
 class Application {
  public:
-  Application(AppFolder folder, const Clock& clock);
+  Application(AppFolder folder, const Clock& clock, FileSystem& files);
 
   /// Start-up: reads main.ini, builds the connection string and fills the
   /// Settings from the database, then creates the mailer and the renderer.
@@ -49,6 +51,7 @@ class Application {
  private:
   AppFolder m_folder;
   const Clock& m_clock;
+  FileSystem& m_files;
   DailyLog m_log;
   Settings m_settings;
   std::unique_ptr<Database> m_database;

@@ -106,7 +106,8 @@ int render(Application& app, const CommandLine& commandLine) {
 
 int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed) {
   SystemClock clock;
-  Application app(AppFolder(appDir), clock);
+  RealFileSystem files;
+  Application app(AppFolder(appDir), clock, files);
   if (!startUp(app, windowed)) return kStartupFailed;
   if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
   if (commandLine.action == CommandLine::Action::TestMail) {

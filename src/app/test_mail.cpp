@@ -1,6 +1,7 @@
 #include "app/test_mail.h"
 
 #include "app/startup.h"
+#include "base/checked_file.h"
 #include "base/error.h"
 #include "demo/demo_database.h"
 #include "mail/outgoing_message.h"
@@ -62,7 +63,8 @@ void attachSamples(const Application& app, const SampleFolder& sample, OutgoingM
   Settings settings = app.settings();
   settings.ConnectionString = buildConnectionString(QStringLiteral("sqlite:sample.db"));
   Database database(settings.ConnectionString, DbEnvironment{folder, QString()}, app.log());
-  DocumentRenderer renderer(database, settings, folder, app.logo());
+  RealFileSystem files;
+  DocumentRenderer renderer(database, settings, folder, app.logo(), files);
   const QString factura = renderer.CreateFacturaPDF(QString::fromLatin1(kSampleSerieFactura), kSampleNumeroFactura);
   const QString credito =
       renderer.CreateCreditoFiscalPDF(QString::fromLatin1(kSampleSerieCredito), kSampleNumeroCredito);
@@ -71,11 +73,7 @@ void attachSamples(const Application& app, const SampleFolder& sample, OutgoingM
   const auto rows = database.DbConnection().execute(
       QStringLiteral("SELECT JSONDTE FROM FACTURAS_ENC WHERE SERIE = 'FA' AND NUMERO = %1").arg(kSampleNumeroFactura));
   const QString jsonPath = folder.path(QStringLiteral("files/muestra-dte.json"));
-  QFile json(jsonPath);
-  const QByteArray bytes = rows->field(QStringLiteral("JSONDTE")).toText().toUtf8() + "\r\n";
-  if (!json.open(QIODevice::WriteOnly) || json.write(bytes) != bytes.size() || !json.flush())
-    throw Error(kPathFileAccessError, QStringLiteral("Cannot write %1").arg(QDir::toNativeSeparators(jsonPath)));
-  json.close();
+  writeFileReplacing(files, jsonPath, rows->field(QStringLiteral("JSONDTE")).toText().toUtf8() + "\r\n");
   database.CloseConnection();
 
   for (const QString& path : {jsonPath, factura, credito}) {

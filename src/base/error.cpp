@@ -16,6 +16,7 @@ constexpr std::array kErrorTable{
     ErrorInfo{kTypeMismatch, "Type mismatch"},
     ErrorInfo{kBadFileName, "Bad file name or number"},
     ErrorInfo{kFileNotFound, "File not found"},
+    ErrorInfo{kDiskFull, "Disk full"},
     ErrorInfo{kPermissionDenied, "Permission denied"},
     ErrorInfo{kPathFileAccessError, "Path/File access error"},
     ErrorInfo{kPathNotFound, "Path not found"},

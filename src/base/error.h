@@ -17,6 +17,7 @@ enum ErrorNumber : int {
   kTypeMismatch = 13,
   kBadFileName = 52,
   kFileNotFound = 53,
+  kDiskFull = 61,
   kPermissionDenied = 70,
   kPathFileAccessError = 75,
   kPathNotFound = 76,

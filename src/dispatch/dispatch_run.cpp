@@ -1,11 +1,8 @@
 #include "dispatch/dispatch_run.h"
 
-#include "base/document_files.h"
+#include "base/checked_file.h"
 #include "base/error.h"
 #include "dispatch/dispatch_texts.h"
-
-#include <QDir>
-#include <QFile>
 
 namespace corvex {
 
@@ -13,27 +10,13 @@ namespace {
 
 const QString kSubject = QStringLiteral("Envío de DTE");
 
-// JSON travels between systems in UTF-8, whatever this machine's code page.
-void writeJsonFile(const QString& path, const QString& text) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    throw Error(kPathNotFound, QStringLiteral("Path not found: %1").arg(QDir::toNativeSeparators(path)));
-  const QByteArray bytes = text.toUtf8() + "\r\n";
-  if (file.write(bytes) != bytes.size())
-    throw Error(kPathNotFound,
-                QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-}
-
-// A file that is already gone is no error: a row without PDF must not stop
-// the mailing of every row after it.
-void deleteScratchFile(const QString& path) {
-  if (QFile::exists(path) && !QFile::remove(path))
-    throw Error(kPermissionDenied, QStringLiteral("Permission denied: %1").arg(QDir::toNativeSeparators(path)));
+QString documentKey(const UnmarkedDocument& document) {
+  return document.serie + QLatin1Char('-') + QString::number(document.numero);
 }
 
 }  // namespace
 
-DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)) {}
+DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)), m_journal(m_parts.files, m_parts.folder) {}
 
 bool DispatchRun::sendDTEbyMail() {
   m_summary = RunSummary();
@@ -41,6 +24,7 @@ bool DispatchRun::sendDTEbyMail() {
   try {
     const Mailer::RunScope mailRun(m_parts.mailer);
     m_parts.database.OpenConnection2(QString(), 0);
+    markJournaled();
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
     m_summary.setListed(static_cast<qsizetype>(pending->rowCount()));
@@ -64,6 +48,18 @@ void DispatchRun::logSummary() const {
   if (m_summary.hasDocuments()) m_parts.log.WriteLog(m_summary.logText());
 }
 
+// Mailed before, their marks failed: marked before anything else happens, so
+// none of them can be mailed again. An entry leaves only once marked.
+void DispatchRun::markJournaled() {
+  m_journal.load();
+  const QList<UnmarkedDocument> journaled = m_journal.entries();
+  for (const UnmarkedDocument& document : journaled) {
+    m_parts.database.DbConnection2().execute(markingStatement(document.serie, document.numero));
+    m_journal.remove(document.serie, document.numero);
+    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> Marked from the journal: ") + documentKey(document));
+  }
+}
+
 void DispatchRun::processPending(RecordSet& pending) {
   // Rows left once sending stopped stay pending, untouched, for a later run.
   for (; !pending.eof() && !m_parts.mailer.sendingStopped(); pending.moveNext()) processRow(pending);
@@ -75,25 +71,63 @@ void DispatchRun::processRow(const RecordSet& row) {
   const QString label = logLabel(field("Serie").toTextOrEmpty(), field("Numero").toTextOrEmpty(), eMail);
   if (!m_parts.mailer.isDue(label)) return;
   const QString idDocumento = field("IdDocumento").toText();
+  const QString json = signedJsonText(row);
+  const DocumentFiles files = documentFiles(m_parts.folder, idDocumento);
+  const UnmarkedDocument document{field("SERIE").toTextOrEmpty(), field("Numero").toInt32(), idDocumento, eMail, {}};
+  if (!writeAttachments(row, files, json, label)) {
+    m_summary.countMail(false);
+    return;
+  }
+  const QString body =
+      coverText(field("tNombre").toTextOrEmpty(), m_parts.settings.sysEmail, field("NomCorp").toTextOrEmpty());
+  m_parts.mailer.SendMail(kSubject, body, eMail, files.json, files.pdf, label);
+  m_summary.countMail(m_parts.mailer.MailSent());
+  if (m_parts.mailer.MailSent()) markMailed(document);
+  m_parts.files.remove(files.json);
+  m_parts.files.remove(files.pdf);
+}
+
+// The tax document as generated, with the signature and the seal appended.
+QString DispatchRun::signedJsonText(const RecordSet& row) {
+  const auto field = [&row](const char* column) { return row.field(QString::fromLatin1(column)); };
   const QString selloRecibido = field("SelloRecibido").toText();
   m_taxDocument.LoadJson(field("JSonDTE").toText());
   m_signedDocument.LoadJson(field("JSonFirmado").toText());
   const QString signature = m_signedDocument.GetMemberText(QStringLiteral("body"));
   m_taxDocument.InsertMemberText(JsonDocument::kAfterLastMember, QStringLiteral("firmaElectronica"), signature);
   m_taxDocument.InsertMemberText(JsonDocument::kAfterLastMember, QStringLiteral("selloRecibido"), selloRecibido);
-  const DocumentFiles files = documentFiles(m_parts.folder, idDocumento);
-  writeJsonFile(files.json, m_taxDocument.ToJsonText());
-  renderPdf(row);
+  return m_taxDocument.ToJsonText();
+}
 
-  const QString body =
-      coverText(field("tNombre").toTextOrEmpty(), m_parts.settings.sysEmail, field("NomCorp").toTextOrEmpty());
-  m_parts.mailer.SendMail(kSubject, body, eMail, files.json, files.pdf, label);
-  m_summary.countMail(m_parts.mailer.MailSent());
-  if (m_parts.mailer.MailSent())
-    m_parts.database.DbConnection2().execute(
-        markingStatement(field("SERIE").toTextOrEmpty(), field("Numero").toInt32()));
-  deleteScratchFile(files.json);
-  deleteScratchFile(files.pdf);
+// A document whose files cannot be written fails alone and before anything
+// is mailed: logged with the system's reason, it stays pending for the next
+// run while the documents after it still go out. JSON travels between
+// systems in UTF-8, whatever this machine's code page.
+bool DispatchRun::writeAttachments(const RecordSet& row, const DocumentFiles& files, const QString& json,
+                                   const QString& label) {
+  try {
+    // Whatever an interrupted run left under these names must not travel
+    // with this mail.
+    m_parts.files.remove(files.json);
+    m_parts.files.remove(files.pdf);
+    writeFileReplacing(m_parts.files, files.json, json.toUtf8() + "\r\n");
+    renderPdf(row);
+    return true;
+  } catch (const FileError& error) {
+    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
+    discardFiles(files);
+    return false;
+  }
+}
+
+void DispatchRun::discardFiles(const DocumentFiles& files) {
+  // Trapped: the failure already logged is the one that counts, and the next
+  // run removes what is left before it writes.
+  try {
+    m_parts.files.remove(files.json);
+    m_parts.files.remove(files.pdf);
+  } catch (const FileError&) {
+  }
 }
 
 void DispatchRun::renderPdf(const RecordSet& row) {
@@ -108,6 +142,29 @@ void DispatchRun::renderPdf(const RecordSet& row) {
     m_parts.renderer.CreateCreditoFiscalPDF(serie, numero);
   else
     m_parts.renderer.CreateFacturaPDF(serie, numero);
+}
+
+// The buyer has the mail: when its mark fails, only the journal keeps the next
+// run from mailing it again, so the entry is written before anything else.
+void DispatchRun::markMailed(UnmarkedDocument document) {
+  try {
+    m_parts.database.DbConnection2().execute(markingStatement(document.serie, document.numero));
+  } catch (const Error& markError) {
+    document.mailedAt = formatTimestamp(m_parts.clock.now());
+    journalUnmarked(document, markError);
+  }
+}
+
+void DispatchRun::journalUnmarked(const UnmarkedDocument& document, const Error& markError) {
+  try {
+    m_journal.add(document);
+  } catch (const FileError& journalError) {
+    throw Error(markError.number(),
+                QStringLiteral("%1 (%2 was mailed but could not be journaled: %3)")
+                    .arg(markError.description(), documentKey(document), journalError.description()));
+  }
+  throw Error(markError.number(), QStringLiteral("%1 (%2 was mailed; its mark waits in %3)")
+                                      .arg(markError.description(), documentKey(document), UnmarkedJournal::kFileName));
 }
 
 }  // namespace corvex

@@ -2,11 +2,14 @@
 
 #include "base/app_folder.h"
 #include "base/clock.h"
+#include "base/document_files.h"
+#include "base/file_system.h"
 #include "base/settings.h"
 #include "base/status_display.h"
 #include "db/database.h"
 #include "dispatch/json_document.h"
 #include "dispatch/run_summary.h"
+#include "dispatch/unmarked_journal.h"
 #include "log/daily_log.h"
 #include "mail/mailer.h"
 #include "render/document_renderer.h"
@@ -23,12 +26,23 @@ struct DispatchParts {
   const DailyLog& log;
   const Clock& clock;
   StatusDisplay& display;
+  /// Where the JSON file and the journal are written.
+  FileSystem& files;
 };
 
 /// One pass over the documents the view vwDTECorvex lists as pending, in
 /// Fecha order: for each, the signed JSON and the PDF are written to files/,
 /// mailed to the buyer, the document is marked as mailed when the mail went
 /// out, and both files are deleted.
+///
+/// Every document is either mailed once and marked, or not mailed and still
+/// pending. A document whose files cannot be written (see
+/// writeFileReplacing()) is not mailed: one "sendDTEbyMail=> " line with its
+/// label and the system's reason, and the run goes on with the next one. A
+/// mark that fails after the mail went out is first added to the
+/// UnmarkedJournal. Each run begins by marking the journal's documents and
+/// ends at once when it cannot, so a document in the journal is never mailed
+/// again.
 ///
 /// The run holds DbConnection2 from its start to its normal end; the
 /// renderer's own use of DbConnection never disturbs its record set.
@@ -37,22 +51,31 @@ class DispatchRun {
   explicit DispatchRun(DispatchParts parts);
 
   /// Returns true after a normal end, with "Last Run: " and the end time in
-  /// the caption. Any error ends the run at once: one "sendDTEbyMail=> " log
-  /// line, caption "Error", false; rows already mailed stay marked and
-  /// DbConnection2 is left as it is. Either way a run that found documents
-  /// ends with one summary line (RunSummary). Never raises.
+  /// the caption. Any other error ends the run at once: one
+  /// "sendDTEbyMail=> " log line, caption "Error", false; rows already mailed
+  /// stay marked (or journaled) and DbConnection2 is left as it is. A journal
+  /// that cannot be read or whose documents cannot be marked ends the run
+  /// before anything is mailed. Either way a run that found documents ends
+  /// with one summary line (RunSummary). Never raises.
   bool sendDTEbyMail();
 
  private:
+  void markJournaled();
   void processPending(RecordSet& pending);
   void processRow(const RecordSet& row);
+  QString signedJsonText(const RecordSet& row);
+  bool writeAttachments(const RecordSet& row, const DocumentFiles& files, const QString& json, const QString& label);
+  void discardFiles(const DocumentFiles& files);
   void renderPdf(const RecordSet& row);
   void logSummary() const;
+  void markMailed(UnmarkedDocument document);
+  [[noreturn]] void journalUnmarked(const UnmarkedDocument& document, const Error& markError);
 
   DispatchParts m_parts;
   JsonDocument m_taxDocument;
   JsonDocument m_signedDocument;
   RunSummary m_summary;
+  UnmarkedJournal m_journal;
 };
 
 }  // namespace corvex

@@ -3,11 +3,21 @@
 #include "mail/mail_address.h"
 #include "mail/mime_writer.h"
 
-#include <QFile>
+#include "base/checked_file.h"
+
 #include <QFileInfo>
 #include <QUuid>
 
 namespace corvex {
+
+namespace {
+
+// What the common mail providers accept for a whole message; a document's
+// files are a few hundred kilobytes, and anything bigger than this is no
+// document (a link to a device, say) and must not take the memory.
+constexpr qint64 kMaxAttachmentBytes = 25 * 1024 * 1024;
+
+}  // namespace
 
 void OutgoingMessage::setFrom(const QString& mailbox) {
   m_from = parseMailbox(mailbox);
@@ -37,14 +47,13 @@ int OutgoingMessage::addRecipient(const QString& displayName, const QString& add
 }
 
 QString OutgoingMessage::addAttachment(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    fail(path + QStringLiteral(": ") + file.errorString());
-    return {};
-  }
-  const QByteArray content = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    fail(path + QStringLiteral(": ") + file.errorString());
+  QByteArray content;
+  // Trapped here: an attachment that cannot be read is this operation's
+  // failure, reported like every other.
+  try {
+    content = readBoundedFile(path, kMaxAttachmentBytes);
+  } catch (const Error& error) {
+    fail(error.description());
     return {};
   }
   const QString fileName = QFileInfo(path).fileName();

@@ -30,7 +30,8 @@ class OutgoingMessage {
   int addRecipient(const QString& displayName, const QString& addresses);
 
   /// Reads the file at `path` and attaches it under its file name. Returns the
-  /// content type it will be announced with, or an empty text on failure.
+  /// content type it will be announced with, or an empty text on failure:
+  /// also for anything but a regular file, or one larger than 25 MiB.
   QString addAttachment(const QString& path);
 
   int lastOutcome() const { return m_lastOutcome; }

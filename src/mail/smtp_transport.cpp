@@ -18,6 +18,14 @@ constexpr long kLowSpeedBytesPerSecond = 1;
 constexpr long kLowSpeedSeconds = 60;
 constexpr int kImplicitTlsPort = 465;
 
+// CORVEX_SMTP_TIMEOUT_LIMIT (seconds) shortens every time-out below, so that
+// tests of a stalling server need not wait minutes; it never lengthens one.
+long limited(long seconds) {
+  bool ok = false;
+  const long limit = qEnvironmentVariableIntValue("CORVEX_SMTP_TIMEOUT_LIMIT", &ok);
+  return ok && limit > 0 ? std::min(seconds, limit) : seconds;
+}
+
 struct EasyDeleter {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -86,11 +94,11 @@ void setConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& tr
   setOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
   setOption(curl, CURLOPT_NOSIGNAL, 1L);
   setOption(curl, CURLOPT_USE_SSL, static_cast<long>(mode == TlsMode::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
-  setOption(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  setOption(curl, CURLOPT_CONNECTTIMEOUT, limited(kConnectTimeoutSeconds));
   setOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-  setOption(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
-  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kSmtpReplyTimeoutSeconds);
-  setOption(curl, CURLOPT_TIMEOUT, kSmtpMessageTimeoutSeconds);
+  setOption(curl, CURLOPT_LOW_SPEED_TIME, limited(kLowSpeedSeconds));
+  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limited(kSmtpReplyTimeoutSeconds));
+  setOption(curl, CURLOPT_TIMEOUT, limited(kSmtpMessageTimeoutSeconds));
   setTrust(curl, trust);
 }
 

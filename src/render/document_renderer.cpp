@@ -7,7 +7,6 @@
 #include "render/qr_bitmap.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace corvex {
 
@@ -28,8 +27,14 @@ constexpr int kDataConnectionTimeout = 0;
 
 }  // namespace
 
-DocumentRenderer::DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo)
-    : m_database(database), m_settings(settings), m_folder(folder), m_logo(logo), m_reports(std::move(folder)) {}
+DocumentRenderer::DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo,
+                                   FileSystem& files)
+    : m_database(database),
+      m_settings(settings),
+      m_folder(folder),
+      m_logo(logo),
+      m_files(files),
+      m_reports(std::move(folder)) {}
 
 QString DocumentRenderer::CreateCreditoFiscalPDF(const QString& serie, qint32 numero) {
   return CreateDocumentPDF(Layout::CreditoFiscal, serie, numero);
@@ -80,16 +85,16 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   // again for its data control: that cost the server a round trip per
   // document, and could print other rows than the texts were made from.
   report.run(std::move(printed));
-  report.exportPdf(pdfPath);
+  report.exportPdf(m_files, pdfPath);
   return pdfPath;
 }
 
 void DocumentRenderer::drawQrCode(const QString& url) const {
   const QString path = m_folder.path(kQrBitmap);
-  // The generator leaves an old file in place when it cannot write: removed
-  // first, so no document can ever carry the previous document's symbol.
-  QFile::remove(path);
-  GenerateBMPW(path, url, kQrLevel, kQrModuleSize, kQrBorder);
+  // Removed first, and a removal that fails fails the document: a previous
+  // document's symbol left in place would send a buyer to another's document.
+  m_files.remove(path);
+  GenerateBMPW(m_files, path, url, kQrLevel, kQrModuleSize, kQrBorder);
   if (QImage(path).isNull())
     throw Error(kFileNotFound, QStringLiteral("The QR picture %1 could not be written (does the folder exist?).")
                                    .arg(QDir::toNativeSeparators(path)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/app_folder.h"
+#include "base/file_system.h"
 #include "base/settings.h"
 #include "db/database.h"
 #include "render/report_objects.h"
@@ -21,10 +22,15 @@ namespace corvex {
 /// step reached left (an open DbConnection after step 4, the QR bitmap after
 /// step 7). The folders files/ and qr/ must exist.
 ///
+/// The QR picture and the PDF are written through `files` (see
+/// writeFileReplacing()); the previous document's QR picture is removed before
+/// a new one is drawn, and a failure to remove or write raises FileError.
+///
 /// The references must outlive the renderer; `logo` is shared with every PDF.
 class DocumentRenderer {
  public:
-  DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo);
+  DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo,
+                   FileSystem& files);
 
   /// The Comprobante de Credito Fiscal layout. Returns the PDF's path.
   QString CreateCreditoFiscalPDF(const QString& serie, qint32 numero);
@@ -42,6 +48,7 @@ class DocumentRenderer {
   const Settings& m_settings;
   AppFolder m_folder;
   const QImage& m_logo;
+  FileSystem& m_files;
   ReportObjects m_reports;
 };
 

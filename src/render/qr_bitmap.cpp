@@ -2,10 +2,11 @@
 
 #include <qrencode.h>
 
+#include "base/checked_file.h"
+
+#include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <memory>
@@ -57,21 +58,25 @@ QImage draw(const QRcode& code, int moduleSize, int quietZone) {
   return image;
 }
 
-void writeBmp(const QImage& image, const QString& fileName) {
-  QSaveFile file(fileName);
-  if (!image.isNull() && file.open(QIODevice::WriteOnly) && image.save(&file, "BMP")) file.commit();
+QByteArray bmpBytes(const QImage& image) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "BMP")) return {};
+  return bytes;
 }
 
 }  // namespace
 
-void GenerateBMPW(const QString& fileName, const QString& text, int errorCorrection, int moduleSize, int border) {
+void GenerateBMPW(FileSystem& files, const QString& fileName, const QString& text, int errorCorrection, int moduleSize,
+                  int border) {
   const QrCodePtr code = encode(text, errorCorrection);
-  if (!code) {
-    QFile::remove(fileName);
-    return;
-  }
-  writeBmp(draw(*code, std::clamp(moduleSize, 1, kMaxModuleSize), std::clamp(border, kMinQuietZone, kMaxQuietZone)),
-           fileName);
+  const QByteArray bmp = code ? bmpBytes(draw(*code, std::clamp(moduleSize, 1, kMaxModuleSize),
+                                              std::clamp(border, kMinQuietZone, kMaxQuietZone)))
+                              : QByteArray();
+  if (bmp.isEmpty())
+    files.remove(fileName);
+  else
+    writeFileReplacing(files, fileName, bmp);
 }
 
 }  // namespace corvex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/file_system.h"
+
 #include <QString>
 
 namespace corvex {
@@ -16,13 +18,12 @@ namespace corvex {
 ///
 /// The text is encoded as UTF-8 bytes and read back by any standard QR reader
 /// exactly as given. The file is a 1-bit BMP, black modules on white, that
-/// QImage reads; an existing file is replaced as a whole (written under a
-/// temporary name, then renamed), so a reader never sees half a picture.
-///
-/// Reports nothing and raises nothing: when the folder is missing or the file
-/// cannot be written, the file is left as it was and loading it later fails.
+/// QImage reads, written through writeFileReplacing(): a reader never sees
+/// half a picture, and a failed write raises FileError with the system's
+/// reason instead of leaving an old picture to be mistaken for this one.
 /// A text too long for any QR symbol removes the old file, so no document can
 /// carry the symbol of another. No folder is ever created.
-void GenerateBMPW(const QString& fileName, const QString& text, int errorCorrection, int moduleSize, int border);
+void GenerateBMPW(FileSystem& files, const QString& fileName, const QString& text, int errorCorrection, int moduleSize,
+                  int border);
 
 }  // namespace corvex

@@ -1,7 +1,9 @@
 #include "render/report.h"
 
+#include "base/checked_file.h"
 #include "base/error.h"
 
+#include <QBuffer>
 #include <QPdfWriter>
 
 namespace corvex {
@@ -92,11 +94,16 @@ void Report::paintPage(QPainter& painter, const PagePlan& page) const {
   paintBand(painter, {m_layout.pageFooter, m_rows, last, m_values}, {m_geometry.left, m_geometry.footerTop});
 }
 
-void Report::exportPdf(const QString& path) const {
+// Drawn in memory first: the PDF writer does not report a failing disk, and
+// a cut PDF must never reach a buyer.
+void Report::exportPdf(FileSystem& files, const QString& path) const {
   if (m_pages.empty()) {
     throw Error(kObjectNotSet, QStringLiteral("The report %1 was not generated before its export").arg(m_layout.name));
   }
-  QPdfWriter writer(path);
+  QByteArray pdf;
+  QBuffer buffer(&pdf);
+  buffer.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&buffer);
   writer.setResolution(kTwipsPerInch);
   writer.setCreator(QStringLiteral("Corvex"));
   writer.setTitle(m_layout.name);
@@ -105,15 +112,16 @@ void Report::exportPdf(const QString& path) const {
   writer.setPageMargins(QMarginsF());
   QPainter painter;
   if (!painter.begin(&writer)) {
-    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot write %1").arg(path));
+    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot draw %1").arg(path));
   }
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
     if (i > 0) writer.newPage();
     paintPage(painter, m_pages[i]);
   }
   if (!painter.end()) {
-    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot write %1").arg(path));
+    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot draw %1").arg(path));
   }
+  writeFileReplacing(files, path, pdf);
 }
 
 }  // namespace corvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/file_system.h"
 #include "render/band_painter.h"
 #include "render/data_control.h"
 #include "render/data_rows.h"
@@ -42,10 +43,10 @@ class Report {
   /// Pages of the last run (0 before the first).
   int pageCount() const { return int(m_pages.size()); }
 
-  /// Writes the generated pages to a PDF file at `path`, replacing any file
-  /// there. Raises Error(91) before the first run, Error(75) naming the path
-  /// when the file cannot be written.
-  void exportPdf(const QString& path) const;
+  /// Writes the generated pages to a PDF file at `path` through
+  /// writeFileReplacing(), replacing any file there. Raises Error(91) before
+  /// the first run, FileError when the file cannot be written.
+  void exportPdf(FileSystem& files, const QString& path) const;
 
  private:
   /// The report-start event: sets the page margins the printed page uses.

@@ -59,7 +59,8 @@ TEST(StartupTest, MainFillsTheSettingsFromMainIniAndTheDatabase) {
   dir.writeFile(QStringLiteral("main.ini"), "[DB]\ncString=sqlite:ventas.db\n");
   dir.createSqlite(QStringLiteral("ventas.db"), kParameters);
   FixedClock clock(localTime(2026, 12, 7));
-  Application app(dir.folder(), clock);
+  RealFileSystem files;
+  Application app(dir.folder(), clock, files);
   app.Main();
   const Settings& s = app.settings();
   EXPECT_EQ(s.IniPath, dir.filePath(QStringLiteral("main.ini")));

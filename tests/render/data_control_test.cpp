@@ -46,13 +46,14 @@ class DataControlTest : public ::testing::Test {
   }
 
   TempAppDir dir;
+  RealFileSystem files;
   Report report{parseLayout(kLayout, QStringLiteral("lineas.json"))};
 };
 
 TEST_F(DataControlTest, ReportPrintsTheRowsOfTheQuery) {
   report.run(documentRows());
   const QString pdf = dir.filePath(QStringLiteral("doc.pdf"));
-  report.exportPdf(pdf);
+  report.exportPdf(files, pdf);
   const QString text = test::pdfText(pdf);
   EXPECT_TRUE(text.contains(QStringLiteral("04-Oct-2023 3:07 PM"))) << text.toStdString();
   EXPECT_LT(text.indexOf(QStringLiteral("1,250.50")), text.indexOf(QStringLiteral("3.00")));

@@ -81,7 +81,8 @@ class DocumentRendererTest : public ::testing::Test {
   Settings settings;
   Database database{QStringLiteral("Data Source=sqlite:ventas.db"), DbEnvironment{dir.folder(), QString()}, log};
   QImage logo{QSize(120, 100), QImage::Format_RGB32};
-  DocumentRenderer renderer{database, settings, dir.folder(), logo};
+  RealFileSystem files;
+  DocumentRenderer renderer{database, settings, dir.folder(), logo, files};
 };
 
 const QString kPage = QStringLiteral("https://admin.factura.gob.sv/consultaPublica");

@@ -45,22 +45,23 @@ class QrBitmapTest : public ::testing::Test {
  protected:
   TempAppDir dir{{QStringLiteral("qr")}};
   QString path = dir.filePath(QStringLiteral("qr/uno.bmp"));
+  RealFileSystem files;
 };
 
 TEST_F(QrBitmapTest, ReaderDecodesTheExactPublicQueryUrl) {
-  GenerateBMPW(path, kUrl, 3, 5, 0);
+  GenerateBMPW(files, path, kUrl, 3, 5, 0);
   EXPECT_EQ(decode(path), kUrl + QLatin1Char('\n'));
 }
 
 TEST_F(QrBitmapTest, SecondCallLeavesOnlyTheSecondSymbol) {
   const QString second = QString(kUrl).replace(QLatin1String("2023-10-04"), QLatin1String("2024-02-29"));
-  GenerateBMPW(path, kUrl, 3, 5, 0);
-  GenerateBMPW(path, second, 3, 5, 0);
+  GenerateBMPW(files, path, kUrl, 3, 5, 0);
+  GenerateBMPW(files, path, second, 3, 5, 0);
   EXPECT_EQ(decode(path), second + QLatin1Char('\n'));
 }
 
 TEST_F(QrBitmapTest, PictureHasFiveByFiveModulesAndAFourModuleQuietZone) {
-  GenerateBMPW(path, kUrl, 3, 5, 0);
+  GenerateBMPW(files, path, kUrl, 3, 5, 0);
   const QImage image(path, "BMP");
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.width(), image.height());
@@ -71,9 +72,9 @@ TEST_F(QrBitmapTest, PictureHasFiveByFiveModulesAndAFourModuleQuietZone) {
 }
 
 TEST_F(QrBitmapTest, WiderBorderAndLowerLevelAreHonoured) {
-  GenerateBMPW(path, kUrl, 3, 5, 0);
+  GenerateBMPW(files, path, kUrl, 3, 5, 0);
   const int highLevelSide = QImage(path).width();
-  GenerateBMPW(path, kUrl, 0, 5, 6);
+  GenerateBMPW(files, path, kUrl, 0, 5, 6);
   const QImage image(path);
   EXPECT_TRUE(whiteBorder(image, 30));
   EXPECT_TRUE(isBlack(image, 30, 30));
@@ -85,21 +86,27 @@ TEST_F(QrBitmapTest, FolderNameOutsideAsciiWorks) {
   const QString folder = dir.filePath(QStringLiteral("qr año"));
   ASSERT_TRUE(QDir().mkpath(folder));
   const QString file = folder + QStringLiteral("/uno.bmp");
-  GenerateBMPW(file, kUrl, 3, 5, 0);
+  GenerateBMPW(files, file, kUrl, 3, 5, 0);
   EXPECT_FALSE(QImage(file).isNull());
   EXPECT_EQ(decode(file), kUrl + QLatin1Char('\n'));
 }
 
-TEST_F(QrBitmapTest, MissingFolderWritesNothingAndRaisesNothing) {
+TEST_F(QrBitmapTest, MissingFolderRaisesTheSystemsReasonAndCreatesNothing) {
   const QString file = dir.filePath(QStringLiteral("missing/uno.bmp"));
-  EXPECT_NO_THROW(GenerateBMPW(file, kUrl, 3, 5, 0));
+  try {
+    GenerateBMPW(files, file, kUrl, 3, 5, 0);
+    ADD_FAILURE() << "wrote into a missing folder";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.number(), kPathNotFound);
+    EXPECT_TRUE(error.description().endsWith(QStringLiteral("No such file or directory"))) << error.what();
+  }
   EXPECT_FALSE(dir.exists(QStringLiteral("missing")));
 }
 
 TEST_F(QrBitmapTest, TextTooLongForAnySymbolRemovesTheOldPicture) {
-  GenerateBMPW(path, kUrl, 3, 5, 0);
+  GenerateBMPW(files, path, kUrl, 3, 5, 0);
   ASSERT_TRUE(dir.exists(QStringLiteral("qr/uno.bmp")));
-  GenerateBMPW(path, QString(5000, QLatin1Char('x')), 3, 5, 0);
+  GenerateBMPW(files, path, QString(5000, QLatin1Char('x')), 3, 5, 0);
   EXPECT_FALSE(dir.exists(QStringLiteral("qr/uno.bmp")));
 }
 

@@ -45,7 +45,7 @@ class ReportTest : public ::testing::Test {
     setRunTimeValues(target, tag);
     target.run(std::move(rows));
     const QString pdf = dir.filePath(QStringLiteral("files/%1-%2.pdf").arg(name, tag));
-    target.exportPdf(pdf);
+    target.exportPdf(files, pdf);
     return pdf;
   }
 
@@ -67,6 +67,7 @@ class ReportTest : public ::testing::Test {
   }
 
   TempAppDir dir{{QStringLiteral("files")}};
+  RealFileSystem files;
   ReportObjects reports{dir.folder()};
 };
 
@@ -278,7 +279,7 @@ TEST_F(ReportTest, NullRowsPrintOnlyTheLayoutCaptions) {
     }
     target.run(test::nullRows());
     const QString pdf = dir.filePath(QStringLiteral("files/null.pdf"));
-    target.exportPdf(pdf);
+    target.exportPdf(files, pdf);
     QSet<QString> captionWords;
     for (const Band* band : target.layout().bands()) {
       for (const Control& control : band->controls) {
@@ -340,7 +341,7 @@ TEST_F(ReportTest, RowsWithoutABoundColumnAreRefused) {
 TEST_F(ReportTest, ExportFailuresAreErrors) {
   Report& factura = report(kFactura);
   try {
-    factura.exportPdf(dir.filePath(QStringLiteral("files/early.pdf")));
+    factura.exportPdf(files, dir.filePath(QStringLiteral("files/early.pdf")));
     ADD_FAILURE() << "exported before any run";
   } catch (const Error& error) {
     EXPECT_EQ(error.number(), kObjectNotSet);
@@ -348,10 +349,10 @@ TEST_F(ReportTest, ExportFailuresAreErrors) {
   factura.run(test::documentRows(1));
   const QString unwritable = dir.filePath(QStringLiteral("missing/doc.pdf"));
   try {
-    factura.exportPdf(unwritable);
+    factura.exportPdf(files, unwritable);
     ADD_FAILURE() << "exported into a missing folder";
   } catch (const Error& error) {
-    EXPECT_EQ(error.number(), 75);
+    EXPECT_EQ(error.number(), kPathNotFound);
     EXPECT_TRUE(error.description().contains(unwritable)) << error.what();
   }
 }

@@ -35,7 +35,7 @@ class TextBoxTest : public ::testing::Test {
     report.setLabelText(QStringLiteral("lLargo"), kWords);
     report.setLabelText(QStringLiteral("lPalabra"), QStringLiteral("SUPERCALIFRAGILISTICOESPIALIDOSO"));
     report.run(DataRows{});
-    report.exportPdf(pdf);
+    report.exportPdf(files, pdf);
   }
 
   // True when no pixel of `area` (twips on the paper) is darker than light grey.
@@ -54,6 +54,7 @@ class TextBoxTest : public ::testing::Test {
   }
 
   TempAppDir dir;
+  RealFileSystem files;
   Report report{parseLayout(kLayout, QStringLiteral("clip.json"))};
   QString pdf = dir.filePath(QStringLiteral("clip.pdf"));
 };

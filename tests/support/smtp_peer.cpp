@@ -47,6 +47,12 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpP
   if (!options.user.isEmpty())
     arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
   if (!options.rejectRecipient.isEmpty()) arguments << QStringLiteral("--reject") << options.rejectRecipient;
+  if (!faults.fault.isEmpty())
+    arguments << QStringLiteral("--fault") << faults.fault << QStringLiteral("--fault-at")
+              << QString::number(faults.faultAt);
+  if (!faults.afterCommand.isEmpty())
+    arguments << QStringLiteral("--after") << QString::number(faults.afterMessage) << QStringLiteral("--run")
+              << faults.afterCommand;
   if (faults.closeAfter > 0) arguments << QStringLiteral("--close-after") << QString::number(faults.closeAfter);
   for (const QString& failure : faults.failures) arguments << QStringLiteral("--fail") << failure;
   for (int attempt : faults.dropData) arguments << QStringLiteral("--drop-data") << QString::number(attempt);

@@ -31,6 +31,13 @@ struct SmtpPeerFaults {
   int closeAfter = 0;         ///< >0: the server closes a connection after every N messages on it
   QStringList failures = {};  ///< "N:CODE": the Nth MAIL command (over the peer's life) gets CODE; 421 also closes
   QList<int> dropData = {};   ///< the connection is cut in the middle of DATA of these MAIL command numbers
+  /// At the end of DATA, never stored: "421", "451", "552", "554", "drop"
+  /// (closed without a reply) or "stall" (no reply ever). Empty: none.
+  QString fault = {};
+  int faultAt = 0;  ///< the Nth message received gets the fault; 0: every one
+  /// A shell command run right after the afterMessage-th message was stored.
+  QString afterCommand = {};
+  int afterMessage = 0;
 };
 
 /// What the peer counted so far.

@@ -10,9 +10,12 @@ a recipient answered with 550 (--reject). Faults on demand: --close-after N
 closes a connection after every N messages on it; --fail N:CODE answers the
 Nth MAIL command (counted over the server's life) with CODE, and closes the
 connection after a 421; --drop-data N cuts the connection in the middle of
-the Nth message's DATA. --stats FILE keeps {"connections", "logins",
-"attempts", "messages", "quits"} there, rewritten on every change. Runs until
-terminated.
+the Nth message's DATA; --fault, --fault-at N (0 = every message) fault a
+message at the end of DATA, so it is never stored: a reply code (421, 451,
+552, 554), "drop" (closed before any reply) or "stall" (no reply ever);
+--after N --run CMD runs a shell command right after the Nth message was
+stored. --stats FILE keeps {"connections", "logins", "attempts", "messages",
+"quits"} there, rewritten on every change. Runs until terminated.
 
 decode FILE: prints the message as JSON: headers, the text body and every
 attachment (bytes in base64), plus the defects Python's parser found.
@@ -61,6 +64,10 @@ def server_context(folder):
     return context
 
 
+REPLIES = {"421": "421 4.3.2 Service shutting down", "451": "451 4.3.0 Local error in processing",
+           "552": "552 5.3.4 Message too big", "554": "554 5.7.1 Message rejected"}
+
+
 class Store:
     def __init__(self, args):
         self.folder = args.folder
@@ -69,7 +76,10 @@ class Store:
         self.failures = dict((int(n), code) for n, code in (f.split(":") for f in args.fail))
         self.drop_data = set(args.drop_data)
         self.stats_file = args.stats
+        self.fault, self.fault_at = args.fault, args.fault_at
+        self.after, self.command = args.after, args.run
         self.count = 0
+        self.received = 0
         self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0}
         self.write_stats()
 
@@ -101,6 +111,18 @@ class Store:
         envelope.mail_options.extend(mail_options)
         return "250 OK"
 
+    async def injected_fault(self, server):
+        """The reply for a faulted message, or None to store it normally."""
+        self.received += 1
+        if not self.fault or (self.fault_at and self.received != self.fault_at):
+            return None
+        if self.fault == "drop":
+            server.transport.close()
+            return "421 4.4.2 Connection dropped"
+        if self.fault == "stall":
+            await asyncio.sleep(3600)
+        return REPLIES[self.fault]
+
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.reject and address.lower() == self.reject:
             return "550 5.1.1 Mailbox unavailable"
@@ -108,6 +130,9 @@ class Store:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        reply = await self.injected_fault(server)
+        if reply:
+            return reply
         self.count += 1
         self.add("messages")
         name = os.path.join(self.folder, "%03d" % self.count)
@@ -120,6 +145,8 @@ class Store:
         session.on_connection = getattr(session, "on_connection", 0) + 1
         if self.close_after and session.on_connection % self.close_after == 0:
             asyncio.get_running_loop().call_soon(server.transport.close)
+        if self.command and self.count == self.after:
+            subprocess.run(self.command, shell=True, check=False)
         return "250 Message accepted"
 
 
@@ -215,6 +242,10 @@ def main():
     run.add_argument("--fail", action="append", default=[])
     run.add_argument("--drop-data", type=int, action="append", default=[])
     run.add_argument("--stats")
+    run.add_argument("--fault", choices=["421", "451", "552", "554", "drop", "stall"])
+    run.add_argument("--fault-at", type=int, default=0)
+    run.add_argument("--after", type=int, default=0)
+    run.add_argument("--run")
     read = commands.add_parser("decode")
     read.add_argument("file")
     args = parser.parse_args()

@@ -1,0 +1,61 @@
+#include "base/checked_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+namespace corvex {
+
+namespace {
+
+// Random, so that a temporary file a killed process left behind never blocks
+// the next write, and two writers never share one.
+QString temporaryPathFor(const QString& path) {
+  return QStringLiteral("%1.%2.tmp").arg(path).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+void writeNewFile(FileSystem& files, const QString& path, const QByteArray& bytes) {
+  std::unique_ptr<WritableFile> file = files.createNew(path);
+  file->append(bytes);
+  file->sync();
+  file->close();
+}
+
+Error readError(const QString& path, const QString& reason) {
+  return Error(kPathFileAccessError, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), reason));
+}
+
+}  // namespace
+
+void writeFileReplacing(FileSystem& files, const QString& path, const QByteArray& bytes) {
+  const QString temporary = temporaryPathFor(path);
+  try {
+    writeNewFile(files, temporary, bytes);
+    files.rename(temporary, path);
+  } catch (const FileError&) {
+    // Trapped only to tidy up: the original failure is the one that counts.
+    try {
+      files.remove(temporary);
+    } catch (const FileError&) {
+    }
+    throw;
+  }
+}
+
+QByteArray readBoundedFile(const QString& path, qint64 maxBytes) {
+  const QFileInfo info(path);
+  if (!info.exists())
+    throw Error(kFileNotFound, QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(path)));
+  if (!info.isFile()) throw readError(path, QStringLiteral("not a regular file"));
+  if (info.size() > maxBytes) throw readError(path, QStringLiteral("larger than %1 bytes").arg(maxBytes));
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) throw readError(path, file.errorString());
+  // One byte more than allowed tells a file that grew since it was measured.
+  const QByteArray content = file.read(maxBytes + 1);
+  if (file.error() != QFileDevice::NoError) throw readError(path, file.errorString());
+  if (content.size() > maxBytes) throw readError(path, QStringLiteral("larger than %1 bytes").arg(maxBytes));
+  return content;
+}
+
+}  // namespace corvex

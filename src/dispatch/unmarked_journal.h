@@ -1,0 +1,59 @@
+#pragma once
+
+#include "base/app_folder.h"
+#include "base/file_system.h"
+
+#include <QList>
+#include <QString>
+
+namespace corvex {
+
+/// A document that was mailed but could not be marked as mailed.
+struct UnmarkedDocument {
+  QString serie;
+  qint32 numero = 0;
+  /// For the operator reading the file: what went to whom and when.
+  QString idDocumento;
+  QString eMail;
+  QString mailedAt;
+};
+
+/// The journal of mailed-but-unmarked documents, the file
+/// "mailed-unmarked.jsonl" in the Application folder: one JSON object per
+/// line ({"serie", "numero", "idDocumento", "eMail", "mailed"}), UTF-8, CR LF.
+/// No file means no entry.
+///
+/// Every change rewrites the whole file through writeFileReplacing() and makes
+/// the new name durable before it returns, so an entry that add() accepted
+/// survives a crash or a power cut; an interrupted change leaves the previous
+/// file. The file is small: it only holds documents whose mark failed.
+class UnmarkedJournal {
+ public:
+  static const QString kFileName;
+
+  /// The references must outlive the journal.
+  UnmarkedJournal(FileSystem& files, AppFolder folder);
+
+  /// Reads the file again. Raises Error(kInvalidFileFormat) naming the line
+  /// for a line that is not an entry, and the errors of readBoundedFile():
+  /// a journal that cannot be read must stop any mailing.
+  void load();
+  const QList<UnmarkedDocument>& entries() const { return m_entries; }
+
+  /// Adds the entry and writes the file; raises FileError, leaving the file
+  /// as it was.
+  void add(const UnmarkedDocument& document);
+  /// Drops the entry of that document and writes the file (removes it once
+  /// empty); raises FileError.
+  void remove(const QString& serie, qint32 numero);
+
+ private:
+  QString path() const;
+  void save();
+
+  FileSystem& m_files;
+  AppFolder m_folder;
+  QList<UnmarkedDocument> m_entries;
+};
+
+}  // namespace corvex

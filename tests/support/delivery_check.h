@@ -1,0 +1,26 @@
+#pragma once
+
+#include "support/temp_app_dir.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace corvex::test {
+
+/// The delivery promise, checked on an Application folder whose SQLite file
+/// `database` holds FACTURAS_ENC: every document is either mailed exactly once
+/// and marked (or, its mark having failed, listed in the journal), or not
+/// mailed at all and still pending; and a mailed document carries a whole
+/// JSON, a whole PDF and its own QR code. `messages` are the .eml files that
+/// reached the buyers (a pickup folder or the SMTP peer's store); a message
+/// belongs to the document whose eMail it carries.
+///
+/// Returns one line per document that breaks the promise (empty when it
+/// holds), and fills `pending` with "SERIE-NUMERO" of those still pending.
+QStringList brokenPromises(const TempAppDir& dir, const QString& database, const QStringList& messages,
+                           QStringList* pending = nullptr);
+
+/// The "SERIE-NUMERO" entries of the journal of unmarked documents.
+QStringList journaled(const TempAppDir& dir);
+
+}  // namespace corvex::test

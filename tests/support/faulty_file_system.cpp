@@ -1,0 +1,71 @@
+#include "support/faulty_file_system.h"
+
+namespace corvex::test {
+
+namespace {
+
+class FaultyFile : public WritableFile {
+ public:
+  FaultyFile(FaultyFileSystem& owner, std::unique_ptr<WritableFile> real, QString path)
+      : m_owner(owner), m_real(std::move(real)), m_path(std::move(path)) {}
+
+  void append(const QByteArray& bytes) override {
+    m_owner.step(FaultyFileSystem::Operation::Append, m_path);
+    m_real->append(bytes);
+  }
+  void sync() override {
+    m_owner.step(FaultyFileSystem::Operation::Sync, m_path);
+    m_real->sync();
+  }
+  void close() override {
+    m_owner.step(FaultyFileSystem::Operation::Close, m_path);
+    m_real->close();
+  }
+
+ private:
+  FaultyFileSystem& m_owner;
+  std::unique_ptr<WritableFile> m_real;
+  QString m_path;
+};
+
+}  // namespace
+
+void FaultyFileSystem::failAt(Operation operation, int nth, std::errc cause) {
+  m_calls.clear();
+  m_failing = operation;
+  m_failAt = nth;
+  m_cause = cause;
+}
+
+int FaultyFileSystem::calls(Operation operation) const {
+  const auto found = m_calls.find(operation);
+  return found == m_calls.end() ? 0 : found->second;
+}
+
+void FaultyFileSystem::step(Operation operation, const QString& path) {
+  const int call = ++m_calls[operation];
+  if (operation == m_failing && call == m_failAt)
+    throw FileError(QStringLiteral("Injected failure at"), path, std::make_error_code(m_cause));
+}
+
+std::unique_ptr<WritableFile> FaultyFileSystem::createNew(const QString& path) {
+  step(Operation::Create, path);
+  return std::make_unique<FaultyFile>(*this, m_real.createNew(path), path);
+}
+
+void FaultyFileSystem::rename(const QString& from, const QString& to) {
+  step(Operation::Rename, to);
+  m_real.rename(from, to);
+}
+
+void FaultyFileSystem::remove(const QString& path) {
+  step(Operation::Remove, path);
+  m_real.remove(path);
+}
+
+void FaultyFileSystem::syncFolder(const QString& folder) {
+  step(Operation::SyncFolder, folder);
+  m_real.syncFolder(folder);
+}
+
+}  // namespace corvex::test

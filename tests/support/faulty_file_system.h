@@ -1,0 +1,38 @@
+#pragma once
+
+#include "base/file_system.h"
+
+#include <map>
+#include <system_error>
+
+namespace corvex::test {
+
+/// leveldb's ErrorEnv for our files: the real file system, except that the
+/// Nth call of one chosen operation fails with a chosen cause, exactly as the
+/// real one reports a failure (FileError with the system's text).
+class FaultyFileSystem : public FileSystem {
+ public:
+  enum class Operation { Create, Append, Sync, Close, Rename, Remove, SyncFolder };
+
+  /// Counting from 1, from the moment of this call.
+  void failAt(Operation operation, int nth, std::errc cause);
+  /// How often `operation` was called since the last failAt().
+  int calls(Operation operation) const;
+
+  std::unique_ptr<WritableFile> createNew(const QString& path) override;
+  void rename(const QString& from, const QString& to) override;
+  void remove(const QString& path) override;
+  void syncFolder(const QString& folder) override;
+
+  /// Raises when this call of `operation` is the one chosen to fail.
+  void step(Operation operation, const QString& path);
+
+ private:
+  RealFileSystem m_real;
+  std::map<Operation, int> m_calls;
+  Operation m_failing = Operation::Create;
+  int m_failAt = 0;
+  std::errc m_cause = std::errc::io_error;
+};
+
+}  // namespace corvex::test
