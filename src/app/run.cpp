@@ -5,6 +5,7 @@
 #include "app/demo_report.h"
 #include "app/demo_workspace.h"
 #include "app/headless_display.h"
+#include "app/instance_lock.h"
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/quit_signals.h"
@@ -46,11 +47,27 @@ bool displayAvailable() {
 #endif
 }
 
-// Start-up and the logo; an error ends the program, shown in a dialog too
+// Without a window the offscreen platform still gives fonts, images and PDF.
+// With one, offscreen is the fallback: a display that is named but cannot be
+// opened (gone, refusing) makes the program headless instead of aborting.
+void choosePlatform(bool windowed) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+  if (!windowed) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return;
+  }
+#ifdef Q_OS_UNIX
+  qputenv("QT_QPA_PLATFORM",
+          qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+#endif
+}
+
+// The instance lock, start-up and the logo; an error ends the program, shown in a dialog too
 // when there is a window to show it in.
-bool startUp(Application& app, bool windowed) {
+bool startUp(Application& app, InstanceLock& lock, bool windowed) {
   // Trapped here, the one place an error may end the program: start-up.
   try {
+    lock.acquire();
     app.Main();
     app.Form_Load();
     return true;
@@ -62,21 +79,22 @@ bool startUp(Application& app, bool windowed) {
 }
 
 // The product's life: "Main", then a run every tick until the window closes,
-// a termination signal arrives, or (--once) after one run.
+// a stop is requested (after the document in hand), or (--once) after one
+// run.
 int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   HeadlessDisplay headless;
   std::unique_ptr<fMain> window = windowed ? std::make_unique<fMain>(app.logo()) : nullptr;
   StatusDisplay& display = window ? static_cast<StatusDisplay&>(*window) : headless;
-  DispatchRun run = app.dispatchRun(display);
+  DispatchRun run = app.dispatchRun(display, stopRequested);
   QtTickTimer contador(PollLoop::kIntervalMs);
   PollLoop loop(display, contador, [&run] { return run.sendDTEbyMail(); });
   if (commandLine.once) {
     display.setCaption(QStringLiteral("Main"));
+    if (stopRequested()) return 0;
     return loop.Contador_Timer() ? 0 : kRunFailed;
   }
   loop.start();
   if (window) window->showCentred();
-  quitOnTerminationSignals();
   return QCoreApplication::exec();
 }
 
@@ -98,7 +116,8 @@ int render(Application& app, const CommandLine& commandLine) {
 int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed) {
   SystemClock clock;
   Application app(AppFolder(appDir), clock);
-  if (!startUp(app, windowed)) return kStartupFailed;
+  InstanceLock lock(app.folder());
+  if (!startUp(app, lock, windowed)) return kStartupFailed;
   if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
   return poll(app, commandLine, windowed);
 }
@@ -121,13 +140,18 @@ int demo(const CommandLine& commandLine) {
 }  // namespace
 
 int runCorvex(int argc, char** argv) {
+  installStopHandlers();
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const CommandLine commandLine = parseCommandLine(arguments);
-  const bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
-  // Without a window the offscreen platform still gives fonts, images and PDF.
-  if (!windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
+  choosePlatform(windowed);
   QApplication qtApp(argc, argv);
+  quitEventLoopOnStop();
+  if (windowed && QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+    printError(QStringLiteral("the display cannot be opened; running without a window"));
+    windowed = false;
+  }
   switch (commandLine.action) {
     case CommandLine::Action::Help:
     case CommandLine::Action::Version:

@@ -11,7 +11,6 @@ namespace corvex {
 
 namespace {
 
-
 const QString kSubject = QStringLiteral("Envío de DTE");
 
 // JSON travels between systems in UTF-8, whatever this machine's code page.
@@ -34,16 +33,23 @@ void deleteScratchFile(const QString& path) {
 
 }  // namespace
 
-DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)) {}
+DispatchRun::DispatchRun(DispatchParts parts)
+    : m_parts(std::move(parts)), m_dispatchLock(m_parts.database, m_parts.log) {}
 
 bool DispatchRun::sendDTEbyMail() {
   // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
     m_parts.database.OpenConnection2(QString(), 0);
+    // Another dispatcher works this database: not an error, try next tick.
+    if (!m_dispatchLock.acquire()) {
+      m_parts.database.CloseConnection2();
+      return true;
+    }
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
     processPending(*pending);
     pending->close();
+    m_dispatchLock.release();
     m_parts.database.CloseConnection2();
     m_parts.display.setCaption(QStringLiteral("Last Run: ") + formatTimestamp(m_parts.clock.now()));
     return true;
@@ -52,12 +58,13 @@ bool DispatchRun::sendDTEbyMail() {
   } catch (const std::exception& error) {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + QString::fromUtf8(error.what()));
   }
+  m_dispatchLock.releaseQuietly();
   m_parts.display.setCaption(QStringLiteral("Error"));
   return false;
 }
 
 void DispatchRun::processPending(RecordSet& pending) {
-  for (; !pending.eof(); pending.moveNext()) processRow(pending);
+  for (; !pending.eof() && !m_parts.stopRequested(); pending.moveNext()) processRow(pending);
 }
 
 void DispatchRun::processRow(const RecordSet& row) {

@@ -5,10 +5,13 @@
 #include "base/settings.h"
 #include "base/status_display.h"
 #include "db/database.h"
+#include "dispatch/dispatch_lock.h"
 #include "dispatch/json_document.h"
 #include "log/daily_log.h"
 #include "mail/mailer.h"
 #include "render/document_renderer.h"
+
+#include <functional>
 
 namespace corvex {
 
@@ -22,6 +25,9 @@ struct DispatchParts {
   const DailyLog& log;
   const Clock& clock;
   StatusDisplay& display;
+  /// Asked before each document: true ends the run normally there, leaving
+  /// the rest pending for the next start.
+  std::function<bool()> stopRequested = [] { return false; };
 };
 
 /// One pass over the documents the view vwDTECorvex lists as pending, in
@@ -30,7 +36,9 @@ struct DispatchParts {
 /// out, and both files are deleted.
 ///
 /// The run holds DbConnection2 from its start to its normal end; the
-/// renderer's own use of DbConnection never disturbs its record set.
+/// renderer's own use of DbConnection never disturbs its record set. On SQL
+/// Server it first takes the database's dispatch lock (see DispatchLock); a
+/// run that cannot get it at once ends normally without touching anything.
 class DispatchRun {
  public:
   explicit DispatchRun(DispatchParts parts);
@@ -47,6 +55,7 @@ class DispatchRun {
   void renderPdf(const RecordSet& row);
 
   DispatchParts m_parts;
+  DispatchLock m_dispatchLock;
   JsonDocument m_taxDocument;
   JsonDocument m_signedDocument;
 };
