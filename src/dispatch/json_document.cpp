@@ -31,7 +31,9 @@ void JsonDocument::LoadJson(const QString& text) {
   nlohmann::json parsed;
   try {
     parsed = nlohmann::json::parse(bytes.constBegin(), bytes.constEnd());
-  } catch (const nlohmann::json::parse_error& error) {
+  } catch (const nlohmann::json::exception& error) {
+    // Not only syntax: a number beyond a double (1e400) is refused by the
+    // parser as out of range, and must end as our error like any other.
     throw notAnObject(QString::fromUtf8(error.what()));
   }
   if (!parsed.is_object())
