@@ -1,10 +1,13 @@
 # The two entry points of the README, plus the pieces they are made of.
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+# Seconds of new inputs per fuzzer: CI's default; `make fuzz FUZZ_SECONDS=600`.
+FUZZ_SECONDS ?= 30
 CMAKE_GEN  := -G Ninja
 JOBS       ?= 2
 
-.PHONY: deps build build-sanitize bench demo test test-plain test-sanitize format clean
+.PHONY: deps build build-sanitize build-fuzz bench demo fuzz test test-plain test-sanitize format clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -16,6 +19,15 @@ build: deps
 build-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+# The fuzzers need clang; Qt and the other libraries built with g++ link fine.
+build-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: build-fuzz
+	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # A ready workspace in ./corvex-demo, mailed once into its outbox folder.
 demo: build
@@ -34,10 +46,10 @@ test-sanitize: build-sanitize
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize fuzz
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -14,6 +14,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev python3 python3-aiosmtpd openssl
   zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
   imagemagick
+  # fuzzing: clang with libFuzzer and the sanitizer runtimes
+  clang llvm libclang-rt-dev
 )
 
 missing=()
