@@ -1,4 +1,5 @@
 #include "app/demo_database.h"
+#include "app/poll_loop.h"
 #include "support/program.h"
 #include "support/temp_app_dir.h"
 
@@ -143,12 +144,18 @@ TEST(ProcessFaultTest, StopSignalAtRandomMomentsFinishesTheDocumentInHandAndExit
   const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
   for (int repetition = 0; repetition < kStopRepetitions; ++repetition) {
     const int signal = stopSignals[repetition % 3];
-    const qint64 delayMs = moment(random);
+    // Every fourth in the polling loop, whose first run starts one interval after "Main".
+    const bool polling = repetition % 4 == 3;
+    const qint64 delayMs = moment(random) + (polling ? PollLoop::kIntervalMs : 0);
     const std::string when = "seed " + std::to_string(seed) + ", repetition " + std::to_string(repetition) +
-                             ", signal " + std::to_string(signal) + " after " + std::to_string(delayMs) + " ms";
+                             (polling ? ", polling" : ", --once") + ", signal " + std::to_string(signal) + " after " +
+                             std::to_string(delayMs) + " ms";
     Workspace workspace;
     QProcess program;
-    ASSERT_TRUE(startUntilMain(program, workspace.onceArguments())) << when;
+    const QStringList arguments =
+        polling ? QStringList{QStringLiteral("--headless"), QStringLiteral("--app-dir"), workspace.path()}
+                : workspace.onceArguments();
+    ASSERT_TRUE(startUntilMain(program, arguments)) << when;
     QThread::msleep(static_cast<unsigned long>(delayMs));
     ::kill(static_cast<pid_t>(program.processId()), signal);
     EXPECT_EQ(finish(program), 0) << when << "\n" << program.readAllStandardError().toStdString();
