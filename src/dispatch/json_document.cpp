@@ -28,6 +28,9 @@ Error noDocument() { return Error(kObjectNotSet, QStringLiteral("No JSON documen
 void JsonDocument::LoadJson(const QString& text) {
   m_loaded.reset();
   const QByteArray bytes = text.toUtf8();
+  // The parser takes a NUL for the end of the text and would accept what
+  // follows it unread; JSON never holds one, so the text is refused.
+  if (bytes.contains('\0')) throw notAnObject(QStringLiteral("it holds a NUL character."));
   nlohmann::json parsed;
   try {
     parsed = nlohmann::json::parse(bytes.constBegin(), bytes.constEnd());

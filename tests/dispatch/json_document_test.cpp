@@ -76,6 +76,8 @@ TEST(JsonDocumentTest, RefusesWhatWouldMailACorruptOrUnsignedDocument) {
       {"null", kTypeMismatch},
       // Found by fuzzing: the parser's out-of-range error escaped as a foreign exception.
       {"{\"a\":1e400}", kTypeMismatch},
+      // Found by fuzzing: text after a NUL went unchecked, and the splice wrote into it.
+      {QStringLiteral(u"{}\u0000 x }"), kTypeMismatch},
   };
   for (const auto& [text, number] : loads) {
     JsonDocument document;
