@@ -74,7 +74,8 @@ namespace {
 BOOL WINAPI noteConsoleStop(DWORD event) {
   g_stopRequested.store(true);
   if (QCoreApplication* app = QCoreApplication::instance())
-    QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
   if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) ::Sleep(INFINITE);
   return TRUE;
 }
@@ -85,7 +86,8 @@ void installStopHandlers() { ::SetConsoleCtrlHandler(noteConsoleStop, TRUE); }
 
 void quitEventLoopOnStop() {
   if (g_stopRequested.load())
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
 }
 
 #else
