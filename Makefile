@@ -1,12 +1,15 @@
 # The two entry points of the README, plus the pieces they are made of.
 BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+# Seconds of new inputs per fuzzer: CI's default; `make fuzz FUZZ_SECONDS=600`.
+FUZZ_SECONDS ?= 30
 CMAKE_GEN  := -G Ninja
 JOBS       ?= 2
 # CI sets WERROR=ON so that a new warning fails the build.
 WERROR     ?= OFF
 
-.PHONY: deps configure build program build-sanitize bench demo package test test-plain test-sanitize format format-check clean
+.PHONY: deps configure build program build-sanitize build-fuzz bench demo fuzz package test test-plain test-sanitize format format-check clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -24,6 +27,15 @@ program: configure
 build-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DCORVEX_SANITIZE=ON -DCORVEX_WERROR=$(WERROR)
 	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+# The fuzzers need clang; Qt and the other libraries built with g++ link fine.
+build-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEX_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: build-fuzz
+	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # A ready workspace in ./corvex-demo, mailed once into its outbox folder.
 demo: program
@@ -48,7 +60,7 @@ test-sanitize: build-sanitize
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize fuzz
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
@@ -58,4 +70,4 @@ format-check: deps
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -16,6 +16,8 @@ packages=(
   imagemagick
   # packaging (make package: dpkg-shlibdeps)
   dpkg-dev
+  # fuzzing: clang with libFuzzer and the sanitizer runtimes
+  clang llvm libclang-rt-dev
 )
 
 missing=()

@@ -23,9 +23,9 @@ void Application::Main() {
 
 void Application::Form_Load() { m_logo = loadLogo(*m_database); }
 
-DispatchRun Application::dispatchRun(StatusDisplay& display) {
-  return DispatchRun(
-      DispatchParts{*m_database, *m_renderer, *m_mailer, m_settings, m_folder, m_log, m_clock, display, m_files});
+DispatchRun Application::dispatchRun(StatusDisplay& display, std::function<bool()> stopRequested) {
+  return DispatchRun(DispatchParts{*m_database, *m_renderer, *m_mailer, m_settings, m_folder, m_log, m_clock, display,
+                                   m_files, std::move(stopRequested)});
 }
 
 }  // namespace corvex

@@ -13,6 +13,7 @@
 
 #include <QImage>
 
+#include <functional>
 #include <memory>
 
 namespace corvex {
@@ -45,8 +46,10 @@ class Application {
   Mailer& mailer() { return *m_mailer; }
   DocumentRenderer& renderer() { return *m_renderer; }
   /// A dispatch run over this application's parts, writing its captions to
-  /// `display`, which must outlive it.
-  DispatchRun dispatchRun(StatusDisplay& display);
+  /// `display`, which must outlive it, and ending before the next document
+  /// once `stopRequested` says so.
+  DispatchRun dispatchRun(
+      StatusDisplay& display, std::function<bool()> stopRequested = [] { return false; });
 
  private:
   AppFolder m_folder;

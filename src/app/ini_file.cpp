@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <optional>
@@ -43,15 +44,26 @@ std::optional<QString> findValue(const QStringList& lines, const QString& sectio
   return std::nullopt;
 }
 
+// UTF-8 unless a byte-order mark says otherwise: Windows editors save
+// "Unicode" as UTF-16 with one, and GetPrivateProfileString reads that too.
+QString iniText(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8));
+  QString text = decoder(bytes);
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  return text;
+}
+
 }  // namespace
 
 QString ReadIniValue(const QString& path, const QString& section, const QString& key, const QString& defaultValue) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return defaultValue.left(kMaxValueLength);
-  QString text = QString::fromUtf8(file.readAll());
-  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  return iniValue(file.readAll(), section, key, defaultValue);
+}
+
+QString iniValue(const QByteArray& content, const QString& section, const QString& key, const QString& defaultValue) {
   const std::optional<QString> value =
-      findValue(text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))), section, key);
+      findValue(iniText(content).split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))), section, key);
   return value.value_or(defaultValue).left(kMaxValueLength);
 }
 

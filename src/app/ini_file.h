@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace corvex {
@@ -10,7 +11,11 @@ namespace corvex {
 /// them, lines starting with ';' are comments, and the first matching
 /// section and key win. A missing file, section or key gives `defaultValue`.
 /// The reader's 255-character buffer keeps at most 254 characters of a value.
-/// The file is read as UTF-8 (the system code page on Linux).
+/// The file is read as UTF-8 (the system code page on Linux), or as UTF-16
+/// or UTF-32 when it starts with that encoding's byte-order mark.
 QString ReadIniValue(const QString& path, const QString& section, const QString& key, const QString& defaultValue);
+
+/// The same lookup in the bytes of an INI file already read.
+QString iniValue(const QByteArray& content, const QString& section, const QString& key, const QString& defaultValue);
 
 }  // namespace corvex

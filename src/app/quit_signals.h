@@ -1,12 +1,24 @@
 #pragma once
 
-#include <QObject>
-
 namespace corvex {
 
-/// Ends the event loop on SIGINT or SIGTERM. The signal is only noted by its
-/// handler; the quit happens on the event loop, so a run in progress is never
-/// cut short: the program ends while it is idle. Install once per process.
-void quitOnTerminationSignals();
+/// Stop requests from outside: SIGINT, SIGTERM and SIGHUP on Unix; Ctrl+C, a
+/// console close, log-off or shut-down on Windows. From installStopHandlers()
+/// on, such a request never ends the process by itself: it is only noted, the
+/// dispatch run asks stopRequested() between documents, so the document in
+/// hand is finished (mailed and marked, or neither), and the event loop ends
+/// once it is idle. Process-wide by nature: a signal handler has no object.
+
+/// Installs the handlers. Call once, as early in main() as possible, before
+/// any work that a stop must not cut short.
+void installStopHandlers();
+
+/// True once a stop was requested. Safe to call from anywhere, at any time.
+bool stopRequested();
+
+/// Ends the event loop of the QCoreApplication as soon as it is idle after a
+/// stop request, including one that came before this call. Needs the
+/// QCoreApplication; call once.
+void quitEventLoopOnStop();
 
 }  // namespace corvex

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/headless_display.h"
+#include "app/instance_lock.h"
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/quit_signals.h"
@@ -49,11 +50,27 @@ bool displayAvailable() {
 #endif
 }
 
-// Start-up and the logo; an error ends the program, shown in a dialog too
-// when there is a window to show it in.
-bool startUp(Application& app, bool windowed) {
+// Without a window the offscreen platform still gives fonts, images and PDF.
+// With one, offscreen is the fallback: a display that is named but cannot be
+// opened (gone, refusing) makes the program headless instead of aborting.
+void choosePlatform(bool windowed) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+  if (!windowed) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return;
+  }
+#ifdef Q_OS_UNIX
+  qputenv("QT_QPA_PLATFORM",
+          qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+#endif
+}
+
+// The instance lock (when given), start-up and the logo; an error ends the
+// program, shown in a dialog too when there is a window to show it in.
+bool startUp(Application& app, InstanceLock* lock, bool windowed) {
   // Trapped here, the one place an error may end the program: start-up.
   try {
+    if (lock) lock->acquire();
     app.Main();
     app.Form_Load();
     return true;
@@ -65,12 +82,13 @@ bool startUp(Application& app, bool windowed) {
 }
 
 // The product's life: "Main", then a run every tick until the window closes,
-// a termination signal arrives, or (--once) after one run.
+// a stop is requested (after the document in hand), or (--once) after one
+// run.
 int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   HeadlessDisplay headless;
   std::unique_ptr<fMain> window = windowed ? std::make_unique<fMain>(app.logo()) : nullptr;
   StatusDisplay& display = window ? static_cast<StatusDisplay&>(*window) : headless;
-  DispatchRun run = app.dispatchRun(display);
+  DispatchRun run = app.dispatchRun(display, stopRequested);
   QtTickTimer contador(PollLoop::kIntervalMs);
   PollLoop loop(display, contador, [&run, &commandLine] {
     const bool normalEnd = run.sendDTEbyMail();
@@ -81,11 +99,11 @@ int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   });
   if (commandLine.once) {
     display.setCaption(QStringLiteral("Main"));
+    if (stopRequested()) return 0;
     return loop.Contador_Timer() ? 0 : kRunFailed;
   }
   loop.start();
   if (window) window->showCentred();
-  quitOnTerminationSignals();
   return QCoreApplication::exec();
 }
 
@@ -108,9 +126,13 @@ int runWithApplication(const CommandLine& commandLine, const QString& appDir, bo
   SystemClock clock;
   RealFileSystem files;
   Application app(AppFolder(appDir), clock, files);
-  if (!startUp(app, windowed)) return kStartupFailed;
+  // A test message touches nothing the dispatcher uses, so it may be sent
+  // while the service runs on the same folder.
+  const bool testMail = commandLine.action == CommandLine::Action::TestMail;
+  InstanceLock lock(app.folder());
+  if (!startUp(app, testMail ? nullptr : &lock, windowed)) return kStartupFailed;
   if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
-  if (commandLine.action == CommandLine::Action::TestMail) {
+  if (testMail) {
     QTextStream err(stderr);
     return sendTestMail(app, commandLine.address, out(), err) ? 0 : kRunFailed;
   }
@@ -135,14 +157,19 @@ int demo(const CommandLine& commandLine) {
 }  // namespace
 
 int runCorvex(int argc, char** argv) {
+  installStopHandlers();
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const CommandLine commandLine = parseCommandLine(arguments);
-  const bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
-  // Without a window the offscreen platform still gives fonts, images and PDF.
-  if (!windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
+  choosePlatform(windowed);
   dropToolkitNoise();
   QApplication qtApp(argc, argv);
+  quitEventLoopOnStop();
+  if (windowed && QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+    printError(QStringLiteral("the display cannot be opened; running without a window"));
+    windowed = false;
+  }
   switch (commandLine.action) {
     case CommandLine::Action::Help:
     case CommandLine::Action::Version:

@@ -39,6 +39,9 @@ class Database {
   bool hasDbConnection2() const { return m_slot2 != nullptr; }
 
   const QString& connectionString() const { return m_connectionString.text(); }
+  /// True when the database is SQL Server (reached through ODBC), false for a
+  /// SQLite file.
+  bool isSqlServer() const { return !m_connectionString.isSqlite(); }
   const DbEnvironment& environment() const { return m_environment; }
 
  private:

@@ -16,7 +16,10 @@ QString documentKey(const UnmarkedDocument& document) {
 
 }  // namespace
 
-DispatchRun::DispatchRun(DispatchParts parts) : m_parts(std::move(parts)), m_journal(m_parts.files, m_parts.folder) {}
+DispatchRun::DispatchRun(DispatchParts parts)
+    : m_parts(std::move(parts)),
+      m_dispatchLock(m_parts.database, m_parts.log),
+      m_journal(m_parts.files, m_parts.folder) {}
 
 bool DispatchRun::sendDTEbyMail() {
   m_summary = RunSummary();
@@ -24,12 +27,18 @@ bool DispatchRun::sendDTEbyMail() {
   try {
     const Mailer::RunScope mailRun(m_parts.mailer);
     m_parts.database.OpenConnection2(QString(), 0);
+    // Another dispatcher works this database: not an error, try next tick.
+    if (!m_dispatchLock.acquire()) {
+      m_parts.database.CloseConnection2();
+      return true;
+    }
     markJournaled();
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
     m_summary.setListed(static_cast<qsizetype>(pending->rowCount()));
     processPending(*pending);
     pending->close();
+    m_dispatchLock.release();
     m_parts.database.CloseConnection2();
     logSummary();
     m_parts.display.setCaption(QStringLiteral("Last Run: ") + formatTimestamp(m_parts.clock.now()));
@@ -39,6 +48,7 @@ bool DispatchRun::sendDTEbyMail() {
   } catch (const std::exception& error) {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + QString::fromUtf8(error.what()));
   }
+  m_dispatchLock.releaseQuietly();
   logSummary();
   m_parts.display.setCaption(QStringLiteral("Error"));
   return false;
@@ -61,8 +71,10 @@ void DispatchRun::markJournaled() {
 }
 
 void DispatchRun::processPending(RecordSet& pending) {
-  // Rows left once sending stopped stay pending, untouched, for a later run.
-  for (; !pending.eof() && !m_parts.mailer.sendingStopped(); pending.moveNext()) processRow(pending);
+  // Rows left once sending stopped, or once a stop was asked for, stay
+  // pending, untouched, for a later run.
+  for (; !pending.eof() && !m_parts.mailer.sendingStopped() && !m_parts.stopRequested(); pending.moveNext())
+    processRow(pending);
 }
 
 void DispatchRun::processRow(const RecordSet& row) {

@@ -7,12 +7,15 @@
 #include "base/settings.h"
 #include "base/status_display.h"
 #include "db/database.h"
+#include "dispatch/dispatch_lock.h"
 #include "dispatch/json_document.h"
 #include "dispatch/run_summary.h"
 #include "dispatch/unmarked_journal.h"
 #include "log/daily_log.h"
 #include "mail/mailer.h"
 #include "render/document_renderer.h"
+
+#include <functional>
 
 namespace corvex {
 
@@ -28,6 +31,9 @@ struct DispatchParts {
   StatusDisplay& display;
   /// Where the JSON file and the journal are written.
   FileSystem& files;
+  /// Asked before each document: true ends the run normally there, leaving
+  /// the rest pending for the next start.
+  std::function<bool()> stopRequested = [] { return false; };
 };
 
 /// One pass over the documents the view vwDTECorvex lists as pending, in
@@ -45,7 +51,9 @@ struct DispatchParts {
 /// again.
 ///
 /// The run holds DbConnection2 from its start to its normal end; the
-/// renderer's own use of DbConnection never disturbs its record set.
+/// renderer's own use of DbConnection never disturbs its record set. On SQL
+/// Server it first takes the database's dispatch lock (see DispatchLock); a
+/// run that cannot get it at once ends normally without touching anything.
 class DispatchRun {
  public:
   explicit DispatchRun(DispatchParts parts);
@@ -72,6 +80,7 @@ class DispatchRun {
   [[noreturn]] void journalUnmarked(const UnmarkedDocument& document, const Error& markError);
 
   DispatchParts m_parts;
+  DispatchLock m_dispatchLock;
   JsonDocument m_taxDocument;
   JsonDocument m_signedDocument;
   RunSummary m_summary;

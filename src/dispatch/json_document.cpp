@@ -28,10 +28,15 @@ Error noDocument() { return Error(kObjectNotSet, QStringLiteral("No JSON documen
 void JsonDocument::LoadJson(const QString& text) {
   m_loaded.reset();
   const QByteArray bytes = text.toUtf8();
+  // The parser takes a NUL for the end of the text and would accept what
+  // follows it unread; JSON never holds one, so the text is refused.
+  if (bytes.contains('\0')) throw notAnObject(QStringLiteral("it holds a NUL character."));
   nlohmann::json parsed;
   try {
     parsed = nlohmann::json::parse(bytes.constBegin(), bytes.constEnd());
-  } catch (const nlohmann::json::parse_error& error) {
+  } catch (const nlohmann::json::exception& error) {
+    // Not only syntax: a number beyond a double (1e400) is refused by the
+    // parser as out of range, and must end as our error like any other.
     throw notAnObject(QString::fromUtf8(error.what()));
   }
   if (!parsed.is_object())

@@ -24,7 +24,8 @@ class JsonDocument {
   static constexpr int kAfterLastMember = -1;
 
   /// Replaces the content with `text`. Raises Error 13 when the text is not
-  /// a JSON object; the instance then holds no document.
+  /// a JSON object or holds a number beyond the range of a double; the
+  /// instance then holds no document.
   void LoadJson(const QString& text);
 
   /// The text of the top-level member `name` (of the loaded document or

@@ -48,7 +48,11 @@ void paintImage(QPainter& painter, const Control& control, const RunTimeValues& 
 void paintControl(QPainter& painter, const Control& control, const BandContent& content) {
   switch (control.kind) {
     case ControlKind::Label:
-      drawTextBox(painter, control.box, labelText(control, content.values), control.style);
+      // Texts set at run time are the document's own (the amount in words,
+      // the promissory note): a legal text is never cut off silently, so it
+      // shrinks instead.
+      drawTextBox(painter, control.box, labelText(control, content.values), control.style,
+                  content.values.texts.contains(control.name.toLower()) ? TextFit::Shrink : TextFit::Clip);
       break;
     case ControlKind::Field:
       drawTextBox(painter, control.box, fieldText(control, content), control.style);

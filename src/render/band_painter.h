@@ -30,7 +30,8 @@ struct BandContent {
 
 /// Draws every control of the band in its listed order with the band's
 /// top-left corner at `origin` (twips). A label prints its run-time text when
-/// one was set, else its caption; a field its column's formatted value; an
+/// one was set, shrunk to fit its box when it would overflow, else its
+/// caption; a field its column's formatted value; an
 /// image its run-time picture scaled to fit its box with its proportions kept
 /// and centred (nothing when none was set); a data control nothing.
 void paintBand(QPainter& painter, const BandContent& content, QPoint origin);

@@ -14,11 +14,23 @@ namespace corvex {
 /// "Liberation Sans Narrow"), and "Arial Black" keeps its black weight.
 QFont fontFor(const TextStyle& style);
 
+/// What happens to text that does not fit its box at the style's size.
+enum class TextFit {
+  /// Cut: whatever lies below or beside the box is left out.
+  Clip,
+  /// Set smaller, step by step, until every word fits (down to a floor of
+  /// 2 points, below which it is cut as with Clip). Text that fits keeps the
+  /// style's size.
+  Shrink,
+};
+
 /// Draws `text` in `box` (twips on the painter): the background first when
 /// the style has one, then the text from the top, wrapped at word boundaries
-/// and aligned as the style says. A line that would not fit whole below the
-/// first is left out and everything is clipped to the box, so no text reaches
-/// a neighbouring control. The painter's state is restored on return.
-void drawTextBox(QPainter& painter, const QRect& box, const QString& text, const TextStyle& style);
+/// and aligned as the style says, its size chosen by `fit`. A line that
+/// would not fit whole below the first is left out and everything is clipped
+/// to the box, so no text reaches a neighbouring control. The painter's
+/// state is restored on return.
+void drawTextBox(QPainter& painter, const QRect& box, const QString& text, const TextStyle& style,
+                 TextFit fit = TextFit::Clip);
 
 }  // namespace corvex

@@ -46,6 +46,20 @@ struct Rounded {
   QString fraction;
 };
 
+// Adds one unit in the last place of `digits`. When every digit carries, or
+// there is none (0.7 to no decimals), a new leading 1 moves the point right.
+void carryOne(QString& digits, int& pointAt) {
+  for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+    if (digits.at(i) != QLatin1Char('9')) {
+      digits[i] = QChar(digits.at(i).unicode() + 1);
+      return;
+    }
+    digits[i] = QLatin1Char('0');
+  }
+  digits.prepend(QLatin1Char('1'));
+  ++pointAt;
+}
+
 Rounded roundDecimal(double magnitude, int decimals) {
   const QString scientific = QString::number(magnitude, 'e', 14);
   QString digits = scientific.left(1) + scientific.mid(2, 14);
@@ -59,15 +73,7 @@ Rounded roundDecimal(double magnitude, int decimals) {
   if (digits.size() <= keep) return {digits.left(pointAt), digits.mid(pointAt).leftJustified(decimals, '0')};
   const bool roundUp = digits.at(keep) >= QLatin1Char('5');
   digits.truncate(keep);
-  for (int i = keep - 1; roundUp && i >= 0; --i) {
-    const bool carry = digits.at(i) == QLatin1Char('9');
-    digits[i] = carry ? QLatin1Char('0') : QChar(digits.at(i).unicode() + 1);
-    if (!carry) break;
-    if (i == 0) {
-      digits.prepend(QLatin1Char('1'));
-      ++pointAt;
-    }
-  }
+  if (roundUp) carryOne(digits, pointAt);
   return {digits.left(pointAt), digits.mid(pointAt)};
 }
 

@@ -50,5 +50,35 @@ TEST(HeadlessProgramTest, PrintsMainThenEachRunAndEndsOnSigterm) {
   EXPECT_TRUE(dir.logLines().isEmpty());
 }
 
+// A display that is named but cannot be opened (no server behind it) is no
+// display: the program runs headless instead of aborting in the toolkit.
+TEST(HeadlessProgramTest, DisplayThatCannotBeOpenedMeansHeadless) {
+  TempAppDir dir({QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")});
+  dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
+  buildDemoDatabase(dir.filePath(QStringLiteral("ventas.db")), DemoContent::SchemaOnly);
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":4711"));
+  environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  program.setProcessEnvironment(environment);
+  program.start(QStringLiteral(CORVEX_BINARY), {QStringLiteral("--app-dir"), dir.path()});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  QString out;
+  QElapsedTimer waited;
+  waited.start();
+  while (!out.contains(QStringLiteral("Main\n")) && waited.elapsed() < 30000 && program.state() == QProcess::Running) {
+    program.waitForReadyRead(1000);
+    out += QString::fromUtf8(program.readAllStandardOutput());
+  }
+  EXPECT_EQ(out, QStringLiteral("Main\n"));
+  ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+  const bool ended = program.waitForFinished(20000);
+  if (!ended) program.kill();
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_TRUE(program.readAllStandardError().contains("running without a window"));
+}
+
 }  // namespace
 }  // namespace corvex

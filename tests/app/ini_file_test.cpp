@@ -15,6 +15,16 @@ struct IniCase {
   QString expected;
 };
 
+QByteArray utf16(const char* mark, const QString& text, bool bigEndian) {
+  QByteArray bytes(mark);
+  for (const QChar c : text) {
+    const char high = char(c.unicode() >> 8);
+    const char low = char(c.unicode() & 0xFF);
+    bytes += bigEndian ? QByteArray{&high, 1} + QByteArray{&low, 1} : QByteArray{&low, 1} + QByteArray{&high, 1};
+  }
+  return bytes;
+}
+
 TEST(IniFileTest, ReadsLikeThePrivateProfileReader) {
   const IniCase cases[] = {
       {"plain", "[DB]\r\ncString=db01\r\n", "db01"},
@@ -32,6 +42,10 @@ TEST(IniFileTest, ReadsLikeThePrivateProfileReader) {
       {"value with equals", "[DB]\ncString=a=b\n", "a=b"},
       {"byte order mark", "\xEF\xBB\xBF[DB]\ncString=db01\n", "db01"},
       {"utf-8", "[DB]\ncString=servidor-peña\n", "servidor-peña"},
+      // What Windows editors write when saving as "Unicode" or "Unicode big endian".
+      {"utf-16le with mark", utf16("\xFF\xFE", QStringLiteral("[DB]\r\ncString=servidor-peña\r\n"), false),
+       "servidor-peña"},
+      {"utf-16be with mark", utf16("\xFE\xFF", QStringLiteral("[DB]\r\ncString=db01\r\n"), true), "db01"},
   };
   for (const IniCase& c : cases) {
     TempAppDir dir;

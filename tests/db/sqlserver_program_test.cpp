@@ -214,9 +214,10 @@ TEST(SqlServerProgramTest, FaultsTakeTheErrorPathAndNothingIsMarkedWithoutItsMai
        "sendDTEbyMail=> Invalid object name 'vwDTECorvex'.", 0, 2},
       {"dropped at a mark", nullptr, 0, nullptr, -1, "UPDATE FACTURAS_ENC.*1251", false, {}, "", 1,
        "sendDTEbyMail=> ", 1, 2},
-      {"dropped at the run's first statement", nullptr, 0, nullptr, -1, "vwDTECorvex", false, {}, "", 0, "", 4, 3},
+      // A run begins by taking the dispatch lock of the database.
+      {"dropped at the run's first statement", nullptr, 0, nullptr, -1, "sp_getapplock", false, {}, "", 0, "", 4, 3},
       // The second document's lookup: the first document logged in anew.
-      {"dropped at a document's first statement", nullptr, 0, nullptr, 12, "FESVAmbiente", false, {}, "", 0, "",
+      {"dropped at a document's first statement", nullptr, 0, nullptr, 13, "FESVAmbiente", false, {}, "", 0, "",
        4, 3},
   };
   // clang-format on

@@ -66,9 +66,18 @@ TEST(JsonDocumentTest, GetMemberTextReadsTopLevelTexts) {
 
 TEST(JsonDocumentTest, RefusesWhatWouldMailACorruptOrUnsignedDocument) {
   const std::pair<QString, int> loads[] = {
-      {"", kTypeMismatch},           {"not json", kTypeMismatch}, {"[1,2]", kTypeMismatch},
-      {"\"text\"", kTypeMismatch},   {"{\"a\":1", kTypeMismatch}, {"{\"a\":1} {}", kTypeMismatch},
-      {"{\"a\":1,}", kTypeMismatch}, {"null", kTypeMismatch},
+      {"", kTypeMismatch},
+      {"not json", kTypeMismatch},
+      {"[1,2]", kTypeMismatch},
+      {"\"text\"", kTypeMismatch},
+      {"{\"a\":1", kTypeMismatch},
+      {"{\"a\":1} {}", kTypeMismatch},
+      {"{\"a\":1,}", kTypeMismatch},
+      {"null", kTypeMismatch},
+      // Found by fuzzing: the parser's out-of-range error escaped as a foreign exception.
+      {"{\"a\":1e400}", kTypeMismatch},
+      // Found by fuzzing: text after a NUL went unchecked, and the splice wrote into it.
+      {QStringLiteral(u"{}\u0000 x }"), kTypeMismatch},
   };
   for (const auto& [text, number] : loads) {
     JsonDocument document;

@@ -1,4 +1,5 @@
 #include "render/document_renderer.h"
+#include "render/document_texts.h"
 
 #include "base/error.h"
 #include "document_fixture.h"
@@ -110,6 +111,41 @@ TEST_F(DocumentRendererTest, CreditoFiscalCarriesItsTextsAndTheQrCode) {
   EXPECT_EQ(test::pdfQrCodes(pdf),
             QStringList{kPage + "?ambiente=01&codGen=5B1C9D3E-0A2B-4C6D-8E9F-A01112131415&fechaEmi=2023-10-04"});
   EXPECT_FALSE(database.hasDbConnection());
+}
+
+// The longest amounts in words up to the largest total, with long names in
+// the promissory note: every word must reach the PDF, none may be cut off.
+TEST_F(DocumentRendererTest, LegalTextsShrinkToFitTheirBoxesInBothLayouts) {
+  const double totals[] = {777777777.77, 999999999.99, 888888888.88, 100000000.01, 0.5};
+  std::vector<Document> documents;
+  for (const double total : totals) {
+    Document document;
+    document.numero = qint32(documents.size()) + 1;
+    document.set(QStringLiteral("TOTAL"), total);
+    document.set(QStringLiteral("tNombre"), QStringLiteral("MARIA DE LOS ANGELES GUADALUPE HERNANDEZ DE LA O"));
+    document.set(QStringLiteral("RazonSocial"),
+                 QStringLiteral("DISTRIBUIDORA CENTROAMERICANA DE MATERIALES DE CONSTRUCCION Y FERRETERIA, S.A. "
+                                "DE C.V."));
+    documents.push_back(document);
+  }
+  createDatabase(documents);
+  for (const Document& document : documents) {
+    const DataRows& rows = document.rows;
+    const auto value = [&rows](const char* column) { return DbValue(rows.value(0, rows.columnIndex(column))); };
+    const QString letras = amountLine(value("TOTAL")).simplified();
+    const QString pagare =
+        promissoryNote(value("tNombre"), value("RazonSocial"), value("TOTAL"), DbValue(document.vence)).simplified();
+    // -raw keeps each control's words in drawing order, wrapped lines and all.
+    const auto text = [](const QString& pdf) {
+      return test::runTool(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")})
+          .simplified();
+    };
+    const QString factura = text(renderer.CreateFacturaPDF(document.serie, document.numero));
+    EXPECT_TRUE(factura.contains(letras)) << letras.toStdString() << "\nin: " << factura.toStdString();
+    const QString credito = text(renderer.CreateCreditoFiscalPDF(document.serie, document.numero));
+    for (const QString& expected : {letras, pagare})
+      EXPECT_TRUE(credito.contains(expected)) << expected.toStdString() << "\nin: " << credito.toStdString();
+  }
 }
 
 TEST_F(DocumentRendererTest, NullPiecesFailOnlyTheLayoutsThatPrintThem) {

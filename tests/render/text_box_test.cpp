@@ -13,15 +13,18 @@ namespace {
 
 using test::TempAppDir;
 
-// A page with a box too small for its text, a single word too wide for its
-// box, and their neighbours below and to the right.
+// A page with a run-time text too long for its box, a run-time word too wide
+// for its box, the same long text as a design caption, and their neighbours
+// below and to the right.
 const QByteArray kLayout = R"({"name": "clip", "page": {"paper": [12240, 15840], "printWidth": 10890,
     "margins": [1440, 1440, 1440, 1440]}, "bands": {
     "PageHeader": {"height": 2000, "controls": [
       {"name": "lLargo", "kind": "label", "box": [0, 0, 1440, 360]},
       {"name": "lVecino", "kind": "label", "caption": "VECINO", "box": [0, 720, 1440, 180]},
-      {"name": "lPalabra", "kind": "label", "box": [2000, 0, 500, 180], "size": 12},
-      {"name": "lDerecha", "kind": "label", "caption": "DERECHA", "box": [3000, 0, 1000, 180]}]},
+      {"name": "lPalabra", "kind": "label", "box": [2000, 0, 1000, 180], "size": 12},
+      {"name": "lDerecha", "kind": "label", "caption": "DERECHA", "box": [3200, 0, 1000, 180]},
+      {"name": "lCaption", "kind": "label", "caption": "%WORDS%", "box": [5000, 0, 1440, 360]},
+      {"name": "lAbajo", "kind": "label", "caption": "ABAJO", "box": [5000, 720, 1440, 180]}]},
     "Detail": {"height": 180, "controls": []},
     "PageFooter": {"height": 100, "controls": []}}})";
 
@@ -55,27 +58,33 @@ class TextBoxTest : public ::testing::Test {
 
   TempAppDir dir;
   RealFileSystem files;
-  Report report{parseLayout(kLayout, QStringLiteral("clip.json"))};
+  Report report{parseLayout(QByteArray(kLayout).replace("%WORDS%", kWords.toUtf8()), QStringLiteral("clip.json"))};
   QString pdf = dir.filePath(QStringLiteral("clip.pdf"));
 };
 
-TEST_F(TextBoxTest, LongTextWrapsAtWordsAndStopsAtTheBoxBottom) {
+TEST_F(TextBoxTest, DesignCaptionWrapsAtWordsAndStopsAtTheBoxBottom) {
   // Margins of the report-start event: 360 left and top.
-  const QStringList shown = test::pdfTextIn(pdf, QRect(360, 360, 1440, 360)).simplified().split(QLatin1Char(' '));
+  const QStringList shown =
+      test::pdfTextIn(pdf, QRect(360 + 5000, 360, 1440, 360)).simplified().split(QLatin1Char(' '));
   const QStringList all = kWords.split(QLatin1Char(' '));
   ASSERT_GE(shown.size(), 4);
   ASSERT_LT(shown.size(), all.size());
   EXPECT_EQ(shown, all.mid(0, shown.size())) << "whole words, in order";
-  const QString page = test::pdfText(pdf);
-  EXPECT_FALSE(page.contains(all.at(shown.size()))) << "a word below the box reached the page";
+  EXPECT_EQ(test::pdfTextIn(pdf, QRect(360 + 5000, 360 + 720, 1440, 180)).simplified(), QStringLiteral("ABAJO"));
+  EXPECT_TRUE(blank(QRect(360 + 5000, 360 + 370, 1440, 340))) << "ink between the box and its neighbour";
+}
+
+TEST_F(TextBoxTest, RunTimeTextShrinksUntilEveryWordIsInItsBox) {
+  EXPECT_EQ(test::pdfTextIn(pdf, QRect(360, 360, 1440, 360)).simplified(), kWords);
   EXPECT_EQ(test::pdfTextIn(pdf, QRect(360, 360 + 720, 1440, 180)).simplified(), QStringLiteral("VECINO"));
   EXPECT_TRUE(blank(QRect(360, 360 + 370, 1440, 340))) << "ink between the box and its neighbour";
 }
 
-TEST_F(TextBoxTest, WordWiderThanItsBoxIsCutAtTheBoxSide) {
-  EXPECT_TRUE(blank(QRect(360 + 2510, 360, 480, 180))) << "ink right of the box";
-  EXPECT_FALSE(blank(QRect(360 + 2000, 360, 500, 180))) << "the word is not drawn at all";
-  EXPECT_EQ(test::pdfTextIn(pdf, QRect(360 + 3000, 360, 1000, 180)).simplified(), QStringLiteral("DERECHA"));
+TEST_F(TextBoxTest, RunTimeWordWiderThanItsBoxShrinksInsideIt) {
+  EXPECT_EQ(test::pdfTextIn(pdf, QRect(360 + 2000, 360, 1000, 180)).simplified(),
+            QStringLiteral("SUPERCALIFRAGILISTICOESPIALIDOSO"));
+  EXPECT_TRUE(blank(QRect(360 + 3010, 360, 180, 180))) << "ink right of the box";
+  EXPECT_EQ(test::pdfTextIn(pdf, QRect(360 + 3200, 360, 1000, 180)).simplified(), QStringLiteral("DERECHA"));
 }
 
 }  // namespace

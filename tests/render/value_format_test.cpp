@@ -38,6 +38,13 @@ TEST(ValueFormat, Table) {
       {QStringLiteral("n/a"), "#,##0.00", "n/a"},
       {1234.5, "0.00", "1234.50"},
       {1234.5, "#,##0", "1,235"},
+      // Regression: a value that rounds up to the first whole unit had no
+      // digit to carry into and printed "0".
+      {0.5, "0", "1"},
+      {0.7, "#,##0", "1"},
+      {-0.99, "0", "-1"},
+      {0.49, "0", "0"},
+      {0.0005, "0.000", "0.001"},
       {afternoon, "dd-MMM-yyyy h:mm AM/PM", "04-Oct-2023 3:07 PM"},
       {QDateTime(QDate(2023, 1, 9), QTime(0, 30)), "dd-MMM-yyyy h:mm AM/PM", "09-Jan-2023 12:30 AM"},
       {QDateTime(QDate(2023, 12, 31), QTime(12, 0)), "dd-MMM-yyyy h:mm AM/PM", "31-Dec-2023 12:00 PM"},
