@@ -78,36 +78,32 @@ void DispatchRun::processPending(RecordSet& pending) {
 }
 
 void DispatchRun::processRow(const RecordSet& row) {
-  const auto field = [&row](const char* column) { return row.field(QString::fromLatin1(column)); };
-  const QString eMail = field("eMail").toText();
-  const QString label = logLabel(field("Serie").toTextOrEmpty(), field("Numero").toTextOrEmpty(), eMail);
+  const PendingDocument document = PendingDocument::read(row);
+  const QString label = document.logLabel();
   if (!m_parts.mailer.isDue(label)) return;
-  const QString idDocumento = field("IdDocumento").toText();
-  const QString json = signedJsonText(row);
-  const DocumentFiles files = documentFiles(m_parts.folder, idDocumento);
-  const UnmarkedDocument document{field("SERIE").toTextOrEmpty(), field("Numero").toInt32(), idDocumento, eMail, {}};
-  if (!writeAttachments(row, files, json, label)) {
+  const QString json = signedJsonText(document);
+  const DocumentFiles files = documentFiles(m_parts.folder, document.idDocumento);
+  if (!writeAttachments(document, files, json, label)) {
     m_summary.countMail(false);
     return;
   }
-  const QString body =
-      coverText(field("tNombre").toTextOrEmpty(), m_parts.settings.sysEmail, field("NomCorp").toTextOrEmpty());
-  m_parts.mailer.SendMail(kSubject, body, eMail, files.json, files.pdf, label);
+  const QString body = coverText(document.tNombre, m_parts.settings.sysEmail, document.nomCorp);
+  m_parts.mailer.SendMail(kSubject, body, document.eMail, files.json, files.pdf, label);
   m_summary.countMail(m_parts.mailer.MailSent());
-  if (m_parts.mailer.MailSent()) markMailed(document);
+  if (m_parts.mailer.MailSent())
+    markMailed(UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}});
   m_parts.files.remove(files.json);
   m_parts.files.remove(files.pdf);
 }
 
 // The tax document as generated, with the signature and the seal appended.
-QString DispatchRun::signedJsonText(const RecordSet& row) {
-  const auto field = [&row](const char* column) { return row.field(QString::fromLatin1(column)); };
-  const QString selloRecibido = field("SelloRecibido").toText();
-  m_taxDocument.LoadJson(field("JSonDTE").toText());
-  m_signedDocument.LoadJson(field("JSonFirmado").toText());
+QString DispatchRun::signedJsonText(const PendingDocument& document) {
+  m_taxDocument.LoadJson(document.jsonDte);
+  m_signedDocument.LoadJson(document.jsonFirmado);
   const QString signature = m_signedDocument.GetMemberText(QStringLiteral("body"));
   m_taxDocument.InsertMemberText(JsonDocument::kAfterLastMember, QStringLiteral("firmaElectronica"), signature);
-  m_taxDocument.InsertMemberText(JsonDocument::kAfterLastMember, QStringLiteral("selloRecibido"), selloRecibido);
+  m_taxDocument.InsertMemberText(JsonDocument::kAfterLastMember, QStringLiteral("selloRecibido"),
+                                 document.selloRecibido);
   return m_taxDocument.ToJsonText();
 }
 
@@ -115,7 +111,7 @@ QString DispatchRun::signedJsonText(const RecordSet& row) {
 // is mailed: logged with the system's reason, it stays pending for the next
 // run while the documents after it still go out. JSON travels between
 // systems in UTF-8, whatever this machine's code page.
-bool DispatchRun::writeAttachments(const RecordSet& row, const DocumentFiles& files, const QString& json,
+bool DispatchRun::writeAttachments(const PendingDocument& document, const DocumentFiles& files, const QString& json,
                                    const QString& label) {
   try {
     // Whatever an interrupted run left under these names must not travel
@@ -123,7 +119,7 @@ bool DispatchRun::writeAttachments(const RecordSet& row, const DocumentFiles& fi
     m_parts.files.remove(files.json);
     m_parts.files.remove(files.pdf);
     writeFileReplacing(m_parts.files, files.json, json.toUtf8() + "\r\n");
-    renderPdf(row);
+    renderPdf(document);
     return true;
   } catch (const FileError& error) {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
@@ -142,18 +138,17 @@ void DispatchRun::discardFiles(const DocumentFiles& files) {
   }
 }
 
-void DispatchRun::renderPdf(const RecordSet& row) {
-  const DbValue formato = row.field(QStringLiteral("Formato"));
-  if (formato.isNull()) return;
-  const double code = formato.toNumber();
-  const bool creditoFiscal = code == 40 || code == 43;
-  if (!creditoFiscal && code != 41 && code != 44) return;
-  const QString serie = row.field(QStringLiteral("Serie")).toText();
-  const qint32 numero = row.field(QStringLiteral("Numero")).toInt32();
-  if (creditoFiscal)
-    m_parts.renderer.CreateCreditoFiscalPDF(serie, numero);
-  else
-    m_parts.renderer.CreateFacturaPDF(serie, numero);
+void DispatchRun::renderPdf(const PendingDocument& document) {
+  switch (document.layout) {
+    case PendingDocument::Layout::CreditoFiscal:
+      m_parts.renderer.CreateCreditoFiscalPDF(document.serie, document.numero);
+      return;
+    case PendingDocument::Layout::Factura:
+      m_parts.renderer.CreateFacturaPDF(document.serie, document.numero);
+      return;
+    case PendingDocument::Layout::None:
+      return;
+  }
 }
 
 // The buyer has the mail: when its mark fails, only the journal keeps the next

@@ -9,6 +9,7 @@
 #include "db/database.h"
 #include "dispatch/dispatch_lock.h"
 #include "dispatch/json_document.h"
+#include "dispatch/pending_document.h"
 #include "dispatch/run_summary.h"
 #include "dispatch/unmarked_journal.h"
 #include "log/daily_log.h"
@@ -71,10 +72,11 @@ class DispatchRun {
   void markJournaled();
   void processPending(RecordSet& pending);
   void processRow(const RecordSet& row);
-  QString signedJsonText(const RecordSet& row);
-  bool writeAttachments(const RecordSet& row, const DocumentFiles& files, const QString& json, const QString& label);
+  QString signedJsonText(const PendingDocument& document);
+  bool writeAttachments(const PendingDocument& document, const DocumentFiles& files, const QString& json,
+                        const QString& label);
   void discardFiles(const DocumentFiles& files);
-  void renderPdf(const RecordSet& row);
+  void renderPdf(const PendingDocument& document);
   void logSummary() const;
   void markMailed(UnmarkedDocument document);
   [[noreturn]] void journalUnmarked(const UnmarkedDocument& document, const Error& markError);
