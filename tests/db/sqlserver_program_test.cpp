@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -84,8 +85,7 @@ ProgramRun once(const TempAppDir& dir, const QStringList& extra = {}) {
   return runProgram(QStringList{QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()} + extra, 120000);
 }
 
-// The log without times, the Application folder written as "<dir>".
-// Without what differs from one run to the next: the time, the folder and the
+// The log without what differs from one run to the next: the time, the folder and the
 // run's duration in its summary line.
 std::string logTexts(const TempAppDir& dir) {
   static const QRegularExpression duration(QStringLiteral("\\d+\\.\\d seconds$"));
@@ -276,6 +276,37 @@ TEST(SqlServerProgramTest, StartUpAndRunsLogInTwiceInAll) {
   EXPECT_EQ(out.count("Last Run: "), 3) << out.toStdString();
   EXPECT_EQ(mails(*dir).size(), 4u);
   EXPECT_EQ(peer.stats().value(QStringLiteral("logins")).toInt(), 2);
+}
+
+// A second installation forgotten on another machine, on the same database:
+// the dispatch lock lets one of them mail, and the other waits for its turn.
+TEST(SqlServerProgramTest, TwoInstallationsOnOneDatabaseMailEachDocumentOnce) {
+  const auto served = workspace(QString());
+  TdsPeerOptions options;
+  options.delayOn = QStringLiteral("vwDTECorvex");
+  options.delayMs = 8000;
+  TdsPeer peer(served->filePath(QStringLiteral("ventas.db")), options);
+  const auto first = workspace(peer.server());
+  const auto second = workspace(peer.server());
+  QProcess holder;
+  holder.start(QStringLiteral(CORVEX_BINARY), {QStringLiteral("--once"), QStringLiteral("--app-dir"), first->path()});
+  // The first holds the lock once its run sent the view's query, its 11th
+  // batch (start-up: SET TEXTSIZE, seven parameters and the logo; the run:
+  // the lock, then the view), whose answer the server delays.
+  const QDeadlineTimer deadline(60000);
+  while (peer.stats().value(QStringLiteral("batches")).toInt() < 11 && !deadline.hasExpired())
+    QThread::msleep(50);
+  const ProgramRun waiting = once(*second);
+  ASSERT_TRUE(holder.waitForFinished(60000));
+  EXPECT_EQ(holder.exitCode(), 0);
+  EXPECT_EQ(waiting.exitCode, 0) << waiting.err.toStdString();
+  EXPECT_EQ(mails(*first).size(), 4u) << logTexts(*first);
+  EXPECT_EQ(mails(*second).size(), 0u) << logTexts(*second);
+  EXPECT_NE(logTexts(*second).find("Another Corvex holds the dispatch lock"), std::string::npos) << logTexts(*second);
+  // Only the document that no run can mail is left.
+  EXPECT_EQ(served->querySqlite(QStringLiteral("ventas.db"),
+                                QStringLiteral("SELECT COUNT(*) FROM FACTURAS_ENC WHERE ENVIADA = 0")),
+            QStringList{QStringLiteral("1")});
 }
 
 }  // namespace
