@@ -294,8 +294,7 @@ TEST(SqlServerProgramTest, TwoInstallationsOnOneDatabaseMailEachDocumentOnce) {
   // batch (start-up: SET TEXTSIZE, seven parameters and the logo; the run:
   // the lock, then the view), whose answer the server delays.
   const QDeadlineTimer deadline(60000);
-  while (peer.stats().value(QStringLiteral("batches")).toInt() < 11 && !deadline.hasExpired())
-    QThread::msleep(50);
+  while (peer.stats().value(QStringLiteral("batches")).toInt() < 11 && !deadline.hasExpired()) QThread::msleep(50);
   const ProgramRun waiting = once(*second);
   ASSERT_TRUE(holder.waitForFinished(60000));
   EXPECT_EQ(holder.exitCode(), 0);
