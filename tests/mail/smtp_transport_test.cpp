@@ -1,6 +1,7 @@
 #include "mail/smtp_transport.h"
 
 #include "mail/trust_store.h"
+#include "support/scoped_env.h"
 
 #include <curl/curl.h>
 
@@ -66,7 +67,6 @@ TEST(SmtpTransportTest, CreatingATransportIgnoresBrokenPipes) {
 // The extra bundle must add to what the system trusts, never replace it.
 class TrustBundleTest : public ::testing::Test {
  protected:
-  ~TrustBundleTest() override { qunsetenv("CURL_CA_BUNDLE"); }
   QTemporaryDir dir;
 };
 
@@ -75,7 +75,7 @@ TEST_F(TrustBundleTest, HoldsTheSystemStoreAndThenTheExtraBundle) {
   QFile file(dir.filePath(QStringLiteral("extra.pem")));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(extra) == extra.size());
   file.close();
-  qputenv("CURL_CA_BUNDLE", file.fileName().toLocal8Bit());
+  const test::ScopedEnv bundle("CURL_CA_BUNDLE", file.fileName());
   QFile system(QString::fromLocal8Bit(curl_version_info(CURLVERSION_NOW)->cainfo));
   ASSERT_TRUE(system.open(QIODevice::ReadOnly)) << "the system's CA bundle";
   const QByteArray systemCertificates = system.readAll();
@@ -88,7 +88,7 @@ TEST_F(TrustBundleTest, HoldsTheSystemStoreAndThenTheExtraBundle) {
 }
 
 TEST_F(TrustBundleTest, AnUnreadableBundleIsNamed) {
-  qputenv("CURL_CA_BUNDLE", dir.filePath(QStringLiteral("missing.pem")).toLocal8Bit());
+  const test::ScopedEnv bundle("CURL_CA_BUNDLE", dir.filePath(QStringLiteral("missing.pem")));
   const TrustBundle trust = trustBundle();
   EXPECT_TRUE(trust.pem.isEmpty());
   EXPECT_TRUE(trust.problem.startsWith(QStringLiteral("CURL_CA_BUNDLE names no readable PEM bundle: ")));

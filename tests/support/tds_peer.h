@@ -1,10 +1,13 @@
 #pragma once
 
+#include "support/peer_process.h"
+
 #include <QJsonObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace corvex::test {
 
@@ -30,7 +33,8 @@ struct TdsPeerOptions {
 
 /// tests/support/tds_server.py serving a SQLite file over TDS 7.4 on
 /// 127.0.0.1, started by the constructor and stopped by the destructor.
-/// Raises std::runtime_error when it does not report ready within 20 s.
+/// Raises std::runtime_error when it does not report ready within 20 s (see
+/// PeerProcess).
 class TdsPeer {
  public:
   TdsPeer(const QString& databaseFile, const TdsPeerOptions& options = {});
@@ -38,7 +42,7 @@ class TdsPeer {
   TdsPeer(const TdsPeer&) = delete;
   TdsPeer& operator=(const TdsPeer&) = delete;
 
-  int port() const { return m_port; }
+  int port() const;
   /// main.ini's server value for this peer: "127.0.0.1,PORT".
   QString server() const;
   /// The peer's counters: connections, logins, failed_logins, batches,
@@ -49,8 +53,7 @@ class TdsPeer {
 
  private:
   QTemporaryDir m_dir;
-  QProcess m_process;
-  int m_port = 0;
+  std::unique_ptr<PeerProcess> m_process;
 };
 
 }  // namespace corvex::test
