@@ -1,4 +1,4 @@
-#include "demo/demo_database.h"
+#include "support/demo_setup.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
 #include "support/tds_peer.h"
@@ -22,15 +22,7 @@ using test::TdsPeer;
 using test::TdsPeerOptions;
 using test::TempAppDir;
 
-const QStringList kFolders = {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"),
-                              QStringLiteral("outbox")};
-
-// An Application folder that passes every check: the demo data mailing into
-// the pickup folder outbox, shaped by `sql`.
-void makeSetUp(const TempAppDir& dir, const QString& sql = QString()) {
-  dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
-  buildDemoDatabase(dir.filePath(QStringLiteral("ventas.db")), DemoContent::Documents, sql);
-}
+const QStringList kFolders = test::demoRunFolders();
 
 QString smtpParameters(int port, const QString& password) {
   return QStringLiteral(
@@ -152,7 +144,7 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
   };
   for (const BrokenCase& c : cases) {
     TempAppDir dir(kFolders);
-    makeSetUp(dir);
+    test::writeDemoSetUp(dir);
     c.breakIt(dir);
     const CheckRun run = runCheck(dir);
     EXPECT_EQ(run.exitCode, c.expected.isEmpty() ? 0 : 1) << c.name << "\n" << run.lines.join(u'\n').toStdString();
@@ -209,7 +201,7 @@ TEST(CheckProgramTest, SqlServerLoginAndRightsAreAskedOfTheServer) {
   };
   for (const auto& c : cases) {
     TempAppDir dir(kFolders);
-    makeSetUp(dir);
+    test::writeDemoSetUp(dir);
     TdsPeer peer(dir.filePath(QStringLiteral("ventas.db")), c.options);
     dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=" + peer.server().toUtf8() + "\r\n");
     const CheckRun run = runCheck(dir);
@@ -221,7 +213,7 @@ TEST(CheckProgramTest, SqlServerLoginAndRightsAreAskedOfTheServer) {
 
 TEST(CheckProgramTest, ReadOnlyFolderFails) {
   TempAppDir dir(kFolders);
-  makeSetUp(dir);
+  test::writeDemoSetUp(dir);
   const ReadOnlyMount readOnly(dir.filePath(QStringLiteral("qr")));
   ASSERT_TRUE(readOnly.mounted()) << "a read-only bind mount needs root (CAP_SYS_ADMIN)";
   const CheckRun run = runCheck(dir);
@@ -250,7 +242,7 @@ TEST(CheckProgramTest, SmtpIsCheckedUpToTheSenderWithoutSending) {
   };
   for (const auto& c : cases) {
     TempAppDir dir(kFolders);
-    makeSetUp(dir, smtpParameters(c.port, c.password));
+    test::writeDemoSetUp(dir, smtpParameters(c.port, c.password));
     const CheckRun run = runCheck(dir, peer.caBundle());
     const QString mail = run.lines.filter(QStringLiteral("  mail: ")).value(0);
     EXPECT_TRUE(mail.startsWith(c.expected.arg(c.port))) << c.name << ": " << mail.toStdString();

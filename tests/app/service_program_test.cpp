@@ -1,5 +1,5 @@
 #include "base/error.h"
-#include "demo/demo_database.h"
+#include "support/demo_setup.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
@@ -21,13 +21,7 @@ using test::SmtpPeer;
 using test::SmtpPeerOptions;
 using test::TempAppDir;
 
-const QStringList kFolders = {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"),
-                              QStringLiteral("outbox")};
-
-void makeSetUp(const TempAppDir& dir, const QString& sql = QString()) {
-  dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
-  buildDemoDatabase(dir.filePath(QStringLiteral("ventas.db")), DemoContent::Documents, sql);
-}
+const QStringList kFolders = test::demoRunFolders();
 
 QProcessEnvironment headlessEnvironment() {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -39,7 +33,7 @@ QProcessEnvironment headlessEnvironment() {
 // A service must not idle after a failed run: the view vanishes after start-up.
 TEST(ServiceProgramTest, ExitOnErrorEndsTheProcessAfterAFailedRun) {
   TempAppDir dir(kFolders);
-  makeSetUp(dir, QStringLiteral("DROP VIEW vwDTECorvex;\n"));
+  test::writeDemoSetUp(dir, QStringLiteral("DROP VIEW vwDTECorvex;\n"));
   const auto run = runProgram(
       {QStringLiteral("--headless"), QStringLiteral("--exit-on-error"), QStringLiteral("--app-dir"), dir.path()}, 60000,
       headlessEnvironment());
@@ -65,7 +59,7 @@ TEST(ServiceProgramTest, RunWithDocumentsEndsWithASummaryLine) {
   };
   for (const auto& c : cases) {
     TempAppDir dir(kFolders);
-    makeSetUp(dir);
+    test::writeDemoSetUp(dir);
     if (!c.outbox) QDir(dir.filePath(QStringLiteral("outbox"))).removeRecursively();
     const auto run =
         runProgram({QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()}, 60000, headlessEnvironment());
@@ -89,11 +83,12 @@ TEST(ServiceProgramTest, TestMailSendsSamplesOfBothLayoutsAndMarksNothing) {
   options.rejectRecipient = QStringLiteral("nobody@example.com");
   SmtpPeer peer(options);
   TempAppDir dir(kFolders);
-  makeSetUp(dir, QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
-                                "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
-                                "UPDATE Parametros SET Valor = 'dte' WHERE Parametro = 'sysSMTPUser';\n"
-                                "UPDATE Parametros SET Valor = 's3cret' WHERE Parametro = 'sysSMTPPassword';\n")
-                     .arg(peer.port()));
+  test::writeDemoSetUp(dir,
+                       QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
+                                      "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
+                                      "UPDATE Parametros SET Valor = 'dte' WHERE Parametro = 'sysSMTPUser';\n"
+                                      "UPDATE Parametros SET Valor = 's3cret' WHERE Parametro = 'sysSMTPPassword';\n")
+                           .arg(peer.port()));
   QProcessEnvironment environment = headlessEnvironment();
   environment.insert(QStringLiteral("CURL_CA_BUNDLE"), peer.caBundle());
   const auto run = runProgram(
@@ -129,7 +124,7 @@ TEST(ServiceProgramTest, TestMailSendsSamplesOfBothLayoutsAndMarksNothing) {
 
 TEST(ServiceProgramTest, TestMailWritesIntoThePickupFolder) {
   TempAppDir dir(kFolders);
-  makeSetUp(dir);
+  test::writeDemoSetUp(dir);
   const auto run = runProgram(
       {QStringLiteral("test-mail"), QStringLiteral("admin@example.com"), QStringLiteral("--app-dir"), dir.path()},
       90000, headlessEnvironment());
