@@ -31,11 +31,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # The libraries the program links are found by dpkg-shlibdeps; these are the
-# parts it loads at run time: Qt's SQL drivers and platform plugins, the ODBC
+# parts it loads at run time: Qt's SQLite driver and platform plugins, the ODBC
 # driver manager and the FreeTDS driver for SQL Server, the report fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6sql6-sqlite, libqt6sql6-odbc, qt6-qpa-plugins, unixodbc, tdsodbc, fonts-liberation, ca-certificates, passwd")
+    "libqt6sql6-sqlite, qt6-qpa-plugins, unixodbc, tdsodbc, odbcinst, fonts-liberation, ca-certificates, passwd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/postinst)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)
