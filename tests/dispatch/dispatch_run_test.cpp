@@ -68,15 +68,6 @@ class DispatchProgramTest : public ::testing::Test {
   TempAppDir dir{{QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"), QStringLiteral("outbox")}};
 };
 
-QByteArray attachment(const QJsonObject& message, const QString& suffix) {
-  for (const auto& value : message.value(QStringLiteral("attachments")).toArray()) {
-    const QJsonObject part = value.toObject();
-    if (part.value(QStringLiteral("filename")).toString().endsWith(suffix))
-      return QByteArray::fromBase64(part.value(QStringLiteral("data")).toString().toLatin1());
-  }
-  return {};
-}
-
 TEST_F(DispatchProgramTest, EmptyViewWritesNothingAndShowsTheTime) {
   build(QString(), DemoContent::SchemaOnly);
   const ProgramRun run = runOnce();
@@ -137,7 +128,7 @@ TEST_F(DispatchProgramTest, JsonFileIsTheOriginalTextWithSignatureAndSealAppende
   for (const QString& file : pickedUp()) {
     const QJsonObject message = SmtpPeer::decode(file);
     if (message.value(QStringLiteral("headers")).toObject().value(QStringLiteral("To")).toString().contains("jose"))
-      json = attachment(message, QStringLiteral(".json"));
+      json = SmtpPeer::attachment(message, QStringLiteral(".json"));
   }
   EXPECT_EQ(json, expected);
   EXPECT_TRUE(
@@ -157,7 +148,7 @@ TEST_F(DispatchProgramTest, FormatoChoosesTheLayout) {
     QTemporaryDir pdfDir;
     QFile pdf(pdfDir.filePath(QStringLiteral("d.pdf")));
     ASSERT_TRUE(pdf.open(QIODevice::WriteOnly));
-    pdf.write(attachment(message, QStringLiteral(".pdf")));
+    pdf.write(SmtpPeer::attachment(message, QStringLiteral(".pdf")));
     pdf.close();
     const QString text = test::pdfText(pdf.fileName());
     layoutByRecipient[message.value(QStringLiteral("headers")).toObject().value(QStringLiteral("To")).toString()] =

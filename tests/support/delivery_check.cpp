@@ -22,25 +22,16 @@ QStringList mailsTo(const QString& eMail, const QStringList& messages) {
   return found;
 }
 
-QByteArray attachment(const QJsonObject& message, const QString& suffix) {
-  for (const auto& value : message.value(QStringLiteral("attachments")).toArray()) {
-    const QJsonObject part = value.toObject();
-    if (part.value(QStringLiteral("filename")).toString().endsWith(suffix))
-      return QByteArray::fromBase64(part.value(QStringLiteral("data")).toString().toLatin1());
-  }
-  return {};
-}
-
 // A mailed document must carry whole files of its own: a JSON object, a
 // complete PDF, and a QR code that leads to this document, not another.
 QString attachmentProblem(const QString& message, const QString& idDocumento) {
   const QJsonObject decoded = SmtpPeer::decode(message);
-  if (!QJsonDocument::fromJson(attachment(decoded, QStringLiteral(".json"))).isObject())
+  if (!QJsonDocument::fromJson(SmtpPeer::attachment(decoded, QStringLiteral(".json"))).isObject())
     return QStringLiteral("its JSON attachment is not a whole JSON document");
   QTemporaryDir dir;
   QFile pdf(dir.filePath(QStringLiteral("d.pdf")));
   if (!pdf.open(QIODevice::WriteOnly)) return QStringLiteral("cannot check its PDF");
-  pdf.write(attachment(decoded, QStringLiteral(".pdf")));
+  pdf.write(SmtpPeer::attachment(decoded, QStringLiteral(".pdf")));
   pdf.close();
   try {
     // One symbol per page.

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <stdexcept>
@@ -82,6 +83,15 @@ QStringList SmtpPeer::messageFiles() const {
 
 QJsonObject SmtpPeer::envelope(const QString& emlFile) {
   return readJsonFile(emlFile.chopped(4) + QStringLiteral(".envelope.json"));
+}
+
+QByteArray SmtpPeer::attachment(const QJsonObject& message, const QString& suffix) {
+  for (const auto& value : message.value(QStringLiteral("attachments")).toArray()) {
+    const QJsonObject part = value.toObject();
+    if (part.value(QStringLiteral("filename")).toString().endsWith(suffix))
+      return QByteArray::fromBase64(part.value(QStringLiteral("data")).toString().toLatin1());
+  }
+  return {};
 }
 
 QJsonObject SmtpPeer::decode(const QString& emlFile) {

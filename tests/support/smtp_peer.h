@@ -83,6 +83,9 @@ class SmtpPeer {
   /// "content_type", "data" (base64)}], "defects": [...]}. Raises
   /// std::runtime_error when the parser fails.
   static QJsonObject decode(const QString& emlFile);
+  /// The bytes of the first attachment of a decoded message whose file name
+  /// ends in `suffix`; empty when there is none.
+  static QByteArray attachment(const QJsonObject& message, const QString& suffix);
 
  private:
   QStringList serveArguments(const SmtpPeerOptions& options, const SmtpPeerFaults& faults) const;

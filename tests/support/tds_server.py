@@ -121,11 +121,11 @@ class SqlType:
              "bit": (0x68, 1), "money": (0x6E, 8), "smallmoney": (0x6E, 4), "float": (0x6D, 8),
              "real": (0x6D, 4), "datetime": (0x6F, 8)}
 
-    def __init__(self, spec):
-        self.spec = spec.strip().lower()
-        m = re.fullmatch(r"(\w+)\s*(?:\(\s*(\w+)\s*(?:,\s*(\d+)\s*)?\))?", self.spec)
+    def __init__(self, declaration):
+        self.declaration = declaration.strip().lower()
+        m = re.fullmatch(r"(\w+)\s*(?:\(\s*(\w+)\s*(?:,\s*(\d+)\s*)?\))?", self.declaration)
         if not m:
-            raise ValueError("unknown column type: " + spec)
+            raise ValueError("unknown column type: " + declaration)
         self.name, size, scale = m.group(1), m.group(2), m.group(3)
         self.is_max = size == "max"
         self.size = int(size) if size and size.isdigit() else None
@@ -134,7 +134,7 @@ class SqlType:
             self.name = "decimal"
         if self.name not in self.FIXED and self.name not in (
                 "decimal", "nvarchar", "varchar", "varbinary", "ntext", "text", "image"):
-            raise ValueError("unknown column type: " + spec)
+            raise ValueError("unknown column type: " + declaration)
 
     def type_info(self):
         if self.name in self.FIXED:
@@ -331,8 +331,8 @@ class Server:
             with open(args.types, encoding="utf-8") as f:
                 self.types.update({k.lower(): SqlType(v) for k, v in json.load(f).items()})
         for item in args.type or []:
-            column, _, spec = item.partition("=")
-            self.types[column.strip().lower()] = SqlType(spec)
+            column, _, declaration = item.partition("=")
+            self.types[column.strip().lower()] = SqlType(declaration)
 
     def has_perms(self, securable, securable_class, permission):
         """HAS_PERMS_BY_NAME for objects: 1 unless denied, NULL for an object
