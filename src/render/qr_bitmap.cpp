@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace corvex {
@@ -35,10 +36,18 @@ QrCodePtr encode(const QString& text, int errorCorrection) {
                                      reinterpret_cast<const unsigned char*>(bytes.constData()), 0, level));
 }
 
-void fillModule(QImage& image, int column, int row, int moduleSize) {
-  for (int y = row * moduleSize; y < (row + 1) * moduleSize; ++y) {
-    for (int x = column * moduleSize; x < (column + 1) * moduleSize; ++x) image.setPixel(x, y, 1);
+// One row of modules is drawn into its first pixel row, which the rest of
+// the module's height copies.
+void drawModuleRow(QImage& image, const QRcode& code, int row, int moduleSize, int quietZone) {
+  const int top = (row + quietZone) * moduleSize;
+  for (int column = 0; column < code.width; ++column) {
+    // Bit 0 of each module byte tells dark from light; the others are encoder bookkeeping.
+    if ((code.data[row * code.width + column] & 1) == 0) continue;
+    const int left = (column + quietZone) * moduleSize;
+    for (int x = left; x < left + moduleSize; ++x) image.setPixel(x, top, 1);
   }
+  for (int y = top + 1; y < top + moduleSize; ++y)
+    std::memcpy(image.scanLine(y), image.constScanLine(top), std::size_t(image.bytesPerLine()));
 }
 
 QImage draw(const QRcode& code, int moduleSize, int quietZone) {
@@ -47,14 +56,7 @@ QImage draw(const QRcode& code, int moduleSize, int quietZone) {
   if (image.isNull()) return image;
   image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
   image.fill(0);
-  for (int row = 0; row < code.width; ++row) {
-    for (int column = 0; column < code.width; ++column) {
-      // Bit 0 of each module byte tells dark from light; the others are encoder bookkeeping.
-      if (code.data[row * code.width + column] & 1) {
-        fillModule(image, column + quietZone, row + quietZone, moduleSize);
-      }
-    }
-  }
+  for (int row = 0; row < code.width; ++row) drawModuleRow(image, code, row, moduleSize, quietZone);
   return image;
 }
 
