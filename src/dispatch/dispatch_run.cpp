@@ -4,11 +4,18 @@
 #include "base/error.h"
 #include "dispatch/dispatch_texts.h"
 
+#include <deque>
+
 namespace corvex {
 
 namespace {
 
 const QString kSubject = QStringLiteral("Envío de DTE");
+
+DocumentRenderer::Layout rendererLayout(PendingDocument::Layout layout) {
+  return layout == PendingDocument::Layout::CreditoFiscal ? DocumentRenderer::Layout::CreditoFiscal
+                                                          : DocumentRenderer::Layout::Factura;
+}
 
 QString documentKey(const UnmarkedDocument& document) {
   return document.serie + QLatin1Char('-') + QString::number(document.numero);
@@ -70,20 +77,49 @@ void DispatchRun::markJournaled() {
   }
 }
 
+// Documents are read, and their PDFs given to the drawing threads, a few
+// ahead of the one being mailed; everything a document's turn does (writing
+// its files, mailing, marking, logging, raising what its reading raised)
+// still happens one by one in the view's order. Rows left once sending
+// stopped, or once a stop was asked for, stay pending, untouched, for a later
+// run; what was read ahead of them is dropped.
 void DispatchRun::processPending(RecordSet& pending) {
-  // Rows left once sending stopped, or once a stop was asked for, stay
-  // pending, untouched, for a later run.
-  for (; !pending.eof() && !m_parts.mailer.sendingStopped() && !m_parts.stopRequested(); pending.moveNext())
-    processRow(pending);
+  const std::size_t readAhead = 2 * std::size_t(m_drawing.threadCount());
+  std::deque<DocumentAhead> ahead;
+  while (!m_parts.mailer.sendingStopped() && !m_parts.stopRequested()) {
+    for (; ahead.size() < readAhead && !pending.eof(); pending.moveNext()) ahead.push_back(readDocument(pending));
+    if (ahead.empty()) return;
+    processDocument(ahead.front());
+    ahead.pop_front();
+  }
 }
 
-void DispatchRun::processRow(const RecordSet& row) {
-  const PendingDocument document = PendingDocument::read(row);
+// Trapped: raised again at the document's turn, after those before it.
+DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row) {
+  DocumentAhead ahead;
+  try {
+    ahead.document = PendingDocument::read(row);
+    ahead.due = m_parts.mailer.isDue(ahead.document->logLabel());
+    if (ahead.due && ahead.document->layout != PendingDocument::Layout::None) {
+      DocumentRenderer::Draft draft = m_parts.renderer.draftPdf(rendererLayout(ahead.document->layout),
+                                                                ahead.document->serie, ahead.document->numero);
+      ahead.pdfPath = draft.pdfPath;
+      ahead.pdf = m_drawing.draw(std::move(draft.report), draft.pdfPath);
+    }
+  } catch (...) {
+    ahead.failure = std::current_exception();
+  }
+  return ahead;
+}
+
+void DispatchRun::processDocument(DocumentAhead& ahead) {
+  if (!ahead.document) std::rethrow_exception(ahead.failure);
+  if (!ahead.due) return;
+  const PendingDocument& document = *ahead.document;
   const QString label = document.logLabel();
-  if (!m_parts.mailer.isDue(label)) return;
   const QString json = signedJsonText(document);
   const DocumentFiles files = documentFiles(m_parts.folder, document.idDocumento);
-  if (!writeAttachments(document, files, json, label)) {
+  if (!writeAttachments(ahead, files, json, label)) {
     m_summary.countMail(false);
     return;
   }
@@ -111,7 +147,7 @@ QString DispatchRun::signedJsonText(const PendingDocument& document) {
 // is mailed: logged with the system's reason, it stays pending for the next
 // run while the documents after it still go out. JSON travels between
 // systems in UTF-8, whatever this machine's code page.
-bool DispatchRun::writeAttachments(const PendingDocument& document, const DocumentFiles& files, const QString& json,
+bool DispatchRun::writeAttachments(DocumentAhead& ahead, const DocumentFiles& files, const QString& json,
                                    const QString& label) {
   try {
     // Whatever an interrupted run left under these names must not travel
@@ -119,7 +155,8 @@ bool DispatchRun::writeAttachments(const PendingDocument& document, const Docume
     m_parts.files.remove(files.json);
     m_parts.files.remove(files.pdf);
     writeFileReplacing(m_parts.files, files.json, json.toUtf8() + "\r\n");
-    renderPdf(document);
+    if (ahead.failure) std::rethrow_exception(ahead.failure);
+    if (ahead.pdf.valid()) writeFileReplacing(m_parts.files, ahead.pdfPath, ahead.pdf.get());
     return true;
   } catch (const FileError& error) {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
@@ -135,19 +172,6 @@ void DispatchRun::discardFiles(const DocumentFiles& files) {
     m_parts.files.remove(files.json);
     m_parts.files.remove(files.pdf);
   } catch (const FileError&) {
-  }
-}
-
-void DispatchRun::renderPdf(const PendingDocument& document) {
-  switch (document.layout) {
-    case PendingDocument::Layout::CreditoFiscal:
-      m_parts.renderer.CreateCreditoFiscalPDF(document.serie, document.numero);
-      return;
-    case PendingDocument::Layout::Factura:
-      m_parts.renderer.CreateFacturaPDF(document.serie, document.numero);
-      return;
-    case PendingDocument::Layout::None:
-      return;
   }
 }
 

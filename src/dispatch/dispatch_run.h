@@ -15,8 +15,12 @@
 #include "log/daily_log.h"
 #include "mail/mailer.h"
 #include "render/document_renderer.h"
+#include "render/pdf_drawing_pool.h"
 
+#include <exception>
 #include <functional>
+#include <future>
+#include <optional>
 
 namespace corvex {
 
@@ -69,14 +73,25 @@ class DispatchRun {
   bool sendDTEbyMail();
 
  private:
+  /// A pending row read before its turn, with its PDF drawing.
+  struct DocumentAhead {
+    /// Empty when the row could not be read.
+    std::optional<PendingDocument> document;
+    bool due = false;
+    /// What reading it raised, raised again at its turn.
+    std::exception_ptr failure;
+    QString pdfPath;
+    /// Not valid for a document without a layout.
+    std::future<QByteArray> pdf;
+  };
+
   void markJournaled();
   void processPending(RecordSet& pending);
-  void processRow(const RecordSet& row);
+  DocumentAhead readDocument(const RecordSet& row);
+  void processDocument(DocumentAhead& ahead);
   QString signedJsonText(const PendingDocument& document);
-  bool writeAttachments(const PendingDocument& document, const DocumentFiles& files, const QString& json,
-                        const QString& label);
+  bool writeAttachments(DocumentAhead& ahead, const DocumentFiles& files, const QString& json, const QString& label);
   void discardFiles(const DocumentFiles& files);
-  void renderPdf(const PendingDocument& document);
   void logSummary() const;
   void markMailed(UnmarkedDocument document);
   [[noreturn]] void journalUnmarked(const UnmarkedDocument& document, const Error& markError);
@@ -87,6 +102,7 @@ class DispatchRun {
   JsonDocument m_signedDocument;
   RunSummary m_summary;
   UnmarkedJournal m_journal;
+  PdfDrawingPool m_drawing;
 };
 
 }  // namespace corvex

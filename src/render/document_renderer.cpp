@@ -45,6 +45,15 @@ QString DocumentRenderer::CreateFacturaPDF(const QString& serie, qint32 numero) 
 }
 
 QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie, qint32 numero) {
+  return exportPdf(draftPdf(layout, serie, numero));
+}
+
+QString DocumentRenderer::exportPdf(const Draft& draft) {
+  draft.report.exportPdf(m_files, draft.pdfPath);
+  return draft.pdfPath;
+}
+
+DocumentRenderer::Draft DocumentRenderer::draftPdf(Layout layout, const QString& serie, qint32 numero) {
   const QString environment = GetParameter(m_database, QStringLiteral("FESVAmbiente"));
   const QString statement = documentStatement(serie, numero);
   Report& report = layout == Layout::CreditoFiscal ? m_reports.arSVDTECreditoFiscal() : m_reports.arSVDTEFactura();
@@ -57,7 +66,7 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   // The id names the PDF file: refused before any file is written when it
   // could lead outside files/.
   const QString pdfPath = documentFiles(m_folder, idDocumento.toTextOrEmpty()).pdf;
-  drawQrCode(url);
+  const QImage qrPicture = drawQrCode(url);
   report.setLabelText(QStringLiteral("lLetras"), amountLine(field("TOTAL")));
   if (layout == Layout::CreditoFiscal) {
     report.setLabelText(QStringLiteral("lPagare"),
@@ -74,7 +83,7 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   report.setPicture(QStringLiteral("LogCorp"), m_logo);
   report.setLabelText(QStringLiteral("lblMail"), m_settings.sysEmail);
   report.setLabelText(QStringLiteral("lblWeb"), m_settings.sysWeb);
-  report.setPicture(QStringLiteral("QRCode"), loadQrPicture());
+  report.setPicture(QStringLiteral("QRCode"), qrPicture);
   DataControl& dcRepo = report.dataControl(QStringLiteral("dcRepo"));
   dcRepo.setConnectionString(m_settings.ConnectionString);
   dcRepo.setSource(statement);
@@ -85,26 +94,21 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   // again for its data control: that cost the server a round trip per
   // document, and could print other rows than the texts were made from.
   report.run(std::move(printed));
-  report.exportPdf(m_files, pdfPath);
-  return pdfPath;
+  return Draft{pdfPath, report};
 }
 
-void DocumentRenderer::drawQrCode(const QString& url) const {
+// Read back from its file, as printed: what the buyer scans is what the
+// folder holds.
+QImage DocumentRenderer::drawQrCode(const QString& url) const {
   const QString path = m_folder.path(kQrBitmap);
   // Removed first, and a removal that fails fails the document: a previous
   // document's symbol left in place would send a buyer to another's document.
   m_files.remove(path);
   GenerateBMPW(m_files, path, url, kQrLevel, kQrModuleSize, kQrBorder);
-  if (QImage(path).isNull())
-    throw Error(kFileNotFound, QStringLiteral("The QR picture %1 could not be written (does the folder exist?).")
-                                   .arg(QDir::toNativeSeparators(path)));
-}
-
-QImage DocumentRenderer::loadQrPicture() const {
-  const QString path = m_folder.path(kQrBitmap);
   QImage picture(path);
   if (picture.isNull())
-    throw Error(kFileNotFound, QStringLiteral("The QR picture %1 cannot be read.").arg(QDir::toNativeSeparators(path)));
+    throw Error(kFileNotFound, QStringLiteral("The QR picture %1 could not be written (does the folder exist?).")
+                                   .arg(QDir::toNativeSeparators(path)));
   return picture;
 }
 

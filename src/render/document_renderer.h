@@ -29,6 +29,16 @@ namespace corvex {
 /// The references must outlive the renderer; `logo` is shared with every PDF.
 class DocumentRenderer {
  public:
+  enum class Layout { Factura, CreditoFiscal };
+
+  /// A document read and filled in, not drawn yet: its own copy of the
+  /// report, so that drawing it (Report::drawPdf()) may happen on another
+  /// thread while this renderer goes on with the next document.
+  struct Draft {
+    QString pdfPath;
+    Report report;
+  };
+
   DocumentRenderer(Database& database, const Settings& settings, AppFolder folder, const QImage& logo,
                    FileSystem& files);
 
@@ -36,13 +46,16 @@ class DocumentRenderer {
   QString CreateCreditoFiscalPDF(const QString& serie, qint32 numero);
   /// The Factura layout. Returns the PDF's path.
   QString CreateFacturaPDF(const QString& serie, qint32 numero);
+  /// Every step of the two above but the last: the PDF is neither drawn nor
+  /// written. Raises what they raise before that step.
+  Draft draftPdf(Layout layout, const QString& serie, qint32 numero);
+  /// The last step: draws `draft` and writes its PDF through the renderer's
+  /// file system.
+  QString exportPdf(const Draft& draft);
 
  private:
-  enum class Layout { Factura, CreditoFiscal };
-
   QString CreateDocumentPDF(Layout layout, const QString& serie, qint32 numero);
-  void drawQrCode(const QString& url) const;
-  QImage loadQrPicture() const;
+  QImage drawQrCode(const QString& url) const;
 
   Database& m_database;
   const Settings& m_settings;

@@ -96,7 +96,9 @@ void Report::paintPage(QPainter& painter, const PagePlan& page) const {
 
 // Drawn in memory first: the PDF writer does not report a failing disk, and
 // a cut PDF must never reach a buyer.
-void Report::exportPdf(FileSystem& files, const QString& path) const {
+void Report::exportPdf(FileSystem& files, const QString& path) const { writeFileReplacing(files, path, drawPdf(path)); }
+
+QByteArray Report::drawPdf(const QString& path) const {
   if (m_pages.empty()) {
     throw Error(kObjectNotSet, QStringLiteral("The report %1 was not generated before its export").arg(m_layout.name));
   }
@@ -121,7 +123,7 @@ void Report::exportPdf(FileSystem& files, const QString& path) const {
   if (!painter.end()) {
     throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot draw %1").arg(path));
   }
-  writeFileReplacing(files, path, pdf);
+  return pdf;
 }
 
 }  // namespace corvex
