@@ -104,7 +104,7 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row) {
       DocumentRenderer::Draft draft = m_parts.renderer.draftPdf(rendererLayout(ahead.document->layout),
                                                                 ahead.document->serie, ahead.document->numero);
       ahead.pdfPath = draft.pdfPath;
-      ahead.pdf = m_drawing.draw(std::move(draft.report), draft.pdfPath);
+      ahead.pdf = m_drawing.draw(std::move(draft.report));
     }
   } catch (...) {
     ahead.failure = std::current_exception();

@@ -21,50 +21,47 @@ QString fieldText(const Control& control, const BandContent& content) {
   return formatValue(value, control.format);
 }
 
-void paintRectangle(QPainter& painter, const Control& control) {
+void paintRectangle(PdfDocument& page, const Control& control) {
   if (control.filled) {
-    painter.fillRect(control.box, kSilver);
+    page.fillRect(control.box, kSilver);
     return;
   }
-  painter.setPen(QPen(Qt::black, kTwipsPerPixel));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRect(control.box);
+  page.strokeRect(control.box, Qt::black, kTwipsPerPixel);
 }
 
-void paintLine(QPainter& painter, const Control& control) {
-  painter.setPen(QPen(Qt::black, control.weight * kTwipsPerPixel, Qt::SolidLine, Qt::FlatCap));
-  painter.drawLine(control.line);
+void paintLine(PdfDocument& page, const Control& control) {
+  page.drawLine(control.line, Qt::black, control.weight * kTwipsPerPixel);
 }
 
-void paintImage(QPainter& painter, const Control& control, const RunTimeValues& values) {
+void paintImage(PdfDocument& page, const Control& control, const RunTimeValues& values) {
   const QImage picture = values.pictures.value(control.name.toLower());
   if (picture.isNull()) return;
   const QSize fitted = picture.size().scaled(control.box.size(), Qt::KeepAspectRatio);
   QRect target(QPoint(0, 0), fitted);
   target.moveCenter(control.box.center());
-  painter.drawImage(target, picture);
+  page.drawImage(target, picture);
 }
 
-void paintControl(QPainter& painter, const Control& control, const BandContent& content) {
+void paintControl(PdfDocument& page, const Control& control, const BandContent& content) {
   switch (control.kind) {
     case ControlKind::Label:
       // Texts set at run time are the document's own (the amount in words,
       // the promissory note): a legal text is never cut off silently, so it
       // shrinks instead.
-      drawTextBox(painter, control.box, labelText(control, content.values), control.style,
+      drawTextBox(page, control.box, labelText(control, content.values), control.style,
                   content.values.texts.contains(control.name.toLower()) ? TextFit::Shrink : TextFit::Clip);
       break;
     case ControlKind::Field:
-      drawTextBox(painter, control.box, fieldText(control, content), control.style);
+      drawTextBox(page, control.box, fieldText(control, content), control.style);
       break;
     case ControlKind::Rectangle:
-      paintRectangle(painter, control);
+      paintRectangle(page, control);
       break;
     case ControlKind::Line:
-      paintLine(painter, control);
+      paintLine(page, control);
       break;
     case ControlKind::Image:
-      paintImage(painter, control, content.values);
+      paintImage(page, control, content.values);
       break;
     case ControlKind::DataControl:
       break;
@@ -73,11 +70,11 @@ void paintControl(QPainter& painter, const Control& control, const BandContent& 
 
 }  // namespace
 
-void paintBand(QPainter& painter, const BandContent& content, QPoint origin) {
-  painter.save();
-  painter.translate(origin);
-  for (const Control& control : content.band.controls) paintControl(painter, control, content);
-  painter.restore();
+void paintBand(PdfDocument& page, const BandContent& content, QPoint origin) {
+  page.save();
+  page.translate(origin);
+  for (const Control& control : content.band.controls) paintControl(page, control, content);
+  page.restore();
 }
 
 }  // namespace corvex

@@ -2,10 +2,10 @@
 
 #include "render/data_rows.h"
 #include "render/layout.h"
+#include "render/pdf_document.h"
 
 #include <QHash>
 #include <QImage>
-#include <QPainter>
 #include <QPoint>
 #include <QString>
 
@@ -34,6 +34,6 @@ struct BandContent {
 /// caption; a field its column's formatted value; an
 /// image its run-time picture scaled to fit its box with its proportions kept
 /// and centred (nothing when none was set); a data control nothing.
-void paintBand(QPainter& painter, const BandContent& content, QPoint origin);
+void paintBand(PdfDocument& page, const BandContent& content, QPoint origin);
 
 }  // namespace corvex

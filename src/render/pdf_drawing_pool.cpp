@@ -10,13 +10,13 @@ PdfDrawingPool::PdfDrawingPool() { m_threads.setMaxThreadCount(std::max(1, QThre
 
 PdfDrawingPool::~PdfDrawingPool() { m_threads.waitForDone(); }
 
-std::future<QByteArray> PdfDrawingPool::draw(Report report, const QString& path) {
+std::future<QByteArray> PdfDrawingPool::draw(Report report) {
   // Shared: the pool takes a copyable task, a promise moves only.
   auto promise = std::make_shared<std::promise<QByteArray>>();
   std::future<QByteArray> drawn = promise->get_future();
-  m_threads.start([promise, report = std::move(report), path] {
+  m_threads.start([promise, report = std::move(report)] {
     try {
-      promise->set_value(report.drawPdf(path));
+      promise->set_value(report.drawPdf());
     } catch (...) {
       promise->set_exception(std::current_exception());
     }

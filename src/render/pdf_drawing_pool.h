@@ -21,8 +21,7 @@ class PdfDrawingPool {
   PdfDrawingPool(const PdfDrawingPool&) = delete;
   PdfDrawingPool& operator=(const PdfDrawingPool&) = delete;
 
-  /// `path` only names the file in errors (see Report::drawPdf()).
-  std::future<QByteArray> draw(Report report, const QString& path);
+  std::future<QByteArray> draw(Report report);
   /// How many drawings run at once.
   int threadCount() const { return m_threads.maxThreadCount(); }
 

@@ -3,15 +3,9 @@
 #include "base/checked_file.h"
 #include "base/error.h"
 
-#include <QBuffer>
-#include <QPdfWriter>
-
 namespace corvex {
 
 namespace {
-
-constexpr int kTwipsPerInch = 1440;
-constexpr double kTwipsPerPoint = 20.0;
 
 QString kindName(ControlKind kind) {
   switch (kind) {
@@ -82,48 +76,32 @@ void Report::run(DataRows rows) {
   m_rows = std::move(rows);
 }
 
-void Report::paintPage(QPainter& painter, const PagePlan& page) const {
+void Report::paintPage(PdfDocument& pdf, const PagePlan& page) const {
   const std::optional<std::size_t> first = page.rowCount > 0 ? std::optional(page.firstRow) : std::nullopt;
   const std::optional<std::size_t> last =
       page.rowCount > 0 ? std::optional(page.firstRow + page.rowCount - 1) : std::nullopt;
-  paintBand(painter, {m_layout.pageHeader, m_rows, first, m_values}, {m_geometry.left, m_geometry.headerTop});
+  paintBand(pdf, {m_layout.pageHeader, m_rows, first, m_values}, {m_geometry.left, m_geometry.headerTop});
   for (std::size_t i = 0; i < page.rowCount; ++i) {
     const int top = m_geometry.detailTop + int(i) * m_layout.detail.height;
-    paintBand(painter, {m_layout.detail, m_rows, page.firstRow + i, m_values}, {m_geometry.left, top});
+    paintBand(pdf, {m_layout.detail, m_rows, page.firstRow + i, m_values}, {m_geometry.left, top});
   }
-  paintBand(painter, {m_layout.pageFooter, m_rows, last, m_values}, {m_geometry.left, m_geometry.footerTop});
+  paintBand(pdf, {m_layout.pageFooter, m_rows, last, m_values}, {m_geometry.left, m_geometry.footerTop});
 }
 
-// Drawn in memory first: the PDF writer does not report a failing disk, and
-// a cut PDF must never reach a buyer.
-void Report::exportPdf(FileSystem& files, const QString& path) const { writeFileReplacing(files, path, drawPdf(path)); }
+// Drawn whole in memory, then written through the checked path: a cut PDF
+// must never reach a buyer.
+void Report::exportPdf(FileSystem& files, const QString& path) const { writeFileReplacing(files, path, drawPdf()); }
 
-QByteArray Report::drawPdf(const QString& path) const {
+QByteArray Report::drawPdf() const {
   if (m_pages.empty()) {
     throw Error(kObjectNotSet, QStringLiteral("The report %1 was not generated before its export").arg(m_layout.name));
   }
-  QByteArray pdf;
-  QBuffer buffer(&pdf);
-  buffer.open(QIODevice::WriteOnly);
-  QPdfWriter writer(&buffer);
-  writer.setResolution(kTwipsPerInch);
-  writer.setCreator(QStringLiteral("Corvex"));
-  writer.setTitle(m_layout.name);
-  const QSizeF paper(m_layout.page.paperWidth / kTwipsPerPoint, m_layout.page.paperHeight / kTwipsPerPoint);
-  writer.setPageSize(QPageSize(paper, QPageSize::Point));
-  writer.setPageMargins(QMarginsF());
-  QPainter painter;
-  if (!painter.begin(&writer)) {
-    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot draw %1").arg(path));
-  }
+  PdfDocument pdf(QSize(m_layout.page.paperWidth, m_layout.page.paperHeight), m_layout.name, QStringLiteral("Corvex"));
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
-    if (i > 0) writer.newPage();
-    paintPage(painter, m_pages[i]);
+    if (i > 0) pdf.newPage();
+    paintPage(pdf, m_pages[i]);
   }
-  if (!painter.end()) {
-    throw Error(kPathFileAccessError, QStringLiteral("Path/File access error: cannot draw %1").arg(path));
-  }
-  return pdf;
+  return pdf.toPdf();
 }
 
 }  // namespace corvex

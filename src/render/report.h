@@ -47,17 +47,17 @@ class Report {
   /// writeFileReplacing(), replacing any file there. Raises Error(91) before
   /// the first run, FileError when the file cannot be written.
   void exportPdf(FileSystem& files, const QString& path) const;
-  /// The bytes exportPdf() writes (`path` only names the file in errors).
-  /// Touches nothing but this report's own data, so reports copied from one
-  /// another may be drawn on several threads at once.
-  QByteArray drawPdf(const QString& path) const;
+  /// The bytes exportPdf() writes. Touches nothing but this report's own
+  /// data, so reports copied from one another may be drawn on several
+  /// threads at once.
+  QByteArray drawPdf() const;
 
  private:
   /// The report-start event: sets the page margins the printed page uses.
   void ActiveReport_ReportStart();
   const Control& control(const QString& name, ControlKind kind) const;
   void checkColumns(const DataRows& rows) const;
-  void paintPage(QPainter& painter, const PagePlan& page) const;
+  void paintPage(PdfDocument& pdf, const PagePlan& page) const;
 
   Layout m_layout;
   RunTimeValues m_values;

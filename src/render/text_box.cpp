@@ -1,5 +1,6 @@
 #include "render/text_box.h"
 
+#include <QPaintDevice>
 #include <QTextLayout>
 
 namespace corvex {
@@ -14,6 +15,37 @@ constexpr int kInset = 15;
 // print still shows and a PDF reader still finds.
 constexpr double kShrinkStep = 0.9;
 constexpr double kSmallestPointSize = 2.0;
+
+// Text is laid out for a device of one dot per twip, as the page measures.
+class TwipsDevice : public QPaintDevice {
+ public:
+  QPaintEngine* paintEngine() const override { return nullptr; }
+
+ protected:
+  int metric(PaintDeviceMetric metric) const override {
+    constexpr int kTwipsPerInch = 1440;
+    switch (metric) {
+      case PdmDpiX:
+      case PdmDpiY:
+      case PdmPhysicalDpiX:
+      case PdmPhysicalDpiY:
+        return kTwipsPerInch;
+      case PdmDevicePixelRatio:
+        return 1;
+      case PdmDevicePixelRatioScaled:
+        return int(devicePixelRatioFScale());
+      case PdmDepth:
+        return 32;
+      default:
+        return 0;
+    }
+  }
+};
+
+QPaintDevice* twipsDevice() {
+  thread_local TwipsDevice device;
+  return &device;
+}
 
 QTextOption wrapOption(const TextStyle& style) {
   QTextOption option(style.alignment);
@@ -61,23 +93,22 @@ bool fitsWhole(const QTextLayout& layout, qreal height, const QSize& size) {
 
 // The style's size, or for TextFit::Shrink the largest of the sizes
 // stepped down from it at which the whole text fits the box.
-double fittedPointSize(const QString& text, const QSize& size, const TextStyle& style, TextFit fit,
-                       QPaintDevice* device) {
+double fittedPointSize(const QString& text, const QSize& size, const TextStyle& style, TextFit fit) {
   if (fit == TextFit::Clip) return style.pointSize;
   TextStyle smaller = style;
   for (; smaller.pointSize > kSmallestPointSize; smaller.pointSize *= kShrinkStep) {
-    QTextLayout layout(text, fontFor(smaller), device);
+    QTextLayout layout(text, fontFor(smaller), twipsDevice());
     layout.setTextOption(wrapOption(style));
     if (fitsWhole(layout, layOut(layout, size.width()), size)) return smaller.pointSize;
   }
   return kSmallestPointSize;
 }
 
-void drawLines(QPainter& painter, const QRect& box, const QString& text, const TextStyle& style, TextFit fit) {
+void drawLines(PdfDocument& page, const QRect& box, const QString& text, const TextStyle& style, TextFit fit) {
   const QString shown = withLineSeparators(text);
   TextStyle fitted = style;
-  fitted.pointSize = fittedPointSize(shown, box.size(), style, fit, painter.device());
-  QTextLayout layout(shown, fontFor(fitted), painter.device());
+  fitted.pointSize = fittedPointSize(shown, box.size(), style, fit);
+  QTextLayout layout(shown, fontFor(fitted), twipsDevice());
   layout.setTextOption(wrapOption(style));
   layOut(layout, box.width());
   for (int i = 0; i < layout.lineCount(); ++i) {
@@ -85,7 +116,7 @@ void drawLines(QPainter& painter, const QRect& box, const QString& text, const T
     // Drawing a line that cannot be seen whole would still put its words
     // into the PDF's text, where a reader or a search would find them.
     if (i > 0 && line.y() + line.height() > box.height()) break;
-    line.draw(&painter, box.topLeft());
+    for (const QGlyphRun& run : line.glyphRuns()) page.drawGlyphs(box.topLeft(), run, style.color);
   }
 }
 
@@ -100,13 +131,12 @@ QFont fontFor(const TextStyle& style) {
   return font;
 }
 
-void drawTextBox(QPainter& painter, const QRect& box, const QString& text, const TextStyle& style, TextFit fit) {
-  painter.save();
-  if (style.background) painter.fillRect(box, *style.background);
-  painter.setClipRect(box, Qt::IntersectClip);
-  painter.setPen(style.color);
-  if (!text.isEmpty()) drawLines(painter, box.adjusted(kInset, 0, -kInset, 0), text, style, fit);
-  painter.restore();
+void drawTextBox(PdfDocument& page, const QRect& box, const QString& text, const TextStyle& style, TextFit fit) {
+  page.save();
+  if (style.background) page.fillRect(box, *style.background);
+  page.clipTo(box);
+  if (!text.isEmpty()) drawLines(page, box.adjusted(kInset, 0, -kInset, 0), text, style, fit);
+  page.restore();
 }
 
 }  // namespace corvex

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "render/layout.h"
+#include "render/pdf_document.h"
 
 #include <QFont>
-#include <QPainter>
 #include <QRect>
 #include <QString>
 
@@ -24,13 +24,13 @@ enum class TextFit {
   Shrink,
 };
 
-/// Draws `text` in `box` (twips on the painter): the background first when
+/// Draws `text` in `box` (twips on the page): the background first when
 /// the style has one, then the text from the top, wrapped at word boundaries
 /// and aligned as the style says, its size chosen by `fit`. A line that
 /// would not fit whole below the first is left out and everything is clipped
-/// to the box, so no text reaches a neighbouring control. The painter's
+/// to the box, so no text reaches a neighbouring control. The page's
 /// state is restored on return.
-void drawTextBox(QPainter& painter, const QRect& box, const QString& text, const TextStyle& style,
+void drawTextBox(PdfDocument& page, const QRect& box, const QString& text, const TextStyle& style,
                  TextFit fit = TextFit::Clip);
 
 }  // namespace corvex
