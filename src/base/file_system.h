@@ -37,7 +37,8 @@ class WritableFile {
 /// The few file operations every checked write is made of (see
 /// checked_file.h). Abstract so that a test can fail any one of them on
 /// demand; RealFileSystem is the one the program uses. Every operation raises
-/// FileError.
+/// FileError. Implementations are safe to use from several threads at once:
+/// the dispatch run writes documents' files on worker threads.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

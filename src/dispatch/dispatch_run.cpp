@@ -4,6 +4,7 @@
 #include "base/error.h"
 #include "dispatch/dispatch_texts.h"
 
+#include <algorithm>
 #include <deque>
 
 namespace corvex {
@@ -77,59 +78,92 @@ void DispatchRun::markJournaled() {
   }
 }
 
-// Documents are read, and their PDFs given to the drawing threads, a few
-// ahead of the one being mailed; everything a document's turn does (writing
-// its files, mailing, marking, logging, raising what its reading raised)
-// still happens one by one in the view's order. Rows left once sending
-// stopped, or once a stop was asked for, stay pending, untouched, for a later
-// run; what was read ahead of them is dropped.
+// Documents are read a few ahead of the one being mailed, and their files
+// (JSON, QR picture, PDF) written by the worker threads meanwhile;
+// everything a document's turn does (mailing, marking, logging, raising what
+// its reading or writing raised) still happens one by one in the view's
+// order. Rows left once sending stopped, or once a stop was asked for, stay
+// pending, untouched, for a later run; the files of documents read ahead of
+// them are removed.
 void DispatchRun::processPending(RecordSet& pending) {
-  const std::size_t readAhead = 2 * std::size_t(m_drawing.threadCount());
+  const std::size_t readAhead = 2 * std::size_t(m_workers.threadCount());
   std::deque<DocumentAhead> ahead;
-  while (!m_parts.mailer.sendingStopped() && !m_parts.stopRequested()) {
-    for (; ahead.size() < readAhead && !pending.eof(); pending.moveNext()) ahead.push_back(readDocument(pending));
-    if (ahead.empty()) return;
-    processDocument(ahead.front());
-    ahead.pop_front();
+  try {
+    while (!m_parts.mailer.sendingStopped() && !m_parts.stopRequested()) {
+      for (; ahead.size() < readAhead && !pending.eof(); pending.moveNext())
+        ahead.push_back(readDocument(pending, ahead));
+      if (ahead.empty()) break;
+      processDocument(ahead.front());
+      ahead.pop_front();
+    }
+  } catch (...) {
+    dropAhead(ahead);
+    throw;
   }
+  dropAhead(ahead);
 }
 
 // Trapped: raised again at the document's turn, after those before it.
-DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row) {
+DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const std::deque<DocumentAhead>& before) {
   DocumentAhead ahead;
   try {
     ahead.document = PendingDocument::read(row);
-    ahead.due = m_parts.mailer.isDue(ahead.document->logLabel());
-    if (ahead.due && ahead.document->layout != PendingDocument::Layout::None) {
-      DocumentRenderer::Draft draft = m_parts.renderer.draftPdf(rendererLayout(ahead.document->layout),
-                                                                ahead.document->serie, ahead.document->numero);
-      ahead.pdfPath = draft.pdfPath;
-      ahead.pdf = m_drawing.draw(std::move(draft.report));
-    }
+    const PendingDocument& document = *ahead.document;
+    ahead.due = m_parts.mailer.isDue(document.logLabel());
+    if (!ahead.due) return ahead;
+    ahead.files = documentFiles(m_parts.folder, document.idDocumento);
+    // JSON travels between systems in UTF-8, whatever this machine's code page.
+    QByteArray json = signedJsonText(document).toUtf8() + "\r\n";
+    std::optional<DocumentRenderer::Draft> draft;
+    if (document.layout != PendingDocument::Layout::None)
+      draft = m_parts.renderer.draftPdf(rendererLayout(document.layout), document.serie, document.numero);
+    ahead.write = [this, files = ahead.files, json = std::move(json), draft = std::move(draft)] {
+      writeFiles(files, json, draft);
+    };
+    // A document listed twice shares its files' names with the earlier
+    // one: written only at its own turn, after the earlier one is done.
+    const bool sameFiles = std::any_of(before.begin(), before.end(), [&ahead](const DocumentAhead& earlier) {
+      return earlier.document && earlier.files.json == ahead.files.json;
+    });
+    if (!sameFiles) ahead.written = m_workers.run(ahead.write);
   } catch (...) {
     ahead.failure = std::current_exception();
   }
   return ahead;
 }
 
+// Runs on a worker thread. Whatever an interrupted run left under these
+// names must not travel with this mail, and a document whose files cannot
+// be written leaves none behind.
+void DispatchRun::writeFiles(const DocumentFiles& files, const QByteArray& json,
+                             const std::optional<DocumentRenderer::Draft>& draft) {
+  try {
+    m_parts.files.remove(files.json);
+    m_parts.files.remove(files.pdf);
+    writeFileReplacing(m_parts.files, files.json, json);
+    if (draft) m_parts.renderer.exportPdf(*draft);
+  } catch (const FileError&) {
+    discardFiles(files);
+    throw;
+  }
+}
+
 void DispatchRun::processDocument(DocumentAhead& ahead) {
-  if (!ahead.document) std::rethrow_exception(ahead.failure);
+  if (ahead.failure) std::rethrow_exception(ahead.failure);
   if (!ahead.due) return;
   const PendingDocument& document = *ahead.document;
   const QString label = document.logLabel();
-  const QString json = signedJsonText(document);
-  const DocumentFiles files = documentFiles(m_parts.folder, document.idDocumento);
-  if (!writeAttachments(ahead, files, json, label)) {
+  if (!filesWritten(ahead, label)) {
     m_summary.countMail(false);
     return;
   }
   const QString body = coverText(document.tNombre, m_parts.settings.sysEmail, document.nomCorp);
-  m_parts.mailer.SendMail(kSubject, body, document.eMail, files.json, files.pdf, label);
+  m_parts.mailer.SendMail(kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label);
   m_summary.countMail(m_parts.mailer.MailSent());
   if (m_parts.mailer.MailSent())
     markMailed(UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}});
-  m_parts.files.remove(files.json);
-  m_parts.files.remove(files.pdf);
+  m_parts.files.remove(ahead.files.json);
+  m_parts.files.remove(ahead.files.pdf);
 }
 
 // The tax document as generated, with the signature and the seal appended.
@@ -145,24 +179,29 @@ QString DispatchRun::signedJsonText(const PendingDocument& document) {
 
 // A document whose files cannot be written fails alone and before anything
 // is mailed: logged with the system's reason, it stays pending for the next
-// run while the documents after it still go out. JSON travels between
-// systems in UTF-8, whatever this machine's code page.
-bool DispatchRun::writeAttachments(DocumentAhead& ahead, const DocumentFiles& files, const QString& json,
-                                   const QString& label) {
+// run while the documents after it still go out.
+bool DispatchRun::filesWritten(DocumentAhead& ahead, const QString& label) {
   try {
-    // Whatever an interrupted run left under these names must not travel
-    // with this mail.
-    m_parts.files.remove(files.json);
-    m_parts.files.remove(files.pdf);
-    writeFileReplacing(m_parts.files, files.json, json.toUtf8() + "\r\n");
-    if (ahead.failure) std::rethrow_exception(ahead.failure);
-    if (ahead.pdf.valid()) writeFileReplacing(m_parts.files, ahead.pdfPath, ahead.pdf.get());
+    if (ahead.written.valid())
+      ahead.written.get();
+    else
+      ahead.write();
     return true;
   } catch (const FileError& error) {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
-    discardFiles(files);
     return false;
   }
+}
+
+// What a worker is still writing for a document that will not be mailed in
+// this run is waited for, then removed.
+void DispatchRun::dropAhead(std::deque<DocumentAhead>& ahead) {
+  for (DocumentAhead& document : ahead) {
+    if (!document.written.valid()) continue;
+    document.written.wait();
+    discardFiles(document.files);
+  }
+  ahead.clear();
 }
 
 void DispatchRun::discardFiles(const DocumentFiles& files) {

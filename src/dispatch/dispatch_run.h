@@ -6,6 +6,7 @@
 #include "base/file_system.h"
 #include "base/settings.h"
 #include "base/status_display.h"
+#include "base/worker_pool.h"
 #include "db/database.h"
 #include "dispatch/dispatch_lock.h"
 #include "dispatch/json_document.h"
@@ -15,8 +16,8 @@
 #include "log/daily_log.h"
 #include "mail/mailer.h"
 #include "render/document_renderer.h"
-#include "render/pdf_drawing_pool.h"
 
+#include <deque>
 #include <exception>
 #include <functional>
 #include <future>
@@ -73,24 +74,29 @@ class DispatchRun {
   bool sendDTEbyMail();
 
  private:
-  /// A pending row read before its turn, with its PDF drawing.
+  /// A pending row read before its turn, its files being written.
   struct DocumentAhead {
     /// Empty when the row could not be read.
     std::optional<PendingDocument> document;
     bool due = false;
     /// What reading it raised, raised again at its turn.
     std::exception_ptr failure;
-    QString pdfPath;
-    /// Not valid for a document without a layout.
-    std::future<QByteArray> pdf;
+    DocumentFiles files;
+    /// Writes its files; none for a document not due or not read.
+    std::function<void()> write;
+    /// The worker running `write`; not valid when it waits for its turn.
+    std::future<void> written;
   };
 
   void markJournaled();
   void processPending(RecordSet& pending);
-  DocumentAhead readDocument(const RecordSet& row);
+  DocumentAhead readDocument(const RecordSet& row, const std::deque<DocumentAhead>& before);
+  void writeFiles(const DocumentFiles& files, const QByteArray& json,
+                  const std::optional<DocumentRenderer::Draft>& draft);
   void processDocument(DocumentAhead& ahead);
   QString signedJsonText(const PendingDocument& document);
-  bool writeAttachments(DocumentAhead& ahead, const DocumentFiles& files, const QString& json, const QString& label);
+  bool filesWritten(DocumentAhead& ahead, const QString& label);
+  void dropAhead(std::deque<DocumentAhead>& ahead);
   void discardFiles(const DocumentFiles& files);
   void logSummary() const;
   void markMailed(UnmarkedDocument document);
@@ -102,7 +108,7 @@ class DispatchRun {
   JsonDocument m_signedDocument;
   RunSummary m_summary;
   UnmarkedJournal m_journal;
-  PdfDrawingPool m_drawing;
+  WorkerPool m_workers;
 };
 
 }  // namespace corvex

@@ -48,7 +48,12 @@ QString DocumentRenderer::CreateDocumentPDF(Layout layout, const QString& serie,
   return exportPdf(draftPdf(layout, serie, numero));
 }
 
-QString DocumentRenderer::exportPdf(const Draft& draft) {
+// One document at a time draws its QR picture: they all share qr/uno.bmp.
+QString DocumentRenderer::exportPdf(Draft draft) const {
+  {
+    const std::lock_guard<std::mutex> lock(m_qrPictureFile);
+    draft.report.setPicture(QStringLiteral("QRCode"), drawQrCode(draft.qrText));
+  }
   draft.report.exportPdf(m_files, draft.pdfPath);
   return draft.pdfPath;
 }
@@ -66,7 +71,6 @@ DocumentRenderer::Draft DocumentRenderer::draftPdf(Layout layout, const QString&
   // The id names the PDF file: refused before any file is written when it
   // could lead outside files/.
   const QString pdfPath = documentFiles(m_folder, idDocumento.toTextOrEmpty()).pdf;
-  const QImage qrPicture = drawQrCode(url);
   report.setLabelText(QStringLiteral("lLetras"), amountLine(field("TOTAL")));
   if (layout == Layout::CreditoFiscal) {
     report.setLabelText(QStringLiteral("lPagare"),
@@ -83,7 +87,6 @@ DocumentRenderer::Draft DocumentRenderer::draftPdf(Layout layout, const QString&
   report.setPicture(QStringLiteral("LogCorp"), m_logo);
   report.setLabelText(QStringLiteral("lblMail"), m_settings.sysEmail);
   report.setLabelText(QStringLiteral("lblWeb"), m_settings.sysWeb);
-  report.setPicture(QStringLiteral("QRCode"), qrPicture);
   DataControl& dcRepo = report.dataControl(QStringLiteral("dcRepo"));
   dcRepo.setConnectionString(m_settings.ConnectionString);
   dcRepo.setSource(statement);
@@ -94,7 +97,7 @@ DocumentRenderer::Draft DocumentRenderer::draftPdf(Layout layout, const QString&
   // again for its data control: that cost the server a round trip per
   // document, and could print other rows than the texts were made from.
   report.run(std::move(printed));
-  return Draft{pdfPath, report};
+  return Draft{pdfPath, url, report};
 }
 
 // Read back from its file, as printed: what the buyer scans is what the

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 
+#include <mutex>
+
 namespace corvex {
 
 /// Turns one tax document, named by its series and number, into the PDF the
@@ -16,11 +18,11 @@ namespace corvex {
 ///
 /// Each rendering looks up FESVAmbiente, reads the document's rows over
 /// DbConnection (opened here, closed once the renderer's own reads are done),
-/// draws the QR code of the public query page into qr/uno.bmp, fills the
-/// layout's run-time values and lets the report generate and export itself.
+/// fills the layout's run-time values, draws the QR code of the public query
+/// page into qr/uno.bmp and lets the report generate and export itself.
 /// Nothing is trapped: every failure is raised, and leaves behind what the
-/// step reached left (an open DbConnection after step 4, the QR bitmap after
-/// step 7). The folders files/ and qr/ must exist.
+/// step reached left (an open DbConnection after step 4, the QR bitmap once
+/// drawn). The folders files/ and qr/ must exist.
 ///
 /// The QR picture and the PDF are written through `files` (see
 /// writeFileReplacing()); the previous document's QR picture is removed before
@@ -31,11 +33,13 @@ class DocumentRenderer {
  public:
   enum class Layout { Factura, CreditoFiscal };
 
-  /// A document read and filled in, not drawn yet: its own copy of the
-  /// report, so that drawing it (Report::drawPdf()) may happen on another
-  /// thread while this renderer goes on with the next document.
+  /// A document read and filled in, its QR picture not drawn yet: its own
+  /// copy of the report, so that exporting it may happen on another thread
+  /// while this renderer reads the next document.
   struct Draft {
     QString pdfPath;
+    /// What the QR symbol encodes: the public query page's address.
+    QString qrText;
     Report report;
   };
 
@@ -46,16 +50,19 @@ class DocumentRenderer {
   QString CreateCreditoFiscalPDF(const QString& serie, qint32 numero);
   /// The Factura layout. Returns the PDF's path.
   QString CreateFacturaPDF(const QString& serie, qint32 numero);
-  /// Every step of the two above but the last: the PDF is neither drawn nor
-  /// written. Raises what they raise before that step.
+  /// The steps of the two above that read the database: neither the QR
+  /// picture nor the PDF is drawn. Raises what they raise in those steps.
   Draft draftPdf(Layout layout, const QString& serie, qint32 numero);
-  /// The last step: draws `draft` and writes its PDF through the renderer's
-  /// file system.
-  QString exportPdf(const Draft& draft);
+  /// The steps that draw and write: the QR picture, then the PDF. May run on
+  /// any thread, for several drafts at once, beside draftPdf(); returns the
+  /// PDF's path.
+  QString exportPdf(Draft draft) const;
 
  private:
   QString CreateDocumentPDF(Layout layout, const QString& serie, qint32 numero);
   QImage drawQrCode(const QString& url) const;
+
+  mutable std::mutex m_qrPictureFile;
 
   Database& m_database;
   const Settings& m_settings;

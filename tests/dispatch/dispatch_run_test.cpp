@@ -223,6 +223,18 @@ TEST_F(DispatchProgramTest, RowWithoutLayoutStaysPendingWithoutStoppingTheOthers
   EXPECT_TRUE(filesFolderEmpty());
 }
 
+// Files are named after the id: the second document waits for the first
+// to be mailed and its files removed before its own are written.
+TEST_F(DispatchProgramTest, DocumentsSharingAnIdAreEachMailedWithTheirOwnFiles) {
+  build(
+      QStringLiteral("UPDATE FACTURAS_ENC SET IDDOCUMENTO = "
+                     "(SELECT IDDOCUMENTO FROM FACTURAS_ENC WHERE NUMERO = 1251) WHERE NUMERO = 319;\n"));
+  EXPECT_EQ(runOnce().exitCode, 0);
+  EXPECT_EQ(mailed(), (QStringList{"CF-318", "CF-319", "FA-1251", "FA-1253"})) << log().join('\n').toStdString();
+  EXPECT_EQ(pickedUp().size(), 4);
+  EXPECT_TRUE(filesFolderEmpty());
+}
+
 TEST_F(DispatchProgramTest, QuotedSeriesIsMailedAndMarked) {
   build(
       QStringLiteral("UPDATE FACTURAS_DET SET SERIE = 'F''A' WHERE NUMERO = 1251;\n"

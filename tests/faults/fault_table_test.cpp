@@ -180,8 +180,13 @@ TEST_P(FaultTableTest, EveryDocumentIsMailedOnceOrStillPending) {
   EXPECT_FALSE(dir.logLines().filter(QString::fromUtf8(c.logged)).isEmpty())
       << c.logged << " not in\n"
       << dir.logLines().join(QLatin1Char('\n')).toStdString();
-  EXPECT_TRUE(
-      QDir(dir.filePath(QStringLiteral("files"))).entryList(QDir::Files).filter(QStringLiteral(".tmp")).isEmpty());
+  const QStringList left = QDir(dir.filePath(QStringLiteral("files"))).entryList(QDir::Files);
+  EXPECT_TRUE(left.filter(QStringLiteral(".tmp")).isEmpty()) << left.join(' ').toStdString();
+  // A run that ended normally, sending stopped or not, leaves no document's
+  // files behind, not even of those it read ahead and then left pending.
+  if (first.exitCode == 0) {
+    EXPECT_EQ(left, QStringList());
+  }
 
   // Stopped, not destroyed: its stored messages count for the promise.
   faulty->stop();

@@ -31,6 +31,7 @@ class FaultyFile : public WritableFile {
 }  // namespace
 
 void FaultyFileSystem::failAt(Operation operation, int nth, std::errc cause) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
   m_calls.clear();
   m_failing = operation;
   m_failAt = nth;
@@ -38,11 +39,13 @@ void FaultyFileSystem::failAt(Operation operation, int nth, std::errc cause) {
 }
 
 int FaultyFileSystem::calls(Operation operation) const {
+  const std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_calls.find(operation);
   return found == m_calls.end() ? 0 : found->second;
 }
 
 void FaultyFileSystem::step(Operation operation, const QString& path) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
   const int call = ++m_calls[operation];
   if (operation == m_failing && call == m_failAt)
     throw FileError(QStringLiteral("Injected failure at"), path, std::make_error_code(m_cause));

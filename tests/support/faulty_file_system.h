@@ -3,13 +3,15 @@
 #include "base/file_system.h"
 
 #include <map>
+#include <mutex>
 #include <system_error>
 
 namespace corvex::test {
 
 /// leveldb's ErrorEnv for our files: the real file system, except that the
 /// Nth call of one chosen operation fails with a chosen cause, exactly as the
-/// real one reports a failure (FileError with the system's text).
+/// real one reports a failure (FileError with the system's text). Safe to
+/// share between threads, as the real one is.
 class FaultyFileSystem : public FileSystem {
  public:
   enum class Operation { Create, Append, Sync, Close, Rename, Remove, SyncFolder };
@@ -29,6 +31,7 @@ class FaultyFileSystem : public FileSystem {
 
  private:
   RealFileSystem m_real;
+  mutable std::mutex m_mutex;
   std::map<Operation, int> m_calls;
   Operation m_failing = Operation::Create;
   int m_failAt = 0;
