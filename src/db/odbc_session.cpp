@@ -145,13 +145,13 @@ std::unique_ptr<RecordSet> readRows(const OdbcStatementHandle& statement, SQLSMA
   const std::vector<Column> columns = describeColumns(statement, columnCount);
   QStringList names;
   for (const Column& column : columns) names << column.name;
-  std::vector<std::vector<QVariant>> rows;
+  RowStore rows;
   while (statement.check(SQLFetch(statement.get())) != SQL_NO_DATA) {
     std::vector<QVariant> row;
     row.reserve(columns.size());
     for (std::size_t i = 0; i < columns.size(); ++i)
       row.push_back(readValue(statement, SQLUSMALLINT(i + 1), columns[i].sqlType));
-    rows.push_back(std::move(row));
+    rows.append(std::move(row));
   }
   return std::make_unique<RecordSet>(std::move(names), std::move(rows));
 }
@@ -188,8 +188,7 @@ std::unique_ptr<RecordSet> OdbcSession::execute(const QString& statementText, in
       if (columns > 0 && !result) result = readRows(statement, columns);
       rc = statement.check(SQLMoreResults(statement.get()));
     }
-    return result ? std::move(result)
-                  : std::make_unique<RecordSet>(QStringList(), std::vector<std::vector<QVariant>>());
+    return result ? std::move(result) : std::make_unique<RecordSet>(QStringList(), RowStore());
   } catch (const Error& error) {
     const QString state = statement.sqlState();
     m_timedOut = isTimeout(state);

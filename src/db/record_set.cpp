@@ -12,8 +12,9 @@ Error closedError() {
 
 }  // namespace
 
-RecordSet::RecordSet(QStringList columns, std::vector<std::vector<QVariant>> rows)
-    : m_columns(std::move(columns)), m_rows(std::move(rows)) {}
+RecordSet::RecordSet(QStringList columns, RowStore rows) : m_columns(std::move(columns)), m_rows(std::move(rows)) {
+  if (!m_rows.empty()) m_row = m_rows.at(0);
+}
 
 bool RecordSet::eof() const {
   if (!m_open) throw closedError();
@@ -25,14 +26,16 @@ DbValue RecordSet::field(const QString& column) const {
     throw Error(kNoCurrentRecord, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
                                                  "Requested operation requires a current record."));
   for (qsizetype i = 0; i < m_columns.size(); ++i) {
-    if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0) return DbValue(m_rows[m_current][i]);
+    if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0) return DbValue(m_row[std::size_t(i)]);
   }
   throw Error(kItemNotFound,
               QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal."));
 }
 
 void RecordSet::moveNext() {
-  if (!eof()) ++m_current;
+  if (eof()) return;
+  ++m_current;
+  m_row = m_current < m_rows.size() ? m_rows.at(m_current) : RowStore::Row();
 }
 
 void RecordSet::close() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/db_value.h"
+#include "db/row_store.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,7 +16,7 @@ namespace corvex {
 /// connection (or another) while the record set is read forward.
 class RecordSet {
  public:
-  RecordSet(QStringList columns, std::vector<std::vector<QVariant>> rows);
+  RecordSet(QStringList columns, RowStore rows);
 
   /// True when there is no current row (also for a query without rows).
   bool eof() const;
@@ -30,8 +31,10 @@ class RecordSet {
 
  private:
   QStringList m_columns;
-  std::vector<std::vector<QVariant>> m_rows;
+  RowStore m_rows;
   std::size_t m_current = 0;
+  /// The values of row m_current, once read.
+  RowStore::Row m_row;
   bool m_open = true;
 };
 

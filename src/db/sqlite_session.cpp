@@ -22,7 +22,7 @@ Error databaseError(const QSqlError& error) {
 
 std::unique_ptr<RecordSet> readAll(QSqlQuery& query) {
   QStringList columns;
-  std::vector<std::vector<QVariant>> rows;
+  RowStore rows;
   if (query.isSelect()) {
     const QSqlRecord record = query.record();
     for (int i = 0; i < record.count(); ++i) columns << record.fieldName(i);
@@ -30,7 +30,7 @@ std::unique_ptr<RecordSet> readAll(QSqlQuery& query) {
       std::vector<QVariant> row;
       row.reserve(columns.size());
       for (int i = 0; i < columns.size(); ++i) row.push_back(query.value(i));
-      rows.push_back(std::move(row));
+      rows.append(std::move(row));
     }
     if (query.lastError().isValid()) throw databaseError(query.lastError());
   }
