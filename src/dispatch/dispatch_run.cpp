@@ -109,6 +109,8 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const
   try {
     ahead.document = PendingDocument::read(row);
     const PendingDocument& document = *ahead.document;
+    // Only the document's own earlier failures hold it back, so asking
+    // before its turn gives the answer its turn would.
     ahead.due = m_parts.mailer.isDue(document.logLabel());
     if (!ahead.due) return ahead;
     ahead.files = documentFiles(m_parts.folder, document.idDocumento);

@@ -60,6 +60,11 @@ struct DispatchParts {
 /// renderer's own use of DbConnection never disturbs its record set. On SQL
 /// Server it first takes the database's dispatch lock (see DispatchLock); a
 /// run that cannot get it at once ends normally without touching anything.
+///
+/// Each document's files are written on the run's worker threads (one per
+/// core) while earlier documents are mailed, so `files` and the renderer's
+/// export are used from several threads at once; the database, the mailer
+/// and the log only from the run's own thread.
 class DispatchRun {
  public:
   explicit DispatchRun(DispatchParts parts);
