@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -96,7 +97,9 @@ QString formatNumber(double number, const QString& format) {
   while (integer.size() > 1 && integer.startsWith(QLatin1Char('0'))) integer.remove(0, 1);
   integer = integer.rightJustified(minimumDigits, QLatin1Char('0'));
   if (format.contains(QLatin1Char(','))) integer = grouped(integer);
-  const bool isZero = !(rounded.integer + rounded.fraction).contains(QRegularExpression(QStringLiteral("[1-9]")));
+  const auto nonZero = [](QChar digit) { return digit != QLatin1Char('0'); };
+  const bool isZero = std::none_of(rounded.integer.begin(), rounded.integer.end(), nonZero) &&
+                      std::none_of(rounded.fraction.begin(), rounded.fraction.end(), nonZero);
   const QString sign = number < 0 && !isZero ? QStringLiteral("-") : QString();
   return sign + integer + (decimals > 0 ? QLatin1Char('.') + rounded.fraction : QString());
 }
