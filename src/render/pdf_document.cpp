@@ -225,7 +225,7 @@ QByteArray PdfDocument::toPdf() const {
   for (const QByteArray& page : m_pages) {
     const int pageObject = objects.reserve();
     const int contents = objects.reserve();
-    objects.writeStream(contents, "/Filter /FlateDecode", pdfFlate(page));
+    objects.writeStream(contents, "/Filter /FlateDecode", pdfFlate(page, FlateEffort::Fast));
     objects.write(pageObject, "<< /Type /Page /Parent " + PdfObjects::reference(pages) + " /MediaBox " + mediaBox +
                                   " /Resources " + resources + " /Contents " + PdfObjects::reference(contents) + " >>");
     kids += PdfObjects::reference(pageObject) + ' ';

@@ -97,9 +97,9 @@ std::shared_ptr<const PdfFontProgram> build(const TrueTypeFont& font, const std:
   program->baseFont = '/' + subsetTag(font.postScriptName(), glyphs) + '+' + font.postScriptName();
   program->widths = widthArray(font, glyphs);
   const QByteArray file = font.subset(glyphs);
-  program->fontFile = pdfFlate(file);
+  program->fontFile = pdfFlate(file, FlateEffort::Small);
   program->fontFileLength = file.size();
-  program->toUnicode = pdfFlate(toUnicodeMap(font, glyphs));
+  program->toUnicode = pdfFlate(toUnicodeMap(font, glyphs), FlateEffort::Small);
   return program;
 }
 

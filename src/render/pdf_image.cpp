@@ -44,14 +44,14 @@ std::shared_ptr<PdfImage> bitmap(const QImage& source) {
   const bool oneIsBlack = image.colorTable().value(1, qRgb(255, 255, 255)) == qRgb(0, 0, 0);
   encoded->dictionary =
       dimensions(image, "DeviceGray", 1) + (oneIsBlack ? " /Decode [1 0]" : "") + " /Filter /FlateDecode";
-  encoded->data = pdfFlate(rows);
+  encoded->data = pdfFlate(rows, FlateEffort::Fast);
   return encoded;
 }
 
 std::shared_ptr<PdfImage> samples(const QImage& image, const char* colourSpace, const QByteArray& bytes) {
   auto encoded = std::make_shared<PdfImage>();
   encoded->dictionary = dimensions(image, colourSpace, 8) + " /Filter /FlateDecode";
-  encoded->data = pdfFlate(bytes);
+  encoded->data = pdfFlate(bytes, FlateEffort::Small);
   return encoded;
 }
 

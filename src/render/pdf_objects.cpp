@@ -37,7 +37,9 @@ QByteArray PdfObjects::finish(int catalog, int info) {
 
 // qCompress() puts the length in front of a zlib stream, which is what
 // FlateDecode reads.
-QByteArray pdfFlate(const QByteArray& data) { return qCompress(data).mid(4); }
+QByteArray pdfFlate(const QByteArray& data, FlateEffort effort) {
+  return qCompress(data, effort == FlateEffort::Fast ? 1 : 9).mid(4);
+}
 
 QByteArray pdfHex16(quint32 value) { return QByteArray::number(value & 0xFFFF, 16).toUpper().rightJustified(4, '0'); }
 

@@ -29,8 +29,13 @@ class PdfObjects {
   std::vector<qsizetype> m_offsets;
 };
 
+/// How hard pdfFlate() works: a stream written for one file (a page, a QR
+/// symbol) is compressed fast, one built once and shared by every file (a
+/// font program, the logo) as small as it gets.
+enum class FlateEffort { Fast, Small };
+
 /// `data` compressed for a /FlateDecode stream.
-QByteArray pdfFlate(const QByteArray& data);
+QByteArray pdfFlate(const QByteArray& data, FlateEffort effort);
 
 /// Four upper-case hex digits: a two-byte code or UTF-16 unit in a hex string.
 QByteArray pdfHex16(quint32 value);
