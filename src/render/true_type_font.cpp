@@ -17,7 +17,7 @@ namespace {
 constexpr std::array kEmbeddedTables = {"cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca", "maxp", "prep"};
 constexpr std::array kRequiredTables = {"glyf", "head", "hhea", "hmtx", "loca", "maxp"};
 
-// Offsets into the tables, as the OpenType specification lays them out.
+// Where each field sits in its table, in bytes from the table's start.
 constexpr int kHeadCheckSumAdjustment = 8;
 constexpr int kHeadUnitsPerEm = 18;
 constexpr int kHeadBoundingBox = 36;
