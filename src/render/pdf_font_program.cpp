@@ -117,20 +117,23 @@ int pdfGlyphWidth(const TrueTypeFont& font, quint16 glyph) {
 std::shared_ptr<const PdfFontProgram> PdfFontProgram::covering(const std::shared_ptr<const TrueTypeFont>& font,
                                                                const std::set<quint16>& used) {
   static QMutex mutex;
-  static QHash<const TrueTypeFont*, Common> common;
-  Common repertoire;
+  // Fonts are kept for the life of the process (TrueTypeFont::of()), so
+  // their addresses stay theirs.
+  static QHash<const TrueTypeFont*, std::shared_ptr<const Common>> common;
+  std::shared_ptr<const Common> repertoire;
   {
     const QMutexLocker lock(&mutex);
-    auto known = common.find(font.get());
-    if (known == common.end()) {
+    std::shared_ptr<const Common>& known = common[font.get()];
+    if (!known) {
       std::set<quint16> glyphs = commonRepertoire(*font);
-      known = common.insert(font.get(), Common{glyphs, build(*font, glyphs)});
+      std::shared_ptr<const PdfFontProgram> program = build(*font, glyphs);
+      known = std::make_shared<const Common>(Common{std::move(glyphs), std::move(program)});
     }
-    repertoire = *known;
+    repertoire = known;
   }
-  if (std::includes(repertoire.glyphs.begin(), repertoire.glyphs.end(), used.begin(), used.end()))
-    return repertoire.program;
-  std::set<quint16> glyphs = repertoire.glyphs;
+  if (std::includes(repertoire->glyphs.begin(), repertoire->glyphs.end(), used.begin(), used.end()))
+    return repertoire->program;
+  std::set<quint16> glyphs = repertoire->glyphs;
   glyphs.insert(used.begin(), used.end());
   return build(*font, glyphs);
 }
