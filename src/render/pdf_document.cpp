@@ -19,6 +19,9 @@ constexpr double kTwipsPerPoint = 20.0;
 // rounding, not layout.
 constexpr double kSmallestAdjustment = 0.05;
 
+// "F1", "Im2": the name the page's resources give the index-th font or image.
+QByteArray resourceName(const char* kind, std::size_t index) { return kind + QByteArray::number(qsizetype(index) + 1); }
+
 QByteArray colourOperands(const QColor& colour) {
   return pdfNumber(colour.redF()) + ' ' + pdfNumber(colour.greenF()) + ' ' + pdfNumber(colour.blueF());
 }
@@ -149,8 +152,8 @@ void PdfDocument::drawGlyphs(QPointF origin, const QGlyphRun& run, const QColor&
     drawOutlines(origin, run);
     return;
   }
-  QByteArray name;
-  FontUse& use = fontUse(font, &name);
+  const std::size_t index = fontIndex(font);
+  FontUse& use = m_fonts[index];
   const double size = run.rawFont().pixelSize();
   const QPointF start = origin + positions.first();
   QByteArray shown;
@@ -168,8 +171,8 @@ void PdfDocument::drawGlyphs(QPointF origin, const QGlyphRun& run, const QColor&
     use.glyphs.insert(glyph);
     pen += pdfGlyphWidth(*font, glyph) * size / 1000.0;
   }
-  content() += "BT /" + name + ' ' + pdfNumber(size) + " Tf 1 0 0 -1 " + pdfNumber(start.x()) + ' ' +
-               pdfNumber(start.y()) + " Tm [" + shown + "] TJ ET\n";
+  content() += "BT /" + resourceName("F", index) + ' ' + pdfNumber(size) + " Tf 1 0 0 -1 " + pdfNumber(start.x()) +
+               ' ' + pdfNumber(start.y()) + " Tm [" + shown + "] TJ ET\n";
 }
 
 // Glyphs of a font that cannot be embedded print as shapes: they look the
@@ -183,23 +186,19 @@ void PdfDocument::drawOutlines(QPointF origin, const QGlyphRun& run) {
   content() += pathOperators(outlines) + "f\n";
 }
 
-PdfDocument::FontUse& PdfDocument::fontUse(const std::shared_ptr<const TrueTypeFont>& font, QByteArray* name) {
+std::size_t PdfDocument::fontIndex(const std::shared_ptr<const TrueTypeFont>& font) {
   for (std::size_t i = 0; i < m_fonts.size(); ++i) {
-    if (m_fonts[i].font == font) {
-      *name = "F" + QByteArray::number(qsizetype(i) + 1);
-      return m_fonts[i];
-    }
+    if (m_fonts[i].font == font) return i;
   }
   m_fonts.push_back(FontUse{font, {}});
-  *name = "F" + QByteArray::number(qsizetype(m_fonts.size()));
-  return m_fonts.back();
+  return m_fonts.size() - 1;
 }
 
 QByteArray PdfDocument::imageName(const QImage& image) {
   auto known = std::find_if(m_images.begin(), m_images.end(),
                             [&image](const auto& entry) { return entry.first == image.cacheKey(); });
   if (known == m_images.end()) known = m_images.insert(m_images.end(), {image.cacheKey(), PdfImage::of(image)});
-  return "Im" + QByteArray::number(qsizetype(known - m_images.begin()) + 1);
+  return resourceName("Im", std::size_t(known - m_images.begin()));
 }
 
 QByteArray PdfDocument::toPdf() const {
@@ -209,14 +208,13 @@ QByteArray PdfDocument::toPdf() const {
   const int info = objects.reserve();
   QByteArray resources = "<< /Font <<";
   for (std::size_t i = 0; i < m_fonts.size(); ++i) {
-    resources += " /F" + QByteArray::number(qsizetype(i) + 1) + ' ' +
+    resources += " /" + resourceName("F", i) + ' ' +
                  PdfObjects::reference(writeFont(objects, *m_fonts[i].font,
                                                  *PdfFontProgram::covering(m_fonts[i].font, m_fonts[i].glyphs)));
   }
   resources += " >> /XObject <<";
   for (std::size_t i = 0; i < m_images.size(); ++i) {
-    resources += " /Im" + QByteArray::number(qsizetype(i) + 1) + ' ' +
-                 PdfObjects::reference(writeImage(objects, *m_images[i].second));
+    resources += " /" + resourceName("Im", i) + ' ' + PdfObjects::reference(writeImage(objects, *m_images[i].second));
   }
   resources += " >> >>";
   const QByteArray mediaBox =

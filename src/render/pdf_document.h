@@ -59,7 +59,8 @@ class PdfDocument {
   };
 
   QByteArray& content() { return m_pages.back(); }
-  FontUse& fontUse(const std::shared_ptr<const TrueTypeFont>& font, QByteArray* name);
+  /// The font's place in m_fonts, added when new.
+  std::size_t fontIndex(const std::shared_ptr<const TrueTypeFont>& font);
   QByteArray imageName(const QImage& image);
   void drawOutlines(QPointF origin, const QGlyphRun& run);
 
