@@ -1,8 +1,8 @@
 #pragma once
 
+#include "pdf/pdf_document.h"
 #include "render/data_rows.h"
 #include "render/layout.h"
-#include "render/pdf_document.h"
 
 #include <QHash>
 #include <QImage>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "pdf/pdf_document.h"
 #include "render/layout.h"
-#include "render/pdf_document.h"
 
 #include <QFont>
 #include <QRect>

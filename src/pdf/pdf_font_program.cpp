@@ -1,6 +1,6 @@
-#include "render/pdf_font_program.h"
+#include "pdf/pdf_font_program.h"
 
-#include "render/pdf_objects.h"
+#include "pdf/pdf_objects.h"
 
 #include <QHash>
 #include <QMutex>

@@ -1,4 +1,4 @@
-#include "render/pdf_objects.h"
+#include "pdf/pdf_objects.h"
 
 #include <cmath>
 

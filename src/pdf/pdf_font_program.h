@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/true_type_font.h"
+#include "pdf/true_type_font.h"
 
 #include <QByteArray>
 

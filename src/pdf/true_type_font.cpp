@@ -1,4 +1,4 @@
-#include "render/true_type_font.h"
+#include "pdf/true_type_font.h"
 
 #include <QMutex>
 #include <QMutexLocker>

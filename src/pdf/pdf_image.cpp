@@ -1,6 +1,6 @@
-#include "render/pdf_image.h"
+#include "pdf/pdf_image.h"
 
-#include "render/pdf_objects.h"
+#include "pdf/pdf_objects.h"
 
 #include <QBuffer>
 #include <QImageWriter>

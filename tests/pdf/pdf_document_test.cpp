@@ -1,4 +1,4 @@
-#include "render/pdf_document.h"
+#include "pdf/pdf_document.h"
 
 #include "render/text_box.h"
 #include "support/pdf_tools.h"

@@ -1,7 +1,7 @@
-#include "render/pdf_document.h"
+#include "pdf/pdf_document.h"
 
-#include "render/pdf_font_program.h"
-#include "render/pdf_objects.h"
+#include "pdf/pdf_font_program.h"
+#include "pdf/pdf_objects.h"
 
 #include <QDateTime>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/pdf_image.h"
-#include "render/true_type_font.h"
+#include "pdf/pdf_image.h"
+#include "pdf/true_type_font.h"
 
 #include <QByteArray>
 #include <QColor>
