@@ -12,7 +12,7 @@ Application::Application(AppFolder folder, const Clock& clock, FileSystem& files
 void Application::Main() {
   m_settings.IniPath = m_folder.path(QStringLiteral("main.ini"));
   const QString server = ReadIniValue(m_settings.IniPath, QStringLiteral("DB"), QStringLiteral("cString"), QString());
-  m_settings.ConnectionString = buildConnectionString(server);
+  m_settings.ConnectionString = buildConnectionString(server, readDatabaseLogin(m_settings.IniPath));
   m_database =
       std::make_unique<Database>(m_settings.ConnectionString, databaseEnvironment(m_folder, m_settings.IniPath), m_log);
   readParameters(*m_database, m_settings);

@@ -10,9 +10,17 @@
 
 namespace corvex {
 
-QString buildConnectionString(const QString& server) { return ConnectionString::forServer(server).text(); }
+QString buildConnectionString(const QString& server, const DatabaseLogin& login) {
+  return ConnectionString::forServer(server, login).text();
+}
 
 namespace {
+
+QString dbValue(const QString& iniPath, const char* key) {
+  return ReadIniValue(iniPath, QStringLiteral("DB"), QString::fromLatin1(key), QString());
+}
+
+Error loginKeysError(const QString& text) { return Error(kInvalidArgument, QStringLiteral("main.ini [DB] ") + text); }
 
 // A time-out from main.ini may shorten the default, never lift it: an
 // unattended program must not wait on a silent server for ever.
@@ -24,17 +32,28 @@ int timeoutSeconds(const QString& text, int bound) {
 
 }  // namespace
 
+DatabaseLogin readDatabaseLogin(const QString& iniPath) {
+  DatabaseLogin login{dbValue(iniPath, "User"), dbValue(iniPath, "Password"), dbValue(iniPath, "Database"), false};
+  const QString authentication = dbValue(iniPath, "Authentication");
+  if (!authentication.isEmpty() && authentication.compare(QStringLiteral("integrated"), Qt::CaseInsensitive) != 0)
+    throw loginKeysError(QStringLiteral("Authentication must be integrated or absent, not \"%1\"").arg(authentication));
+  login.integrated = !authentication.isEmpty();
+  if (login.integrated && (!login.user.isEmpty() || !login.password.isEmpty()))
+    throw loginKeysError(QStringLiteral("Authentication=integrated logs in without User and Password: remove them"));
+  if (login.user.isEmpty() != login.password.isEmpty())
+    throw loginKeysError(login.user.isEmpty() ? QStringLiteral("Password needs the User it belongs to")
+                                              : QStringLiteral("User needs its Password"));
+  return login;
+}
+
 // Not part of the connection string: which ODBC driver reaches SQL Server and
 // its options differ from machine to machine, so main.ini may name them.
 DbEnvironment databaseEnvironment(const AppFolder& folder, const QString& iniPath) {
-  const auto dbValue = [&iniPath](const char* key) {
-    return ReadIniValue(iniPath, QStringLiteral("DB"), QString::fromLatin1(key), QString());
-  };
-  const QString driver = dbValue("Driver");
+  const QString driver = dbValue(iniPath, "Driver");
   DbEnvironment environment(folder, driver.isEmpty() ? defaultOdbcDriver() : driver);
-  environment.driverOptions = dbValue("DriverOptions");
-  environment.loginTimeout = timeoutSeconds(dbValue("LoginTimeout"), DbEnvironment::kLoginTimeout);
-  environment.statementTimeout = timeoutSeconds(dbValue("StatementTimeout"), DbEnvironment::kStatementTimeout);
+  environment.driverOptions = dbValue(iniPath, "DriverOptions");
+  environment.loginTimeout = timeoutSeconds(dbValue(iniPath, "LoginTimeout"), DbEnvironment::kLoginTimeout);
+  environment.statementTimeout = timeoutSeconds(dbValue(iniPath, "StatementTimeout"), DbEnvironment::kStatementTimeout);
   return environment;
 }
 

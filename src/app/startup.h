@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/settings.h"
+#include "db/connection_string.h"
 #include "db/database.h"
 
 #include <QString>
@@ -9,9 +10,16 @@
 
 namespace corvex {
 
-/// The provider connection string for a server name: the fixed head, the
-/// name exactly as main.ini gives it (no trimming, no quoting), the fixed tail.
-QString buildConnectionString(const QString& server);
+/// The provider connection string for a server name: the head with `login`
+/// (by default the fixed login and catalog), the name exactly as main.ini
+/// gives it (no trimming, no quoting), the fixed tail.
+QString buildConnectionString(const QString& server, const DatabaseLogin& login = {});
+
+/// The login from the [DB] section of `iniPath`: User and Password (both or
+/// neither), Database, and Authentication=integrated (which takes neither
+/// User nor Password). Without these keys, the fixed login and catalog.
+/// Raises 5 naming the keys (never the password) for any other combination.
+DatabaseLogin readDatabaseLogin(const QString& iniPath);
 
 /// What every connection needs besides its string, from the [DB] section of
 /// `iniPath`: the ODBC driver (default defaultOdbcDriver()), its extra

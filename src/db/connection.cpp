@@ -19,6 +19,14 @@ Error objectClosed() {
   return Error(kObjectClosed, QStringLiteral("Operation is not allowed when the object is closed."));
 }
 
+// The statement's error names why the connection is closed: at start-up it
+// is the only error the operator sees.
+Error objectClosed(const QString& openFailure) {
+  Error error = objectClosed();
+  if (openFailure.isEmpty()) return error;
+  return Error(error.number(), error.description() + QStringLiteral(" The open failed: ") + openFailure);
+}
+
 }  // namespace
 
 Connection::Connection(DbEnvironment environment) : m_environment(std::move(environment)) {}
@@ -27,6 +35,17 @@ Connection::~Connection() { release(); }
 
 void Connection::open(const ConnectionString& connectionString) {
   release();
+  m_openFailure.clear();
+  // Not trapped: remembered for the statements that follow, and raised on.
+  try {
+    openSession(connectionString);
+  } catch (const Error& error) {
+    m_openFailure = error.description();
+    throw;
+  }
+}
+
+void Connection::openSession(const ConnectionString& connectionString) {
   if (connectionString.isSqlite()) {
     m_sqlite = std::make_unique<SqliteSession>(connectionString.sqlitePath(m_environment.folder),
                                                boundedSeconds(m_commandTimeout, m_environment.statementTimeout));
@@ -42,7 +61,7 @@ bool Connection::isOpen() const { return m_sqlite || m_odbc; }
 
 std::unique_ptr<RecordSet> Connection::execute(const QString& statement) {
   if (m_sqlite) return m_sqlite->execute(statement);
-  if (!m_odbc) throw objectClosed();
+  if (!m_odbc) throw objectClosed(m_openFailure);
   const int timeout = boundedSeconds(m_commandTimeout, m_environment.statementTimeout);
   const bool mayRetry = std::exchange(m_untriedKeptSession, false);
   try {

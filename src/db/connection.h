@@ -71,11 +71,13 @@ class Connection {
   /// Runs one plain-text statement. A statement that returns rows gives them
   /// all, read up front; any other gives an empty record set. On SQLite,
   /// "EXEC name @P = v, ..." runs the body stored for `name` in `procedures`.
-  /// Raises 3704 when the connection is not open.
+  /// Raises 3704 when the connection is not open, naming the error of a
+  /// failed open.
   std::unique_ptr<RecordSet> execute(const QString& statement);
   void close();
 
  private:
+  void openSession(const ConnectionString& connectionString);
   std::unique_ptr<OdbcSession> logIn(const QString& connectString) const;
   void release();
 
@@ -85,6 +87,8 @@ class Connection {
   int m_connectionTimeout = 15;
   std::unique_ptr<SqliteSession> m_sqlite;
   std::unique_ptr<OdbcSession> m_odbc;
+  /// The description of the last open's error; empty after a good open.
+  QString m_openFailure;
   /// The session came from the pool and has run nothing since this open.
   bool m_untriedKeptSession = false;
 };

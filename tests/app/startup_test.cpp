@@ -112,5 +112,43 @@ INSTANTIATE_TEST_SUITE_P(
                       SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=2.5\r\n", -1, 0},
                       SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=100001\r\n", -1, 0}));
 
+struct LoginKeysCase {
+  const char* ini;
+  const char* error;  ///< part of the error 5's text; nullptr: accepted
+  DatabaseLogin login;
+};
+
+// Keys that leave in doubt how to log in stop start-up, and the password
+// never shows in the error.
+TEST(StartupTest, LoginKeysOfMainIni) {
+  const LoginKeysCase cases[] = {
+      {"[DB]\r\ncString=x\r\n", nullptr, {}},
+      {"[db]\r\nuser = corvex\r\nPASSWORD=\"pw;1\"\r\nDatabase=Ventas\r\n", nullptr, {"corvex", "pw;1", "Ventas"}},
+      {"[DB]\r\nAuthentication=Integrated\r\n", nullptr, {QString(), QString(), QString(), true}},
+      {"[DB]\r\nUser=corvex\r\n", "User needs its Password", {}},
+      {"[DB]\r\nPassword=pw-secret\r\n", "Password needs the User", {}},
+      {"[DB]\r\nAuthentication=integrated\r\nUser=a\r\nPassword=pw-secret\r\n", "without User and Password", {}},
+      {"[DB]\r\nAuthentication=kerberos\r\n", "not \"kerberos\"", {}},
+  };
+  for (const LoginKeysCase& c : cases) {
+    SCOPED_TRACE(c.ini);
+    const TempAppDir dir;
+    dir.writeFile(QStringLiteral("main.ini"), c.ini);
+    const auto error = test::raisedError([&] { readDatabaseLogin(dir.filePath(QStringLiteral("main.ini"))); });
+    ASSERT_EQ(error.has_value(), c.error != nullptr);
+    if (error) {
+      EXPECT_EQ(error->number(), kInvalidArgument);
+      EXPECT_TRUE(error->description().contains(QString::fromUtf8(c.error))) << error->what();
+      EXPECT_FALSE(error->description().contains(QStringLiteral("pw-secret")));
+      continue;
+    }
+    const DatabaseLogin login = readDatabaseLogin(dir.filePath(QStringLiteral("main.ini")));
+    EXPECT_EQ(login.user, c.login.user);
+    EXPECT_EQ(login.password, c.login.password);
+    EXPECT_EQ(login.database, c.login.database);
+    EXPECT_EQ(login.integrated, c.login.integrated);
+  }
+}
+
 }  // namespace
 }  // namespace corvex

@@ -46,9 +46,62 @@ TEST(ConnectionStringTest, ServerValueGoesInAsItStands) {
 }
 
 TEST(ConnectionStringTest, ValuesWithSeparatorsAreBraced) {
-  const ConnectionString parsed(QStringLiteral("User ID=a=b;Password=p}w{d;Initial Catalog=C;Data Source=h"));
+  const ConnectionString parsed(QStringLiteral("User ID=a=b;Password=\"p;w}d\";Initial Catalog={C};Data Source=h"));
   EXPECT_EQ(parsed.odbcString(QStringLiteral("X"), QString()),
-            QStringLiteral("DRIVER={X};SERVER=h;DATABASE=C;UID={a=b};PWD={p}}w{d}"));
+            QStringLiteral("DRIVER={X};SERVER=h;DATABASE={{C}}};UID=a=b;PWD={p;w}}d}"));
+  // A brace alone needs no braces: FreeTDS 1.3 would keep both of a doubled '}'.
+  EXPECT_EQ(ConnectionString(QStringLiteral("User ID=u;Password=p}w{d;Initial Catalog=C;Data Source=h"))
+                .odbcString(QStringLiteral("X"), QString()),
+            QStringLiteral("DRIVER={X};SERVER=h;DATABASE=C;UID=u;PWD=p}w{d"));
+}
+
+struct LoginCase {
+  const char* name;
+  DatabaseLogin login;
+  QString provider;  // the head, up to ";Data Source="
+  QString odbc;      // what follows SERVER=...
+};
+
+// A chosen login survives the provider string and reaches the driver whole,
+// whatever characters its password holds.
+TEST(ConnectionStringTest, LoginsInBothForms) {
+  const LoginCase cases[] = {
+      {"fixed",
+       {},
+       "Provider=SQLOLEDB.1;Password=+-582417;Persist Security Info=True;User ID=tov;Initial Catalog=Velantrix",
+       "DATABASE=Velantrix;UID=tov;PWD=+-582417"},
+      {"fixed login, own catalog",
+       {QString(), QString(), "Ventas2024", false},
+       "Provider=SQLOLEDB.1;Password=+-582417;Persist Security Info=True;User ID=tov;Initial Catalog=Ventas2024",
+       "DATABASE=Ventas2024;UID=tov;PWD=+-582417"},
+      {"own login",
+       {"corvex", "Xq7#pL", "Ventas", false},
+       "Provider=SQLOLEDB.1;Password=Xq7#pL;Persist Security Info=False;User ID=corvex;Initial Catalog=Ventas",
+       "DATABASE=Ventas;UID=corvex;PWD=Xq7#pL"},
+      {"separators and quotes",
+       {"corvex", " a;b\"c}d=e", "Ven;tas", false},
+       "Provider=SQLOLEDB.1;Password=\" a;b\"\"c}d=e\";Persist Security Info=False;User ID=corvex;"
+       "Initial Catalog=\"Ven;tas\"",
+       "DATABASE={Ven;tas};UID=corvex;PWD={ a;b\"c}}d=e}"},
+      {"leading quote",
+       {"'o", "\"x", "V", false},
+       "Provider=SQLOLEDB.1;Password=\"\"\"x\";Persist Security Info=False;User ID=\"'o\";Initial Catalog=V",
+       "DATABASE=V;UID='o;PWD=\"x"},
+      {"integrated",
+       {QString(), QString(), "Ventas", true},
+       "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=Ventas",
+       "DATABASE=Ventas;Trusted_Connection=Yes"},
+  };
+  for (const LoginCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ConnectionString built = ConnectionString::forServer(QStringLiteral("db01,1433"), c.login);
+    EXPECT_EQ(built.text(), c.provider + QStringLiteral(";Data Source=db01,1433;Network Library=dbmssocn"));
+    const ConnectionString parsed(built.text());
+    EXPECT_EQ(parsed.dataSource(), QStringLiteral("db01,1433"));
+    EXPECT_EQ(parsed.isIntegrated(), c.login.integrated);
+    EXPECT_EQ(parsed.odbcString(QStringLiteral("ODBC Driver 18 for SQL Server"), QString()),
+              QStringLiteral("DRIVER={ODBC Driver 18 for SQL Server};SERVER=db01,1433;") + c.odbc);
+  }
 }
 
 TEST(ConnectionStringTest, SqliteFilesRelativeToTheApplicationFolderOrAbsolute) {

@@ -257,6 +257,51 @@ TEST(SqlServerProgramTest, FaultsTakeTheErrorPathAndNothingIsMarkedWithoutItsMai
   }
 }
 
+// The company's own login, password and catalog instead of the fixed ones;
+// the password, with the characters that quote or end a value, must never
+// show in the log, the program's output or the check's lines.
+TEST(SqlServerProgramTest, OwnLoginMailsAndMarksAndItsPasswordShowsNowhere) {
+  const QString password = QStringLiteral("Ku;8{x\"Ñ=9");
+  TdsPeerOptions options;
+  options.types = typeMap("nvarchar(max)", "varbinary(max)", "money");
+  options.user = QStringLiteral("corvex_dte");
+  options.password = password;
+  options.catalog = QStringLiteral("Ventas2");
+  const struct {
+    const char* name;
+    QString password;
+    int exitCode;
+    int mails;
+    const char* told;  // on standard error and in the log
+  } cases[] = {
+      {"its password", password, 0, 4, ""},
+      {"a wrong password", QStringLiteral("Ku;8{x\"Ñ=8"), 2, 0, "Login failed for user 'corvex_dte'."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto served = workspace(QString());
+    TdsPeer peer(served->filePath(QStringLiteral("ventas.db")), options);
+    const auto dir =
+        workspace(peer.server(), "User=corvex_dte\r\nPassword=" + c.password.toUtf8() + "\r\nDatabase=Ventas2\r\n");
+    const QString pending = QStringLiteral("SELECT COUNT(*) FROM FACTURAS_ENC WHERE ENVIADA = 0");
+    const int before = served->querySqlite(QStringLiteral("ventas.db"), pending).value(0).toInt();
+    const ProgramRun run = once(*dir);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    EXPECT_EQ(int(mails(*dir).size()), c.mails);
+    EXPECT_EQ(served->querySqlite(QStringLiteral("ventas.db"), pending).value(0).toInt(), before - c.mails);
+    EXPECT_TRUE(run.err.contains(c.told)) << run.err.toStdString();
+    EXPECT_NE(logTexts(*dir).find(c.told), std::string::npos) << logTexts(*dir);
+    const ProgramRun check = runProgram({QStringLiteral("check"), QStringLiteral("--app-dir"), dir->path()}, 120000);
+    EXPECT_TRUE(check.out.contains(c.exitCode == 0 ? "ok    database login: SQL Server through ODBC, login corvex_dte"
+                                                   : "FAIL  database login: "))
+        << check.out.toStdString();
+    for (const QByteArray& text : {QByteArray(logTexts(*dir).c_str()), run.out, run.err, check.out, check.err}) {
+      EXPECT_FALSE(text.contains(c.password.toUtf8())) << text.toStdString();
+      EXPECT_FALSE(text.contains("Ku;8")) << text.toStdString();
+    }
+  }
+}
+
 // Start-up and several runs, 5 s apart, on one healthy server.
 TEST(SqlServerProgramTest, StartUpAndRunsLogInTwiceInAll) {
   const auto served = workspace(QString());

@@ -25,8 +25,11 @@ struct TdsPeerOptions {
   /// dropAfter batches, if given) is not answered; its connection is
   /// dropped (once).
   QString dropOn;
-  /// Non-empty: the only password the server accepts for the login.
+  /// Non-empty: the only login, password and catalog the server accepts
+  /// (by default the program's fixed ones).
+  QString user;
   QString password;
+  QString catalog;
   /// "PERMISSION:OBJECT" entries that HAS_PERMS_BY_NAME answers with 0.
   QStringList deny;
 };
