@@ -58,7 +58,9 @@ bool DatabaseCheck::login(const ConnectionString& connectionString) {
   const QString where =
       connectionString.isSqlite()
           ? QStringLiteral("sqlite:") + QDir::toNativeSeparators(connectionString.sqlitePath(m_folder))
-          : QStringLiteral("SQL Server through ODBC");
+      : connectionString.isIntegrated()
+          ? QStringLiteral("SQL Server through ODBC, with the identity of the program's user (integrated)")
+          : QStringLiteral("SQL Server through ODBC, login ") + connectionString.userId();
   // Trapped here: a refused login is this check's verdict.
   try {
     m_connection.open(connectionString);
@@ -67,8 +69,9 @@ bool DatabaseCheck::login(const ConnectionString& connectionString) {
   } catch (const Error& error) {
     m_report.fail(QStringLiteral("database login"), where + QStringLiteral(": ") + errorText(error),
                   QStringLiteral("check cString (and Driver) under [DB] in main.ini, that the server is up and "
-                                 "reachable on its TCP port, and that it accepts the program's login; for "
-                                 "sqlite:PATH, that the file exists"));
+                                 "reachable on its TCP port, and that it accepts the program's login (User and "
+                                 "Password under [DB]; with Authentication=integrated, the program's user needs "
+                                 "a Windows or Kerberos login there); for sqlite:PATH, that the file exists"));
     return false;
   }
 }

@@ -2,9 +2,11 @@
 
 #include "app/check_report.h"
 #include "app/database_check.h"
+#include "app/file_readers.h"
 #include "app/ini_file.h"
 #include "app/startup.h"
 #include "base/conversions.h"
+#include "base/error.h"
 #include "db/connection_string.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_dialogue.h"
@@ -30,8 +32,41 @@ QString folderProblem(const QString& path) {
   return {};
 }
 
-// The server named in main.ini, or empty when main.ini is not usable.
-QString checkIni(const AppFolder& folder, CheckReport& report) {
+// What main.ini says of the database; the server is empty when main.ini is
+// not usable.
+struct IniDatabase {
+  QString server;
+  DatabaseLogin login;
+};
+
+QString errorText(const Error& error) {
+  return QStringLiteral("error %1: %2").arg(error.number()).arg(error.description());
+}
+
+bool checkLoginKeys(const QString& path, DatabaseLogin& login, CheckReport& report) {
+  // Trapped here: keys that do not go together are this check's verdict.
+  try {
+    login = readDatabaseLogin(path);
+    return true;
+  } catch (const Error& error) {
+    report.fail(QStringLiteral("main.ini"), errorText(error),
+                QStringLiteral("under [DB], set User and Password together (or neither, for the fixed login), or "
+                               "Authentication=integrated without them"));
+    return false;
+  }
+}
+
+// A password in a file that others may read is everyone's password.
+void checkPasswordReaders(const QString& path, CheckReport& report) {
+  const QString check = QStringLiteral("main.ini password");
+  const QString readers = otherReaders(path);
+  if (readers.isEmpty())
+    report.pass(check, QStringLiteral("only the file's owner may read it"));
+  else
+    report.fail(check, QStringLiteral("the file holds the database password and ") + readers, ownerOnlyFix(path));
+}
+
+IniDatabase checkIni(const AppFolder& folder, CheckReport& report) {
   const QString path = folder.path(QStringLiteral("main.ini"));
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -41,21 +76,24 @@ QString checkIni(const AppFolder& folder, CheckReport& report) {
                                "program's user"));
     return {};
   }
-  const QString server = ReadIniValue(path, QStringLiteral("DB"), QStringLiteral("cString"), QString());
-  if (server.isEmpty())
+  IniDatabase ini{ReadIniValue(path, QStringLiteral("DB"), QStringLiteral("cString"), QString()), {}};
+  if (ini.server.isEmpty()) {
     report.fail(QStringLiteral("main.ini"), QStringLiteral("no cString under [DB]"),
                 QStringLiteral("add cString=<host>, <host\\instance>, <host,port> or sqlite:<file> under [DB]"));
-  else
-    report.pass(QStringLiteral("main.ini"), QStringLiteral("database \"%1\"").arg(server));
-  return server;
+    return {};
+  }
+  if (!checkLoginKeys(path, ini.login, report)) return {};
+  report.pass(QStringLiteral("main.ini"), QStringLiteral("database \"%1\"").arg(ini.server));
+  if (!ini.login.password.isEmpty()) checkPasswordReaders(path, report);
+  return ini;
 }
 
-std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const QString& server, CheckReport& report) {
-  if (server.isEmpty()) {
+std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const IniDatabase& ini, CheckReport& report) {
+  if (ini.server.isEmpty()) {
     report.skip(QStringLiteral("database"), QStringLiteral("needs a usable main.ini"));
     return std::nullopt;
   }
-  return checkDatabase(ConnectionString::forServer(server),
+  return checkDatabase(ConnectionString::forServer(ini.server, ini.login),
                        databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))), report);
 }
 
@@ -80,8 +118,7 @@ void checkLayouts(const AppFolder& folder, CheckReport& report) {
       report.pass(QStringLiteral("layout ") + name,
                   QFile::exists(folder.path(file)) ? file : QStringLiteral("built-in"));
     } catch (const Error& error) {
-      report.fail(QStringLiteral("layout ") + name,
-                  QStringLiteral("error %1: %2").arg(error.number()).arg(error.description()),
+      report.fail(QStringLiteral("layout ") + name, errorText(error),
                   QStringLiteral("correct %1, or remove it to use the built-in layout").arg(file));
     }
   }
@@ -160,8 +197,7 @@ void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& va
 
 bool checkSetup(const AppFolder& folder, QTextStream& out) {
   CheckReport report(out);
-  const QString server = checkIni(folder, report);
-  const std::optional<ParameterValues> values = checkDatabaseOf(folder, server, report);
+  const std::optional<ParameterValues> values = checkDatabaseOf(folder, checkIni(folder, report), report);
   checkFolders(folder, report);
   checkLayouts(folder, report);
   checkMail(folder, values, report);

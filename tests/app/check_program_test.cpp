@@ -161,6 +161,52 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
   }
 }
 
+// A password in main.ini is the database's key: other users must not read
+// the file. The SQLite set-up ignores the login, so only the file counts.
+TEST(CheckProgramTest, MainIniWithAPasswordReadableByOthersFails) {
+  const struct {
+    const char* name;
+    QByteArray login;
+    QFileDevice::Permissions permissions;
+    QStringList expected;
+    QString reason;
+  } cases[] = {
+      {"owner only", "User=corvex\r\nPassword=pw\r\n", QFileDevice::ReadOwner | QFileDevice::WriteOwner, {}, {}},
+      {"every user",
+       "User=corvex\r\nPassword=pw\r\n",
+       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther,
+       {"FAIL  main.ini password"},
+       "mode 0644 lets its group and every other user read it. Fix: chmod 600 "},
+      {"its group",
+       "User=corvex\r\nPassword=pw\r\n",
+       QFileDevice::ReadOwner | QFileDevice::ReadGroup,
+       {"FAIL  main.ini password"},
+       "mode 0440 lets its group read it"},
+      {"no password", {}, QFileDevice::ReadOwner | QFileDevice::ReadOther, {}, {}},
+      {"a user without password",
+       "User=corvex\r\n",
+       QFileDevice::ReadOwner,
+       {"FAIL  main.ini", "skip  database", "skip  mail"},
+       "error 5: main.ini [DB] User needs its Password"},
+  };
+  for (const auto& c : cases) {
+    TempAppDir dir(kFolders);
+    test::writeDemoSetUp(dir);
+    const QString ini = dir.filePath(QStringLiteral("main.ini"));
+    dir.writeFile(QStringLiteral("main.ini"), dir.readFile(QStringLiteral("main.ini")) + "\r\n" + c.login);
+    ASSERT_TRUE(QFile::setPermissions(ini, c.permissions));
+    const CheckRun run = runCheck(dir);
+    EXPECT_EQ(notPassed(run.lines), c.expected) << c.name << "\n" << run.lines.join(u'\n').toStdString();
+    EXPECT_EQ(run.exitCode, c.expected.isEmpty() ? 0 : 1) << c.name;
+    if (!c.expected.isEmpty()) {
+      EXPECT_TRUE(run.lines.filter(c.expected.first()).value(0).contains(c.reason))
+          << c.name << "\n"
+          << run.lines.join(u'\n').toStdString();
+    }
+    EXPECT_EQ(run.lines.filter(QStringLiteral("main.ini password")).size(), c.login.contains("Password") ? 1 : 0);
+  }
+}
+
 // Root writes through permission bits, so only the kernel can refuse it: the
 // folder qr becomes a read-only bind mount of itself.
 class ReadOnlyMount {
