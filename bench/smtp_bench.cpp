@@ -1,20 +1,23 @@
-// Mailing over a real SMTP server (aiosmtpd with STARTTLS and AUTH) behind a
-// proxy that delays every chunk 25 ms each way, like a provider 50 ms away.
-// Prints messages per second, connections, logins and round trips per
-// message.
+// The whole program mailing over a real SMTP server (aiosmtpd with STARTTLS,
+// AUTH and PIPELINING) behind a proxy that delays every chunk 25 ms each way,
+// like a provider 50 ms away: `corvex --once` over N pending documents in
+// SQLite. Prints, per number of sessions, the wall time of the run, messages
+// per second, connections, round trips per message (connect, login and QUIT
+// included) and per session, and whether every document was mailed once and
+// marked.
 //
-//   corvex_smtp_bench [MESSAGES] [MaxMessagesPerConnection]   (default 100 100)
-// A MaxMessagesPerConnection of 1 behaves like a client that connects and
-// logs in for every message.
-#include "base/clock.h"
-#include "log/daily_log.h"
-#include "mail/mailer.h"
+//   corvex_smtp_bench [--program PATH] [--no-pipelining] [--max-per-connection N]
+//                     [MESSAGES [CONNECTIONS ...]]        (default 100 1 4)
+#include "demo/demo_database.h"
 #include "support/delay_proxy.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QMap>
+#include <QProcess>
 
 #include <cstdio>
 
@@ -22,66 +25,115 @@ namespace corvex {
 namespace {
 
 constexpr int kDelayMs = 25;
+constexpr int kRunTimeoutMs = 600000;
+const QString kUser = QStringLiteral("dte");
+const QString kPassword = QStringLiteral("bench-pw");
 
-// A PDF-sized attachment and a JSON one, as a document mail carries.
-void writeAttachments(const test::TempAppDir& dir) {
-  QByteArray pdf("%PDF-1.4\n");
-  for (int i = 0; pdf.size() < 40000; ++i) pdf += char(i * 7919 % 256);
-  dir.writeFile(QStringLiteral("files/d.pdf"), pdf);
-  dir.writeFile(QStringLiteral("files/d.json"), QByteArray(6000, 'j'));
+struct BenchOptions {
+  QString program = QStringLiteral(CORVEX_BINARY);
+  bool pipelining = true;
+  int maxPerConnection = 100;
+  int messages = 100;
+};
+
+void buildWorkspace(const test::TempAppDir& dir, int messages, int port, int connections, int maxPerConnection) {
+  buildDemoDatabase(dir.filePath(QStringLiteral("bench.db")), DemoContent::Documents,
+                    documentCopiesSql(messages) +
+                        QStringLiteral("UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
+                                       "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
+                                       "UPDATE Parametros SET Valor = '%2' WHERE Parametro = 'sysSMTPUser';\n"
+                                       "UPDATE Parametros SET Valor = '%3' WHERE Parametro = 'sysSMTPPassword';\n")
+                            .arg(port)
+                            .arg(kUser, kPassword));
+  dir.writeFile(QStringLiteral("main.ini"), QStringLiteral("[DB]\r\ncString=sqlite:bench.db\r\n[SMTP]\r\n"
+                                                           "Connections=%1\r\nMaxMessagesPerConnection=%2\r\n")
+                                                .arg(connections)
+                                                .arg(maxPerConnection)
+                                                .toLatin1());
 }
 
-int bench(int messages, int maxPerConnection) {
-  const QString user = QStringLiteral("dte");
-  const QString password = QStringLiteral("bench-pw");
-  test::SmtpPeer peer(test::SmtpPeerOptions{test::PeerTls::StartTls, user, password, QString(), 0, QString()});
-  test::DelayProxy proxy(peer.port(), kDelayMs);
-  qputenv("CURL_CA_BUNDLE", peer.caBundle().toLocal8Bit());
+// Documents whose buyer got other than exactly one message, or whose mark
+// does not match their mail.
+int brokenDocuments(const test::TempAppDir& dir, const test::SmtpPeer& peer, int* marked) {
+  QMap<QString, int> received;
+  for (const QString& file : peer.messageFiles())
+    for (const QJsonValue& rcpt : test::SmtpPeer::envelope(file)["rcpt_tos"].toArray()) ++received[rcpt.toString()];
+  const QStringList markedMails = dir.querySqlite(
+      QStringLiteral("bench.db"), QStringLiteral("SELECT EMAIL FROM FACTURAS_ENC WHERE SERIE = 'BM' AND ENVIADA = 1"));
+  *marked = int(markedMails.size());
+  int broken = 0;
+  for (auto it = received.cbegin(); it != received.cend(); ++it)
+    if (it.value() != 1 || !markedMails.contains(it.key())) ++broken;
+  for (const QString& mail : markedMails)
+    if (!received.contains(mail)) ++broken;
+  return broken;
+}
 
-  const test::TempAppDir dir({QStringLiteral("logs"), QStringLiteral("files")});
-  writeAttachments(dir);
-  SystemClock clock;
-  DailyLog log(dir.folder(), clock);
-  Settings settings;
-  settings.sysSMTPServer = QStringLiteral("127.0.0.1");
-  settings.sysSMTPPort = static_cast<std::int16_t>(proxy.port());
-  settings.sysSMTPUser = user;
-  settings.sysSMTPPassword = password;
-  settings.sysSMTPFrom = QStringLiteral("dte@laceiba.example");
-  settings.MaxMessagesPerConnection = maxPerConnection;
-  Mailer mailer(settings, dir.folder(), log, clock);
+QString sessionList(const QList<int>& roundTrips) {
+  QStringList texts;
+  for (int count : roundTrips) texts << QString::number(count);
+  return texts.join(u' ');
+}
+
+int bench(const BenchOptions& options, int connections) {
+  test::SmtpPeerOptions peerOptions{test::PeerTls::StartTls, kUser, kPassword, QString(), 0, QString()};
+  peerOptions.pipelining = options.pipelining;
+  test::SmtpPeer peer(peerOptions);
+  test::DelayProxy proxy(peer.port(), kDelayMs);
+  const test::TempAppDir dir({QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")});
+  buildWorkspace(dir, options.messages, proxy.port(), connections, options.maxPerConnection);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("CURL_CA_BUNDLE"), peer.caBundle());
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 
   QElapsedTimer timer;
   timer.start();
-  int sent = 0;
-  {
-    const Mailer::RunScope run(mailer);
-    for (int i = 0; i < messages && !mailer.sendingStopped(); ++i) {
-      mailer.SendMail(QStringLiteral("Envío de DTE"), QStringLiteral("Estimado (a): ..."),
-                      QStringLiteral("buyer%1@example.com").arg(i), dir.filePath(QStringLiteral("files/d.json")),
-                      dir.filePath(QStringLiteral("files/d.pdf")), QStringLiteral("BM-%1").arg(i));
-      sent += mailer.MailSent() ? 1 : 0;
-    }
-  }
+  QProcess run;
+  run.setProcessEnvironment(environment);
+  run.start(options.program, {QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()});
+  const bool finished = run.waitForFinished(kRunTimeoutMs);
+  const int exitCode = finished && run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
   const double elapsed = double(timer.nsecsElapsed()) / 1e9;
+  const int sent = peer.stats().messages;
+  int marked = 0;
+  const int broken = brokenDocuments(dir, peer, &marked);
   const test::ProxyStats network = proxy.stats();
-  const test::SmtpPeerStats server = peer.stats();
-  std::printf("messages %d/%d, MaxMessagesPerConnection %d, delay %d ms each way\n", sent, messages, maxPerConnection,
-              kDelayMs);
-  std::printf("  %.2f s, %.2f messages/s\n", elapsed, sent / elapsed);
-  std::printf("  connections %d, logins %d, round trips %d (%.2f per message, QUIT included)\n", network.connections,
-              server.logins, network.roundTrips, double(network.roundTrips) / messages);
-  return sent == messages ? 0 : 1;
+  std::printf("%-5d %-4s %8.2f %8.2f %6d %9.2f  %7d/%-4d %6d  %s%s\n", connections, options.pipelining ? "yes" : "no",
+              elapsed, sent / elapsed, network.connections, double(network.roundTrips) / options.messages, marked,
+              options.messages, broken, qPrintable(sessionList(network.sessionRoundTrips)),
+              exitCode == 0 ? "" : "  (run failed)");
+  return exitCode == 0 && broken == 0 && marked == options.messages ? 0 : 1;
+}
+
+BenchOptions parse(QStringList& arguments) {
+  BenchOptions options;
+  if (arguments.size() >= 2 && arguments[0] == QStringLiteral("--program")) {
+    options.program = arguments[1];
+    arguments = arguments.mid(2);
+  }
+  options.pipelining = arguments.removeAll(QStringLiteral("--no-pipelining")) == 0;
+  const qsizetype max = arguments.indexOf(QStringLiteral("--max-per-connection"));
+  if (max >= 0 && max + 1 < arguments.size()) {
+    options.maxPerConnection = arguments[max + 1].toInt();
+    arguments.remove(max, 2);
+  }
+  if (!arguments.isEmpty()) options.messages = arguments.takeFirst().toInt();
+  if (arguments.isEmpty()) arguments = {QStringLiteral("1"), QStringLiteral("4")};
+  return options;
 }
 
 }  // namespace
 }  // namespace corvex
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  const QStringList arguments = app.arguments();
-  const int messages = arguments.size() > 1 ? arguments[1].toInt() : 100;
-  const int maxPerConnection = arguments.size() > 2 ? arguments[2].toInt() : 100;
-  return corvex::bench(messages, maxPerConnection);
+  QCoreApplication app(argc, argv);
+  QStringList arguments = app.arguments().mid(1);
+  const corvex::BenchOptions options = corvex::parse(arguments);
+  std::printf("%d documents, delay %d ms each way, MaxMessagesPerConnection %d\n", options.messages, corvex::kDelayMs,
+              options.maxPerConnection);
+  std::printf("%-5s %-4s %8s %8s %6s %9s  %12s %6s  %s\n", "conns", "pipe", "wall s", "msg/s", "conns", "rt/msg",
+              "marked", "broken", "round trips per session");
+  int status = 0;
+  for (const QString& connections : arguments) status |= corvex::bench(options, connections.toInt());
+  return status;
 }

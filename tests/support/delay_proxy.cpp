@@ -1,5 +1,7 @@
 #include "support/delay_proxy.h"
 
+#include <QJsonArray>
+
 namespace corvex::test {
 
 DelayProxy::DelayProxy(int targetPort, int delayMs)
@@ -10,7 +12,9 @@ DelayProxy::DelayProxy(int targetPort, int delayMs)
 
 ProxyStats DelayProxy::stats() const {
   const QJsonObject stats = readJsonFile(m_dir.filePath(QStringLiteral("stats.json")));
-  return ProxyStats{stats["connections"].toInt(), stats["round_trips"].toInt()};
+  QList<int> sessions;
+  for (const QJsonValue& roundTrips : stats["sessions"].toArray()) sessions << roundTrips.toInt();
+  return ProxyStats{stats["connections"].toInt(), stats["round_trips"].toInt(), sessions};
 }
 
 }  // namespace corvex::test

@@ -2,6 +2,7 @@
 
 #include "support/peer_process.h"
 
+#include <QList>
 #include <QTemporaryDir>
 
 namespace corvex::test {
@@ -9,7 +10,8 @@ namespace corvex::test {
 /// What the proxy counted so far.
 struct ProxyStats {
   int connections = 0;
-  int roundTrips = 0;  ///< times the server answered after the client spoke
+  int roundTrips = 0;                 ///< times the server answered after the client spoke
+  QList<int> sessionRoundTrips = {};  ///< the round trips of each connection, in the order they opened
 };
 
 /// A TCP proxy on 127.0.0.1 (tests/support/delay_proxy.py) in front of

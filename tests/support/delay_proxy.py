@@ -4,9 +4,10 @@ it on, in both directions, so a loopback peer behaves like one far away.
 
 Listens on 127.0.0.1 (a free port below 32768), forwards to --target-port,
 prints "READY <port>" once it accepts connections, and keeps in --stats FILE
-{"connections": N, "round_trips": N}, rewritten on every change. A round trip
-is counted each time the server answers after the client spoke, which is what
-a client waits for. Runs until terminated.
+{"connections": N, "round_trips": N, "sessions": [N, ...]}, rewritten on every
+change; "sessions" holds the round trips of each connection, in the order they
+were opened. A round trip is counted each time the server answers after the
+client spoke, which is what a client waits for. Runs until terminated.
 """
 
 import argparse
@@ -19,11 +20,19 @@ import random
 class Stats:
     def __init__(self, path):
         self.path = path
-        self.values = {"connections": 0, "round_trips": 0}
+        self.values = {"connections": 0, "round_trips": 0, "sessions": []}
         self.write()
 
-    def add(self, key):
-        self.values[key] += 1
+    def connected(self):
+        """Counts a connection; returns its index in "sessions"."""
+        self.values["connections"] += 1
+        self.values["sessions"].append(0)
+        self.write()
+        return len(self.values["sessions"]) - 1
+
+    def round_trip(self, session):
+        self.values["round_trips"] += 1
+        self.values["sessions"][session] += 1
         self.write()
 
     def write(self):
@@ -35,13 +44,14 @@ class Stats:
 class Link:
     """One proxied connection; remembers who spoke last to count round trips."""
 
-    def __init__(self, stats):
+    def __init__(self, stats, session):
         self.stats = stats
+        self.session = session
         self.last_speaker = None
 
     def spoke(self, speaker):
         if speaker == "server" and self.last_speaker == "client":
-            self.stats.add("round_trips")
+            self.stats.round_trip(self.session)
         self.last_speaker = speaker
 
 
@@ -82,13 +92,13 @@ async def serve(args):
     delay = args.delay_ms / 1000.0
 
     async def handle(client_reader, client_writer):
-        stats.add("connections")
+        session = stats.connected()
         try:
             server_reader, server_writer = await asyncio.open_connection("127.0.0.1", args.target_port)
         except OSError:
             client_writer.close()
             return
-        link = Link(stats)
+        link = Link(stats, session)
         await asyncio.gather(pump(client_reader, server_writer, delay, link, "client"),
                              pump(server_reader, client_writer, delay, link, "server"))
 

@@ -48,6 +48,7 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpP
   if (!options.user.isEmpty())
     arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
   if (!options.rejectRecipient.isEmpty()) arguments << QStringLiteral("--reject") << options.rejectRecipient;
+  if (!options.pipelining) arguments << QStringLiteral("--no-pipelining");
   if (!faults.fault.isEmpty())
     arguments << QStringLiteral("--fault") << faults.fault << QStringLiteral("--fault-at")
               << QString::number(faults.faultAt);
@@ -67,8 +68,10 @@ void SmtpPeer::stop() {
 
 SmtpPeerStats SmtpPeer::stats() const {
   const QJsonObject stats = readJsonFile(m_dir.filePath(QStringLiteral("stats.json")));
+  QStringList greetings;
+  for (const QJsonValue& name : stats["greetings"].toArray()) greetings << name.toString();
   return SmtpPeerStats{stats["connections"].toInt(), stats["logins"].toInt(), stats["attempts"].toInt(),
-                       stats["messages"].toInt(), stats["quits"].toInt()};
+                       stats["messages"].toInt(),    stats["quits"].toInt(),  greetings};
 }
 
 QString SmtpPeer::caBundle() const { return QDir(m_certDir).filePath(QStringLiteral("ca.pem")); }

@@ -24,6 +24,7 @@ struct SmtpPeerOptions {
   /// Where the throw-away CA and server certificate live (made on first use);
   /// peers sharing a folder share a CA. Empty: a folder of this peer's own.
   QString certDir;
+  bool pipelining = true;  ///< offers PIPELINING (RFC 2920) in its EHLO reply
 };
 
 /// Misbehaviour on demand.
@@ -44,9 +45,10 @@ struct SmtpPeerFaults {
 struct SmtpPeerStats {
   int connections = 0;
   int logins = 0;
-  int attempts = 0;  ///< MAIL commands
-  int messages = 0;  ///< messages accepted
-  int quits = 0;     ///< sessions ended politely by the client
+  int attempts = 0;            ///< MAIL commands
+  int messages = 0;            ///< messages accepted
+  int quits = 0;               ///< sessions ended politely by the client
+  QStringList greetings = {};  ///< the names clients gave in EHLO or HELO, in order
 };
 
 /// A real SMTP server on 127.0.0.1 (tests/support/smtp_server.py run by the

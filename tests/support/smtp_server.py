@@ -6,7 +6,10 @@ serve: listens on 127.0.0.1 (a free port below 32768 unless --port is given), pr
 accepted message as NNN.eml (the bytes received) in --folder. Optional:
 STARTTLS or implicit TLS with a throw-away certificate made by openssl in
 --cert-dir (ca.pem is the CA to trust), AUTH required for --user/--password,
-a recipient answered with 550 (--reject). Faults on demand: --close-after N
+a recipient answered with 550 (--reject). PIPELINING (RFC 2920) is offered
+unless --no-pipelining; aiosmtpd reads pipelined commands in order anyway.
+Every EHLO/HELO name a client gave is kept, in order, in the stats'
+"greetings". Faults on demand: --close-after N
 closes a connection after every N messages on it; --fail N:CODE answers the
 Nth MAIL command (counted over the server's life) with CODE, and closes the
 connection after a 421; --drop-data N cuts the connection in the middle of
@@ -15,10 +18,11 @@ message at the end of DATA, so it is never stored: a reply code (421, 451,
 552, 554), "drop" (closed before any reply) or "stall" (no reply ever);
 --after N --run CMD runs a shell command right after the Nth message was
 stored. --stats FILE keeps {"connections", "logins", "attempts", "messages",
-"quits"} there, rewritten on every change. Runs until terminated.
+"quits", "greetings"} there, rewritten on every change. Runs until terminated.
 
-decode FILE: prints the message as JSON: headers, the text body and every
-attachment (bytes in base64), plus the defects Python's parser found.
+decode FILE: prints the message as JSON: headers, the text body (its bytes,
+line breaks as CR LF) and its Content-Transfer-Encoding, every attachment
+(bytes in base64), plus the defects Python's parser found.
 """
 
 import argparse
@@ -29,6 +33,7 @@ import email.policy
 import json
 import os
 import random
+import re
 import ssl
 import subprocess
 import sys
@@ -78,9 +83,10 @@ class Store:
         self.stats_file = args.stats
         self.fault, self.fault_at = args.fault, args.fault_at
         self.after, self.command = args.after, args.run
+        self.pipelining = not args.no_pipelining
         self.count = 0
         self.received = 0
-        self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0}
+        self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0, "greetings": []}
         self.write_stats()
 
     def add(self, key):
@@ -93,6 +99,22 @@ class Store:
         with open(self.stats_file + ".tmp", "w") as out:
             json.dump(self.stats, out)
         os.rename(self.stats_file + ".tmp", self.stats_file)
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        self.greeted(hostname)
+        if self.pipelining:
+            responses.insert(-1, "250-PIPELINING")
+        return responses
+
+    async def handle_HELO(self, server, session, envelope, hostname):
+        session.host_name = hostname
+        self.greeted(hostname)
+        return "250 %s" % server.hostname
+
+    def greeted(self, hostname):
+        self.stats["greetings"].append(hostname)
+        self.write_stats()
 
     async def handle_QUIT(self, server, session, envelope):
         self.add("quits")
@@ -207,24 +229,40 @@ async def serve(args):
     await server.serve_forever()
 
 
+def text_bytes(part):
+    """The text part's bytes with its line breaks as CR LF, the canonical form:
+    Python's parser gives them as bare LF, which a quoted-printable text may
+    hold too (encoded as =0A)."""
+    encoding = str(part.get("Content-Transfer-Encoding", "7bit")).lower()
+    if encoding == "base64":
+        return part.get_payload(decode=True)
+    raw = part.get_payload(decode=False).encode("ascii")
+    raw = raw.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    if encoding != "quoted-printable":
+        return raw
+    raw = raw.replace(b"=\r\n", b"")
+    return re.sub(rb"=([0-9A-Fa-f]{2})", lambda m: bytes([int(m.group(1), 16)]), raw)
+
+
 def decode(path):
     with open(path, "rb") as source:
         message = email.message_from_binary_file(source, policy=email.policy.default)
-    parts, body, defects = [], None, [str(d) for d in message.defects]
+    parts, body, encoding, defects = [], None, None, [str(d) for d in message.defects]
     for part in message.walk():
         defects += [str(d) for d in part.defects]
         if part.is_multipart():
             continue
-        data = part.get_payload(decode=True)
         if part.get_filename() is None and part.get_content_type() == "text/plain" and body is None:
-            body = data
+            body, encoding = text_bytes(part), str(part.get("Content-Transfer-Encoding", "7bit")).lower()
             continue
+        data = part.get_payload(decode=True)
         parts.append({"filename": part.get_filename(), "content_type": part.get_content_type(),
                       "data": base64.b64encode(data).decode()})
-    headers = {key: str(message[key]) for key in ("From", "To", "Subject", "Date", "Message-ID", "MIME-Version")
-               if message[key] is not None}
+    headers = {key: str(message[key]) for key in ("From", "To", "Reply-To", "Subject", "Date", "Message-ID",
+                                                  "MIME-Version") if message[key] is not None}
     return {"headers": headers, "content_type": message.get_content_type(),
-            "body": base64.b64encode(body or b"").decode(), "attachments": parts, "defects": defects}
+            "body": base64.b64encode(body or b"").decode(), "body_encoding": encoding, "attachments": parts,
+            "defects": defects}
 
 
 def main():
@@ -238,6 +276,7 @@ def main():
     run.add_argument("--user")
     run.add_argument("--password", default="")
     run.add_argument("--reject")
+    run.add_argument("--no-pipelining", action="store_true")
     run.add_argument("--close-after", type=int, default=0)
     run.add_argument("--fail", action="append", default=[])
     run.add_argument("--drop-data", type=int, action="append", default=[])
