@@ -8,6 +8,7 @@
 #include "base/conversions.h"
 #include "base/error.h"
 #include "db/connection_string.h"
+#include "mail/helo_name.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_dialogue.h"
 #include "render/layout_file.h"
@@ -152,13 +153,20 @@ QString smtpFix(const SmtpReply& reply) {
       "program reach that port");
 }
 
-void checkSmtp(const ParameterValues& values, CheckReport& report) {
+void checkSmtp(const AppFolder& folder, const ParameterValues& values, CheckReport& report) {
   SmtpAccount account;
   account.server = valueOf(values, QStringLiteral("sysSMTPServer"));
   account.port = toInt16(textToNumber(valueOf(values, QStringLiteral("sysSMTPPort"))));
   account.user = valueOf(values, QStringLiteral("sysSMTPUser"));
   account.password = valueOf(values, QStringLiteral("sysSMTPPassword"));
   const QString from = valueOf(values, QStringLiteral("sysSMTPFrom"));
+  // Trapped here: a bad name is this check's failure, like any other.
+  try {
+    account.heloName = heloName(configuredHeloName(folder.path(QStringLiteral("main.ini"))), account.server);
+  } catch (const Error& error) {
+    report.fail(kMail, error.description(), QStringLiteral("give HeloName the machine's public DNS name"));
+    return;
+  }
   const SmtpReply reply = probeSender(account, from);
   const QString where =
       QStringLiteral("%1:%2 (%3, %4)")
@@ -180,7 +188,7 @@ void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& va
   const QString server = valueOf(*values, QStringLiteral("sysSMTPServer"));
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (!server.startsWith(pickupPrefix)) {
-    checkSmtp(*values, report);
+    checkSmtp(folder, *values, report);
     return;
   }
   const QString pickup = folder.path(server.mid(pickupPrefix.size()));

@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "db/connection_string.h"
 #include "db/parameters.h"
+#include "mail/helo_name.h"
 
 #include <algorithm>
 
@@ -62,18 +63,20 @@ std::int16_t smtpPortFromText(const QString& text) { return toInt16(textToNumber
 namespace {
 
 constexpr int kLargestSmtpLimit = 100000;
+constexpr int kMostConnections = 10;
 
-int smtpLimit(const QString& iniPath, const char* key, int defaultValue, int smallest) {
+int smtpLimit(const QString& iniPath, const char* key, int defaultValue, int smallest,
+              int largest = kLargestSmtpLimit) {
   const QString name = QString::fromLatin1(key);
   const QString text = ReadIniValue(iniPath, QStringLiteral("SMTP"), name, QString());
   if (text.isEmpty()) return defaultValue;
   bool ok = false;
   const int value = text.toInt(&ok);
-  if (ok && value >= smallest && value <= kLargestSmtpLimit) return value;
+  if (ok && value >= smallest && value <= largest) return value;
   throw Error(kInvalidArgument, QStringLiteral("main.ini [SMTP] %1 must be a whole number from %2 to %3, not \"%4\"")
                                     .arg(name)
                                     .arg(smallest)
-                                    .arg(kLargestSmtpLimit)
+                                    .arg(largest)
                                     .arg(text));
 }
 
@@ -82,6 +85,15 @@ int smtpLimit(const QString& iniPath, const char* key, int defaultValue, int sma
 void readSmtpLimits(Settings& settings) {
   settings.MaxMessagesPerConnection = smtpLimit(settings.IniPath, "MaxMessagesPerConnection", 100, 1);
   settings.MessagesPerMinute = smtpLimit(settings.IniPath, "MessagesPerMinute", 0, 0);
+  settings.Connections = smtpLimit(settings.IniPath, "Connections", 1, 1, kMostConnections);
+  settings.HeloName = configuredHeloName(settings.IniPath);
+}
+
+QString configuredHeloName(const QString& iniPath) {
+  const QString name = ReadIniValue(iniPath, QStringLiteral("SMTP"), QStringLiteral("HeloName"), QString()).trimmed();
+  if (const QString problem = name.isEmpty() ? QString() : heloNameProblem(name); !problem.isEmpty())
+    throw Error(kInvalidArgument, QStringLiteral("main.ini [SMTP] HeloName: ") + problem);
+  return name;
 }
 
 void readParameters(Database& database, Settings& settings) {

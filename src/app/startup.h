@@ -37,9 +37,14 @@ std::int16_t smtpPortFromText(const QString& text);
 /// whatever a lookup or the port conversion raises.
 void readParameters(Database& database, Settings& settings);
 
-/// Fills MaxMessagesPerConnection (1..100000, default 100) and
-/// MessagesPerMinute (0..100000, default 0: no limit) from the [SMTP] section
+/// Fills MaxMessagesPerConnection (1..100000, default 100),
+/// MessagesPerMinute (0..100000, default 0: no limit), Connections (1..10,
+/// default 1) and HeloName (see configuredHeloName()) from the [SMTP] section
 /// of settings.IniPath. Raises 5 naming the key for any other value.
 void readSmtpLimits(Settings& settings);
+
+/// main.ini [SMTP] HeloName of `iniPath`, trimmed; empty when not set. Raises
+/// 5 when it is neither a fully qualified domain name nor an address literal.
+QString configuredHeloName(const QString& iniPath);
 
 }  // namespace corvex

@@ -4,9 +4,10 @@
 #include "base/checked_file.h"
 #include "base/error.h"
 #include "demo/demo_database.h"
+#include "mail/helo_name.h"
 #include "mail/outgoing_message.h"
 #include "mail/pickup_folder.h"
-#include "mail/smtp_dialogue.h"
+#include "mail/smtp_transport.h"
 #include "render/document_renderer.h"
 
 #include <QDir>
@@ -91,12 +92,13 @@ SendResult deliver(const Settings& settings, const AppFolder& folder, const Outg
   const QByteArray mime = message.toMime(QDateTime::currentDateTime(), messageId);
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (!settings.sysSMTPServer.startsWith(pickupPrefix)) {
-    const SmtpAccount account{settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser,
-                              settings.sysSMTPPassword, true};
-    const SmtpReply reply = deliverWithReply(account, message.from(), message.recipientAddresses(), mime);
-    if (reply.isPositive()) return SendResult::sent(reply.code, reply.toString());
-    if (reply.code >= 500) return SendResult::permanent(reply.code, reply.toString());
-    return SendResult::temporary(reply.code, reply.toString());
+    const SmtpAccount account{settings.sysSMTPServer,
+                              settings.sysSMTPPort,
+                              settings.sysSMTPUser,
+                              settings.sysSMTPPassword,
+                              true,
+                              heloName(settings.HeloName, settings.sysSMTPServer)};
+    return SmtpTransport(account, 1).deliver(message.from(), message.recipientAddresses(), mime);
   }
   const QString pickup = folder.path(settings.sysSMTPServer.mid(pickupPrefix.size()));
   const QString name = messageId.left(messageId.indexOf(u'@'));

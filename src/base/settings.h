@@ -22,6 +22,11 @@ struct Settings {
   /// opened, and messages handed to the server in any 60 s (0: no limit).
   int MaxMessagesPerConnection = 100;
   int MessagesPerMinute = 0;
+  /// main.ini [SMTP]: SMTP sessions a run keeps busy at once (1..10).
+  int Connections = 1;
+  /// main.ini [SMTP]: the name given in EHLO; empty: the machine's own (see
+  /// heloName()).
+  QString HeloName;
 };
 
 }  // namespace corvex

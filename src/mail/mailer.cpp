@@ -26,11 +26,14 @@ void Mailer::SendMail(const QString& subject, const QString& body, const QString
   m_sender.setUser(m_settings.sysSMTPUser);
   m_sender.setPassword(m_settings.sysSMTPPassword);
   m_sender.setRequireTls(true);
+  m_sender.setHeloName(m_settings.HeloName);
 
   OutgoingMessage message;
   message.setFrom(m_settings.sysSMTPFrom);
   message.setSubject(subject);
   message.setBody(body);
+  // The cover text asks buyers to write to sysEmail: their replies go there.
+  message.setReplyTo(m_settings.sysEmail);
   // A bad address is not refused here: send() names it in its failure line.
   message.addRecipient(QString(), recipient);
 

@@ -13,9 +13,37 @@ namespace {
 constexpr qsizetype kEncodedWordBytes = 45;
 constexpr qsizetype kBase64LineLength = 76;
 constexpr qsizetype kLongestPlainHeader = 900;
+// RFC 2045: at most 76 characters on an encoded line, the soft break's "=" included.
+constexpr qsizetype kQuotedLineLength = 76;
+// RFC 5321: a line of text, without its CR LF.
+constexpr qsizetype kLongestSmtpLine = 998;
 
 bool isPlainAscii(const QString& text) {
   return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
+}
+
+bool travelsAsItIs(const QByteArray& text) {
+  qsizetype lineStart = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      if (i - lineStart > kLongestSmtpLine) return false;
+      lineStart = i + 2;
+      ++i;
+    } else if (byte > 126 || (byte < 32 && byte != '\t')) {
+      return false;
+    }
+  }
+  return text.size() - lineStart <= kLongestSmtpLine;
+}
+
+// A byte as it stands in quoted-printable; `beforeBreak` for the last byte
+// of a line, where a blank would be lost.
+QByteArray quotedByte(unsigned char byte, bool beforeBreak) {
+  const bool literal = byte >= 33 && byte <= 126 && byte != '=';
+  const bool blank = (byte == ' ' || byte == '\t') && !beforeBreak;
+  if (literal || blank) return QByteArray(1, char(byte));
+  return '=' + QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
 }
 
 // Where the next encoded word must end so no UTF-8 sequence is cut in two.
@@ -59,6 +87,35 @@ QByteArray base64Lines(const QByteArray& data) {
   for (qsizetype start = 0; start < encoded.size(); start += kBase64LineLength)
     lines += encoded.mid(start, kBase64LineLength) + "\r\n";
   return lines;
+}
+
+QByteArray quotedPrintable(const QByteArray& data) {
+  QByteArray encoded;
+  qsizetype lineLength = 0;
+  for (qsizetype i = 0; i < data.size(); ++i) {
+    if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') {
+      encoded += "\r\n";
+      lineLength = 0;
+      ++i;
+      continue;
+    }
+    const bool beforeBreak = i + 1 == data.size() || data.mid(i + 1, 2) == "\r\n";
+    const QByteArray piece = quotedByte(static_cast<unsigned char>(data[i]), beforeBreak);
+    // A soft break must leave room for its own "=".
+    if (lineLength + piece.size() > kQuotedLineLength - 1) {
+      encoded += "=\r\n";
+      lineLength = 0;
+    }
+    encoded += piece;
+    lineLength += piece.size();
+  }
+  return encoded;
+}
+
+QByteArray textPart(const QByteArray& utf8) {
+  const bool plain = travelsAsItIs(utf8);
+  return QByteArrayLiteral("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: ") +
+         (plain ? "7bit" : "quoted-printable") + "\r\n\r\n" + (plain ? utf8 : quotedPrintable(utf8)) + "\r\n";
 }
 
 QByteArray contentTypeFor(const QString& fileName) {

@@ -22,6 +22,18 @@ QByteArray phrase(const QString& name);
 /// `data` in base64, in lines of 76 characters, each ended by CR LF.
 QByteArray base64Lines(const QByteArray& data);
 
+/// `data` in quoted-printable (RFC 2045): its CR LF pairs as line breaks,
+/// every other control byte (a bare CR or LF too), '=' and each byte above
+/// 126 as =XX, a blank before a line break as =20 or =09, and lines of at most
+/// 76 characters by soft breaks ("=" CR LF). Decoding gives `data` back byte
+/// for byte. Ends without a line break.
+QByteArray quotedPrintable(const QByteArray& data);
+
+/// The headers and body of a UTF-8 text/plain part, ended by CR LF: 7bit when
+/// `utf8` is ASCII with CR LF line ends only and no line over 998 bytes, so
+/// it travels as it is; otherwise quoted-printable.
+QByteArray textPart(const QByteArray& utf8);
+
 /// The content type an attachment is announced with, by its file name:
 /// application/json for .json, application/pdf for .pdf (any case),
 /// application/octet-stream for everything else.

@@ -29,6 +29,12 @@ void OutgoingMessage::setSubject(const QString& subject) {
   succeed();
 }
 
+void OutgoingMessage::setReplyTo(const QString& address) {
+  const QString bare = address.trimmed();
+  m_replyTo = corvex::addressProblem(QStringLiteral("reply-to"), bare).isEmpty() ? bare : QString();
+  succeed();
+}
+
 void OutgoingMessage::setBody(const QString& body) {
   m_body = body;
   succeed();
@@ -83,8 +89,7 @@ QByteArray OutgoingMessage::toMime(const QDateTime& date, const QString& message
   const QByteArray boundary = "=_corvex_" + QUuid::createUuid().toByteArray(QUuid::Id128);
   QByteArray mime = headers(date, messageId, boundary);
   mime += "--" + boundary + "\r\n";
-  mime += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-  mime += mime::base64Lines(m_body.toUtf8());
+  mime += mime::textPart(m_body.toUtf8());
   for (const Attachment& attachment : m_attachments) {
     mime += "--" + boundary + "\r\n";
     mime += "Content-Type: " + attachment.contentType + "; " + mime::parameter("name", attachment.fileName) + "\r\n";
@@ -100,6 +105,9 @@ QByteArray OutgoingMessage::headers(const QDateTime& date, const QString& messag
   QByteArray header;
   header += "From: " + fromHeader() + "\r\n";
   header += "To: " + toHeader() + "\r\n";
+  // Replies to the sender go there anyway.
+  if (!m_replyTo.isEmpty() && m_replyTo.compare(m_from.address, Qt::CaseInsensitive) != 0)
+    header += "Reply-To: " + m_replyTo.toLatin1() + "\r\n";
   header += "Subject: " + mime::headerText(m_subject) + "\r\n";
   header += "Date: " + date.toString(Qt::RFC2822Date).toLatin1() + "\r\n";
   header += "Message-ID: <" + messageId.toLatin1() + ">\r\n";

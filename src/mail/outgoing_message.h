@@ -22,6 +22,10 @@ class OutgoingMessage {
   /// into the From header only, the address into the envelope too.
   void setFrom(const QString& mailbox);
   void setSubject(const QString& subject);
+  /// Where replies go: a Reply-To header with `address` when it is a valid
+  /// bare address other than the sender's; otherwise none (an empty or bad
+  /// address never stops the message).
+  void setReplyTo(const QString& address);
   void setBody(const QString& body);
 
   /// Adds every address in `addresses` (several may be separated by ';' or
@@ -47,8 +51,10 @@ class OutgoingMessage {
   QStringList recipientAddresses() const;
 
   /// The complete RFC 5322 message, CR LF line ends, multipart/mixed: the body
-  /// as UTF-8 text/plain in base64 (so its line breaks arrive unchanged), then
-  /// each attachment in base64. Only valid when addressProblem() is empty.
+  /// as UTF-8 text/plain, 7bit when it may travel as it is, else
+  /// quoted-printable (see mime::textPart(); its bytes arrive unchanged, bare
+  /// line feeds included), then each attachment in base64. Only valid when
+  /// addressProblem() is empty.
   QByteArray toMime(const QDateTime& date, const QString& messageId) const;
 
  private:
@@ -70,6 +76,7 @@ class OutgoingMessage {
 
   Mailbox m_from;
   QString m_subject;
+  QString m_replyTo;
   QString m_body;
   QList<Recipient> m_recipients;
   QList<Attachment> m_attachments;

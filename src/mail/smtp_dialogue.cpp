@@ -1,6 +1,7 @@
 #include "mail/smtp_dialogue.h"
 
 #include "base/error.h"
+#include "mail/helo_name.h"
 #include "mail/mail_address.h"
 #include "mail/smtp_connection.h"
 
@@ -16,10 +17,13 @@ namespace corvex {
 
 namespace {
 
-constexpr int kReplyTimeoutMs = kSmtpReplyTimeoutSeconds * 1000;
+int limitedMs(long seconds) { return static_cast<int>(limitedTimeout(seconds) * 1000); }
+
 // QUIT is a courtesy: a server that does not answer it soon is left.
-constexpr int kQuitTimeoutMs = 5000;
-constexpr int kMessageTimeoutMs = kSmtpMessageTimeoutSeconds * 1000;
+constexpr long kQuitTimeoutSeconds = 5;
+// A write that makes no progress for this long is given up, as libcurl's
+// transfer gave up one moving less than a byte a second.
+constexpr long kStalledWriteSeconds = 60;
 // No reply is this long; a peer that sends more is not an SMTP server.
 constexpr qsizetype kMaxReplyBytes = 65536;
 
@@ -36,16 +40,6 @@ bool waitForSocket(curl_socket_t socket, bool forWriting, const QDeadlineTimer& 
 }
 
 SmtpReply noReply(const QString& reason) { return SmtpReply{0, reason}; }
-
-// Only a bare address goes into a command line: one with a line break in it
-// would smuggle in a command of its own.
-QString envelopeProblem(const QString& from, const QStringList& recipients) {
-  QString problem = addressProblem(QStringLiteral("sender"), from);
-  for (const QString& recipient : recipients) {
-    if (problem.isEmpty()) problem = addressProblem(QStringLiteral("recipient"), recipient);
-  }
-  return problem;
-}
 
 // A reply is complete at its last line: "250 text" (a blank after the code)
 // where the lines before it read "250-text". Returns the reply's length.
@@ -83,6 +77,16 @@ QByteArray dotStuffed(const QByteArray& message) {
 
 QString SmtpReply::toString() const { return code == 0 ? text : QStringLiteral("%1 %2").arg(code).arg(text); }
 
+namespace {
+
+/// The lines of the last EHLO reply, as libcurl's start read them.
+struct EhloReply {
+  QList<QByteArray> lines;
+  bool reading = false;
+};
+
+}  // namespace
+
 struct SmtpDialogue::Session {
   struct EasyDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -91,68 +95,138 @@ struct SmtpDialogue::Session {
   curl_socket_t socket = CURL_SOCKET_BAD;
   QByteArray received;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  int replyTimeoutMs = kReplyTimeoutMs;
+  int replyTimeoutMs = limitedMs(kSmtpReplyTimeoutSeconds);
+  EhloReply ehlo;
 };
+
+namespace {
+
+// libcurl reads the EHLO reply during its start but keeps the extensions to
+// itself; its debug stream shows every line it reads, so the lines that
+// follow the last EHLO it said are the server's extensions. Nothing else of
+// the stream is kept (the AUTH lines carry the password).
+int watchStart(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
+  auto* ehlo = static_cast<EhloReply*>(userData);
+  const QByteArray line = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
+  if (type == CURLINFO_HEADER_OUT) {
+    ehlo->reading = line.startsWith("EHLO ");
+    if (ehlo->reading) ehlo->lines.clear();
+  } else if (type == CURLINFO_HEADER_IN && ehlo->reading) {
+    ehlo->lines << line;
+    if (line.size() < 4 || line[3] == ' ') ehlo->reading = false;
+  }
+  return 0;
+}
+
+// Connect-only still runs libcurl's SMTP start: greeting, EHLO, STARTTLS,
+// certificate check and AUTH; it stops before MAIL FROM, where we take over.
+void setUpStart(CURL* curl, EhloReply* ehlo) {
+  const bool set = curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L) == CURLE_OK &&
+                   curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, watchStart) == CURLE_OK &&
+                   curl_easy_setopt(curl, CURLOPT_DEBUGDATA, ehlo) == CURLE_OK &&
+                   curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L) == CURLE_OK;
+  if (!set) throw Error(kMailComponentError, QStringLiteral("libcurl cannot hand over the connection"));
+}
+
+SmtpReply startFailure(CURL* curl, CURLcode code, const char* errorBuffer) {
+  long replyCode = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &replyCode);
+  return SmtpReply{static_cast<int>(replyCode), curlFailureText(code, errorBuffer)};
+}
+
+}  // namespace
 
 SmtpDialogue::SmtpDialogue() = default;
 
 SmtpDialogue::~SmtpDialogue() { quit(); }
 
-QString SmtpDialogue::open(const SmtpAccount& account) {
+SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
   m_session.reset();
-  if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return problem;
+  if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return noReply(problem);
+  const TrustBundle trust = trustBundle();
+  if (!trust.problem.isEmpty()) return noReply(trust.problem);
+  ensureCurlInitialised();
   auto session = std::make_unique<Session>();
   session->curl.reset(curl_easy_init());
   if (!session->curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
   CURL* curl = session->curl.get();
-  const TrustBundle trust = trustBundle();
-  if (!trust.problem.isEmpty()) return trust.problem;
-  setUpSmtpConnection(curl, account, trust, session->errorBuffer);
-  // Connect-only still runs libcurl's SMTP start: greeting, EHLO, STARTTLS,
-  // certificate check and AUTH; it stops before MAIL FROM, where we take over.
-  if (curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L) != CURLE_OK)
-    throw Error(kMailComponentError, QStringLiteral("libcurl cannot hand over the connection"));
+  SmtpAccount named = account;
+  if (named.heloName.isEmpty()) named.heloName = heloName(QString(), account.server);
+  setUpSmtpConnection(curl, named, trust, session->errorBuffer);
+  setUpStart(curl, &session->ehlo);
   const CURLcode code = curl_easy_perform(curl);
-  if (code != CURLE_OK) return curlFailureText(code, session->errorBuffer);
+  curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+  if (code != CURLE_OK) return startFailure(curl, code, session->errorBuffer);
   if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &session->socket) != CURLE_OK ||
       session->socket == CURL_SOCKET_BAD)
-    return QStringLiteral("libcurl did not hand over the connection");
+    return noReply(QStringLiteral("libcurl did not hand over the connection"));
   m_session = std::move(session);
   return {};
+}
+
+bool SmtpDialogue::offers(const QByteArray& extension) const {
+  if (!m_session) return false;
+  // The first line names the server; each further one an extension.
+  const QList<QByteArray>& lines = m_session->ehlo.lines;
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const QByteArray keyword = lines[i].mid(4).split(' ').value(0);
+    if (keyword.compare(extension, Qt::CaseInsensitive) == 0) return true;
+  }
+  return false;
 }
 
 SmtpReply SmtpDialogue::command(const QByteArray& line) {
   return send(line + "\r\n", m_session ? m_session->replyTimeoutMs : 0);
 }
 
-SmtpReply SmtpDialogue::sendData(const QByteArray& message) { return send(dotStuffed(message), kMessageTimeoutMs); }
+SmtpReply SmtpDialogue::write(const QList<QByteArray>& lines) {
+  QByteArray flight;
+  for (const QByteArray& line : lines) flight += line + "\r\n";
+  return writeAll(flight, limitedMs(kSmtpReplyTimeoutSeconds));
+}
+
+SmtpReply SmtpDialogue::sendData(const QByteArray& message) {
+  return send(dotStuffed(message), limitedMs(kSmtpMessageTimeoutSeconds));
+}
 
 void SmtpDialogue::quit() {
   if (!m_session) return;
-  m_session->replyTimeoutMs = kQuitTimeoutMs;
+  m_session->replyTimeoutMs = limitedMs(kQuitTimeoutSeconds);
   command("QUIT");
   m_session.reset();
 }
 
+void SmtpDialogue::abandon() { m_session.reset(); }
+
 SmtpReply SmtpDialogue::send(const QByteArray& bytes, int timeoutMs) {
+  const SmtpReply written = writeAll(bytes, timeoutMs);
+  return m_session ? readReply() : written;
+}
+
+// Returns a reply of code 0 with an empty text when all went out.
+SmtpReply SmtpDialogue::writeAll(const QByteArray& bytes, int timeoutMs) {
   if (!m_session) return noReply(QStringLiteral("not connected"));
   const QDeadlineTimer deadline(timeoutMs);
+  const int stalledMs = limitedMs(kStalledWriteSeconds);
   qsizetype offset = 0;
   while (offset < bytes.size()) {
     size_t sent = 0;
     const CURLcode code = curl_easy_send(m_session->curl.get(), bytes.constData() + offset,
                                          static_cast<size_t>(bytes.size() - offset), &sent);
-    if (code == CURLE_AGAIN && waitForSocket(m_session->socket, true, deadline)) continue;
+    const QDeadlineTimer wait(qMin<qint64>(deadline.remainingTime(), stalledMs));
+    if (code == CURLE_AGAIN && waitForSocket(m_session->socket, true, wait)) continue;
     if (code != CURLE_OK) {
       m_session.reset();
-      return noReply(QStringLiteral("sending to the server failed: ") + QString::fromUtf8(curl_easy_strerror(code)));
+      const QString reason = code == CURLE_AGAIN ? QStringLiteral("timed out") : curl_easy_strerror(code);
+      return noReply(QStringLiteral("sending to the server failed: ") + reason);
     }
     offset += static_cast<qsizetype>(sent);
   }
-  return readReply();
+  return {};
 }
 
 SmtpReply SmtpDialogue::readReply() {
+  if (!m_session) return noReply(QStringLiteral("not connected"));
   const QDeadlineTimer deadline(m_session->replyTimeoutMs);
   qsizetype length = completeReplyLength(m_session->received);
   while (length < 0) {
@@ -181,26 +255,23 @@ SmtpReply SmtpDialogue::readReply() {
   return reply;
 }
 
+// Only a bare address goes into a command line: one with a line break in it
+// would smuggle in a command of its own.
+QString envelopeProblem(const QString& from, const QStringList& recipients) {
+  QString problem = addressProblem(QStringLiteral("sender"), from);
+  for (const QString& recipient : recipients) {
+    if (problem.isEmpty()) problem = addressProblem(QStringLiteral("recipient"), recipient);
+  }
+  return problem;
+}
+
 SmtpReply probeSender(const SmtpAccount& account, const QString& from) {
   if (const QString problem = envelopeProblem(from, {}); !problem.isEmpty()) return noReply(problem);
   SmtpDialogue dialogue;
-  if (const QString failure = dialogue.open(account); !failure.isEmpty()) return noReply(failure);
+  // Without the step's reply code: the operator's fix depends on MAIL FROM's alone.
+  if (const SmtpReply failure = dialogue.open(account); !dialogue.isOpen()) return noReply(failure.text);
   const SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
   dialogue.command("RSET");
-  return reply;
-}
-
-SmtpReply deliverWithReply(const SmtpAccount& account, const QString& from, const QStringList& recipients,
-                           const QByteArray& message) {
-  if (const QString problem = envelopeProblem(from, recipients); !problem.isEmpty()) return noReply(problem);
-  SmtpDialogue dialogue;
-  if (const QString failure = dialogue.open(account); !failure.isEmpty()) return noReply(failure);
-  SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
-  for (const QString& recipient : recipients) {
-    if (reply.isPositive()) reply = dialogue.command("RCPT TO:<" + recipient.toUtf8() + '>');
-  }
-  if (reply.isPositive()) reply = dialogue.command("DATA");
-  if (reply.code == 354) reply = dialogue.sendData(message);
   return reply;
 }
 

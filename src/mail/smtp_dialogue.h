@@ -1,8 +1,9 @@
 #pragma once
 
-#include "mail/smtp_transport.h"
+#include "mail/smtp_connection.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -22,14 +23,18 @@ struct SmtpReply {
   QString toString() const;
 };
 
-/// A conversation with the configured SMTP server in which the program speaks
-/// the commands itself, for the operator's checks: libcurl connects, secures
-/// the connection and checks the certificate exactly as for a delivery
-/// (setUpSmtpConnection()), reads the greeting, says EHLO and logs in; then
-/// command() sends plain commands. The session says QUIT when it ends.
+/// A conversation with an SMTP server in which the program speaks the
+/// commands itself: libcurl connects, secures the connection and checks the
+/// certificate (setUpSmtpConnection()), reads the greeting, says EHLO and logs
+/// in; then the program writes commands and reads their replies, one at a
+/// time or several in one flight (RFC 2920 PIPELINING, when offered()). The
+/// session says QUIT when it ends.
 ///
-/// Every wait for the server is bounded by the delivery's time-outs: 60 s
-/// for a reply, 300 s for sending a message.
+/// Every wait for the server is bounded: 60 s for a reply, 300 s for sending
+/// a message, 60 s without progress while writing (all shortened by
+/// limitedTimeout()). Any failure to write or read ends the session: the
+/// dialogue is then closed and says so in the reply. One dialogue is used by
+/// one thread at a time.
 class SmtpDialogue {
  public:
   SmtpDialogue();
@@ -37,35 +42,50 @@ class SmtpDialogue {
   SmtpDialogue(const SmtpDialogue&) = delete;
   SmtpDialogue& operator=(const SmtpDialogue&) = delete;
 
-  /// Connects, secures and logs in. Returns an empty text, or the reason
-  /// naming the step that failed; the dialogue is then unusable. Raises Error
-  /// 429 when libcurl itself cannot be set up.
-  QString open(const SmtpAccount& account);
+  /// Connects, secures and logs in, saying EHLO with account.heloName (or,
+  /// when it is empty, with heloName() of the server). Returns a reply of code
+  /// 0 on success, else the reason naming the step that failed with the
+  /// server's last reply code (535 for a refused login, say); the dialogue is
+  /// then closed. Raises Error 429 when libcurl itself cannot be set up.
+  SmtpReply open(const SmtpAccount& account);
+  bool isOpen() const { return m_session != nullptr; }
+  /// Whether the server's last EHLO reply named `extension` ("PIPELINING",
+  /// "SIZE"), in any case.
+  bool offers(const QByteArray& extension) const;
+
   /// Sends `line` (without CR LF) and returns the server's reply.
   SmtpReply command(const QByteArray& line);
-  /// After a positive reply to DATA: sends `message` (CR LF line ends),
+  /// Sends `lines` (each without CR LF) in one flight; their replies are then
+  /// read, in order, with readReply(). A failure comes back as a reply of
+  /// code 0, and the dialogue is closed.
+  SmtpReply write(const QList<QByteArray>& lines);
+  /// The next reply the server sends.
+  SmtpReply readReply();
+  /// After a 354 reply to DATA: sends `message` (CR LF line ends),
   /// dot-stuffed, and the final "." line; returns the server's final reply.
   SmtpReply sendData(const QByteArray& message);
   /// QUIT, when the session is still open; the reply is not waited for long.
   void quit();
+  /// Closes the connection without a word: after a 354 the server takes every
+  /// command for part of the message, and a message cut off without its
+  /// final "." is never delivered.
+  void abandon();
 
  private:
   struct Session;
   SmtpReply send(const QByteArray& bytes, int timeoutMs);
-  SmtpReply readReply();
+  SmtpReply writeAll(const QByteArray& bytes, int timeoutMs);
 
   std::unique_ptr<Session> m_session;
 };
+
+/// Why `from` or one of `recipients` cannot go into a command line (it is
+/// not a bare address), or an empty text.
+QString envelopeProblem(const QString& from, const QStringList& recipients);
 
 /// Checks the account up to the sender: connect, TLS, certificate, login,
 /// then "MAIL FROM:<from>"; then RSET and QUIT, so nothing is ever sent.
 /// Returns the reply to MAIL FROM, or the failure of an earlier step.
 SmtpReply probeSender(const SmtpAccount& account, const QString& from);
-
-/// Delivers `message` to `recipients` in a dialogue of its own and returns
-/// the server's final reply to the message (or to the step that failed).
-/// Addresses that are not bare ones are refused before anything is sent.
-SmtpReply deliverWithReply(const SmtpAccount& account, const QString& from, const QStringList& recipients,
-                           const QByteArray& message);
 
 }  // namespace corvex

@@ -1,5 +1,6 @@
 #include "mail/smtp_sender.h"
 
+#include "mail/helo_name.h"
 #include "mail/pickup_folder.h"
 
 #include <QUuid>
@@ -37,7 +38,11 @@ SendResult SmtpSender::deliver(const OutgoingMessage& message) {
     const QString folder = m_folder.path(m_account.server.mid(pickupPrefix.size()));
     return writeToPickupFolder(folder, messageId.left(messageId.indexOf(u'@')), mime);
   }
-  if (!m_transport) m_transport = std::make_unique<SmtpTransport>(m_account, m_maxMessagesPerConnection);
+  if (!m_transport) {
+    SmtpAccount account = m_account;
+    account.heloName = heloName(m_account.heloName, m_account.server);
+    m_transport = std::make_unique<SmtpTransport>(account, m_maxMessagesPerConnection);
+  }
   return m_transport->deliver(message.from(), message.recipientAddresses(), mime);
 }
 

@@ -28,6 +28,9 @@ class SmtpSender {
   void setPassword(const QString& password) { configure(&SmtpAccount::password, password); }
   /// The Boolean transport option: require TLS (see tlsModeFor()).
   void setRequireTls(bool require) { configure(&SmtpAccount::requireTls, require); }
+  /// The configured EHLO name; empty: the machine's own, worked out once per
+  /// transport (see heloName()).
+  void setHeloName(const QString& name) { configure(&SmtpAccount::heloName, name); }
 
   /// Delivers `message`. True when the server (or the pickup folder) took it;
   /// false with the reason in lastError() otherwise, a badly addressed message

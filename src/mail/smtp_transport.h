@@ -1,49 +1,30 @@
 #pragma once
 
 #include "mail/send_result.h"
+#include "mail/smtp_connection.h"
+#include "mail/smtp_dialogue.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
 namespace corvex {
 
-/// How the connection to the SMTP server is protected.
-enum class TlsMode {
-  None,      ///< plain SMTP
-  StartTls,  ///< plain connect, then STARTTLS, which the server must offer
-  Implicit,  ///< TLS from the first byte (smtps)
-};
-
-/// "Require TLS" means implicit TLS on port 465, the port reserved for it, and
-/// STARTTLS on any other port; without it the dialogue stays plain.
-TlsMode tlsModeFor(int port, bool requireTls);
-
-/// Where and as whom a message is delivered over SMTP.
-struct SmtpAccount {
-  QString server;
-  int port = 0;
-  QString user;  ///< empty: no AUTH
-  QString password;
-  bool requireTls = true;
-
-  bool operator==(const SmtpAccount&) const = default;
-};
-
-/// One SMTP session kept open across messages: it connects and logs in for
-/// the first message, sends every further message on the same connection
-/// (MAIL, RCPT, DATA: four round trips), and connects anew when the server
+/// One SMTP session kept open across messages, spoken by our own
+/// SmtpDialogue: it connects and logs in for the first message, sends every
+/// further message on the same connection, and connects anew when the server
 /// closed the connection, after a failed message, or once
 /// `maxMessagesPerConnection` messages went over one connection. close()
 /// ends the session politely with QUIT; so does the destructor.
 ///
-/// Server certificates are verified, host name included, against the system
-/// trust store; a PEM bundle named by the environment variable CURL_CA_BUNDLE
-/// is trusted in addition. Connecting gives up after 30 s, a transfer that
-/// moves less than one byte a second for 60 s is dropped, a server reply
-/// waited for 60 s at most and one message capped at 300 s.
+/// A message costs two round trips when the server offers PIPELINING
+/// (RFC 2920): MAIL, RCPT and DATA in one flight, then the content. Without
+/// the extension, or for a message with several recipients (whose DATA waits
+/// until every RCPT was accepted, else the envelope is reset with RSET), the
+/// commands go one at a time. MAIL carries SIZE when the server offers it.
+///
+/// Certificates, time-outs and login: see setUpSmtpConnection() and
+/// SmtpDialogue. One transport is used by one thread at a time.
 ///
 /// Creating a transport makes the process ignore SIGPIPE: a connection that
 /// drops under a write must be a failed send, never the end of the program.
@@ -56,10 +37,12 @@ class SmtpTransport {
 
   /// Hands `message` (complete, CR LF line ends) to the server for `from` and
   /// every address in `recipients`. A 5xx reply is a permanent failure; a 4xx
-  /// reply, a lost connection or a time-out a temporary one; the text is
-  /// libcurl's with the server's reply, never the password. A reused
-  /// connection found dead before any of the message went out is replaced
-  /// once, so a server that closed an idle session costs no message.
+  /// reply, a lost connection or a time-out a temporary one; the text names
+  /// the command and gives the server's reply (for a refused recipient, that
+  /// recipient's own), never the password. Sent carries the server's final
+  /// reply. A reused connection found dead before any of the message went out
+  /// is replaced once, so a server that closed an idle session costs no
+  /// message.
   ///
   /// Raises Error when libcurl itself cannot be set up.
   SendResult deliver(const QString& from, const QStringList& recipients, const QByteArray& message);
@@ -68,14 +51,20 @@ class SmtpTransport {
   void close();
 
  private:
-  class Session;
+  struct Attempt {
+    SendResult result;
+    bool contentStarted = false;
+  };
 
-  SendResult deliverOnce(const QString& from, const QStringList& recipients, const QByteArray& message);
+  Attempt deliverOnce(const QString& from, const QStringList& recipients, const QByteArray& message);
+  SmtpReply sendEnvelope(const QString& from, const QStringList& recipients, qsizetype size);
+  SmtpReply sendPipelined(const QList<QByteArray>& commands, bool dataInGroup);
+  SmtpReply sendOneByOne(const QList<QByteArray>& commands);
 
   SmtpAccount m_account;
   int m_maxMessagesPerConnection;
-  std::unique_ptr<Session> m_session;
-  bool m_lastUploaded = false;
+  SmtpDialogue m_dialogue;
+  int m_messagesOnConnection = 0;
 };
 
 }  // namespace corvex

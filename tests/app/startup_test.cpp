@@ -80,6 +80,8 @@ struct SmtpLimitsCase {
   const char* ini;
   int maxMessagesPerConnection;  ///< -1: start-up fails with error 5
   int messagesPerMinute;
+  int connections = 1;
+  const char* heloName = "";
 };
 
 class SmtpLimits : public ::testing::TestWithParam<SmtpLimitsCase> {};
@@ -99,6 +101,8 @@ TEST_P(SmtpLimits, ReadFromTheSmtpSectionOfMainIni) {
   readSmtpLimits(settings);
   EXPECT_EQ(settings.MaxMessagesPerConnection, GetParam().maxMessagesPerConnection);
   EXPECT_EQ(settings.MessagesPerMinute, GetParam().messagesPerMinute);
+  EXPECT_EQ(settings.Connections, GetParam().connections);
+  EXPECT_EQ(settings.HeloName, QString::fromLatin1(GetParam().heloName));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -110,7 +114,16 @@ INSTANTIATE_TEST_SUITE_P(
                       SmtpLimitsCase{"[SMTP]\r\nMaxMessagesPerConnection=ten\r\n", -1, 0},
                       SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=-1\r\n", -1, 0},
                       SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=2.5\r\n", -1, 0},
-                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=100001\r\n", -1, 0}));
+                      SmtpLimitsCase{"[SMTP]\r\nMessagesPerMinute=100001\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nConnections=4\r\nHeloName= mail.empresa.example \r\n", 100, 0, 4,
+                                     "mail.empresa.example"},
+                      SmtpLimitsCase{"[SMTP]\r\nConnections=10\r\nHeloName=[192.0.2.10]\r\n", 100, 0, 10,
+                                     "[192.0.2.10]"},
+                      SmtpLimitsCase{"[SMTP]\r\nConnections=0\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nConnections=11\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nHeloName=vm\r\n", -1, 0},
+                      SmtpLimitsCase{"[SMTP]\r\nHeloName=mail.example\r\nX\r\n", 100, 0, 1, "mail.example"},
+                      SmtpLimitsCase{"[SMTP]\r\nHeloName=bad name.example\r\n", -1, 0}));
 
 struct LoginKeysCase {
   const char* ini;

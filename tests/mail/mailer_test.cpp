@@ -1,5 +1,6 @@
 #include "mail/mailer.h"
 
+#include "support/delay_proxy.h"
 #include "support/fixed_clock.h"
 #include "support/scoped_env.h"
 #include "support/smtp_peer.h"
@@ -8,12 +9,14 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <optional>
+#include <tuple>
 
 namespace corvex {
 namespace {
@@ -156,6 +159,90 @@ TEST_F(MailerTest, ImplicitTlsOnPort465) {
   expectDocumentMail(SmtpPeer::decode(server.messageFiles()[0]));
 }
 
+// --- what the receiving side sees: greeting, Reply-To, the text part --------------
+
+struct MessageCase {
+  const char* name;
+  QString sysEmail = {};
+  QString heloName = {};  ///< main.ini [SMTP] HeloName
+  QString body = kBody;
+  const char* replyTo;       ///< the Reply-To header; nullptr: none
+  const char* textEncoding;  ///< the text part's Content-Transfer-Encoding
+};
+
+void PrintTo(const MessageCase& c, std::ostream* out) { *out << c.name; }
+
+class MailerMessageTest : public MailerTest, public ::testing::WithParamInterface<MessageCase> {};
+
+// "vm" alone is refused by relays that hold to RFC 5321.
+bool qualifiedOrLiteral(const QString& name) {
+  static const QRegularExpression literal(QStringLiteral("^\\[(\\d+\\.\\d+\\.\\d+\\.\\d+|IPv6:[0-9a-fA-F:.]+)\\]$"));
+  return literal.match(name).hasMatch() || (name.contains(u'.') && !name.startsWith(QStringLiteral("localhost")));
+}
+
+TEST_P(MailerMessageTest, GreetsWithAQualifiedNameAndRepliesGoToTheCompany) {
+  const MessageCase& c = GetParam();
+  SmtpPeer& server = startPeer();
+  settings.sysEmail = c.sysEmail;
+  settings.HeloName = c.heloName;
+  mailer.SendMail(kSubject, c.body, kRecipient, json(), pdf(), kLabel);
+  ASSERT_TRUE(mailer.MailSent()) << dir.logLines().join(u'\n').toStdString();
+
+  const QStringList greetings = server.stats().greetings;
+  ASSERT_FALSE(greetings.isEmpty());
+  for (const QString& name : greetings) {
+    if (c.heloName.isEmpty())
+      EXPECT_TRUE(qualifiedOrLiteral(name)) << name.toStdString();
+    else
+      EXPECT_EQ(name, c.heloName);
+  }
+  const QJsonObject mail = SmtpPeer::decode(server.messageFiles().value(0));
+  const QJsonObject headers = mail["headers"].toObject();
+  EXPECT_EQ(headers.contains(QStringLiteral("Reply-To")), c.replyTo != nullptr);
+  if (c.replyTo) {
+    EXPECT_EQ(headers["Reply-To"].toString(), QString::fromLatin1(c.replyTo));
+  }
+  EXPECT_EQ(mail["body_encoding"].toString(), QString::fromLatin1(c.textEncoding));
+  EXPECT_EQ(QByteArray::fromBase64(mail["body"].toString().toLatin1()), c.body.toUtf8());
+  EXPECT_EQ(mail["defects"].toArray().size(), 0);
+}
+
+const QString kAsciiCoverText = QStringLiteral(
+    "Estimado (a): Ana Lopez\r\n\nAdjunto encontrara los documentos electronicos correspondientes a su compra,  esta "
+    "cuenta de correo no es monitoreada por lo que si responde este correo no sera atendido, para dudas y/o "
+    "consultas escribir a: info@empresa.example\r\n\nAtentamente,\r\n\nEmpresa S.A. de C.V.");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MailerMessageTest,
+    ::testing::Values(MessageCase{.name = "ReplyToTheCompanysAddress",
+                                  .sysEmail = QStringLiteral("info@empresa.example"),
+                                  .replyTo = "info@empresa.example",
+                                  .textEncoding = "quoted-printable"},
+                      MessageCase{.name = "AsciiCoverTextIsNotBase64",
+                                  .sysEmail = QStringLiteral("info@empresa.example"),
+                                  .body = kAsciiCoverText,
+                                  .replyTo = "info@empresa.example",
+                                  .textEncoding = "quoted-printable"},
+                      MessageCase{.name = "AsciiWithCrLfOnlyTravelsAsItIs",
+                                  .body = QStringLiteral("Estimado (a): Ana\r\n\r\nAtentamente,"),
+                                  .replyTo = nullptr,
+                                  .textEncoding = "7bit"},
+                      MessageCase{
+                          .name = "NoReplyToWithoutSysEmail", .replyTo = nullptr, .textEncoding = "quoted-printable"},
+                      MessageCase{.name = "NoReplyToWhenSysEmailIsTheSender",
+                                  .sysEmail = kFrom.toUpper(),
+                                  .replyTo = nullptr,
+                                  .textEncoding = "quoted-printable"},
+                      MessageCase{.name = "NoReplyToForABrokenSysEmail",
+                                  .sysEmail = QStringLiteral("info@empresa.example\r\nBcc: x@example.com"),
+                                  .replyTo = nullptr,
+                                  .textEncoding = "quoted-printable"},
+                      MessageCase{.name = "ConfiguredHeloName",
+                                  .heloName = QStringLiteral("facturacion.empresa.example"),
+                                  .replyTo = nullptr,
+                                  .textEncoding = "quoted-printable"}),
+    [](const ::testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.name); });
+
 // --- failures: one line, nothing sent, MailSent false -------------------------
 
 enum class Peer { StartTlsAuth, PlainOnly, UntrustedCertificate, Down };
@@ -229,6 +316,11 @@ INSTANTIATE_TEST_SUITE_P(
                     .recipient = QStringLiteral("rejected@example.com"),
                     .line = kSendFailed,
                     .reason = QStringLiteral("550")},
+        // Sent to nobody, though the first recipient was accepted.
+        FailureCase{.name = "OneOfTwoRecipientsRejected",
+                    .recipient = QStringLiteral("ana@example.com; rejected@example.com"),
+                    .line = kSendFailed,
+                    .reason = QStringLiteral("RCPT TO:<rejected@example.com> failed: 550")},
         FailureCase{.name = "ServerDown", .peer = Peer::Down, .line = kSendFailed, .reason = QStringLiteral("connect")},
         FailureCase{.name = "ServerWithoutStartTls",
                     .peer = Peer::PlainOnly,
@@ -270,7 +362,8 @@ struct SessionCase {
 
 void PrintTo(const SessionCase& c, std::ostream* out) { *out << c.name; }
 
-class MailerSessionTest : public MailerTest, public ::testing::WithParamInterface<SessionCase> {
+// Each case runs against a server with PIPELINING and one without.
+class MailerSessionTest : public MailerTest, public ::testing::WithParamInterface<std::tuple<SessionCase, bool>> {
  protected:
   // One run over `count` messages, as the dispatch run drives the mailer.
   QString runMessages(Mailer& runMailer, int count, int rejectedMessage) {
@@ -293,10 +386,10 @@ class MailerSessionTest : public MailerTest, public ::testing::WithParamInterfac
 };
 
 TEST_P(MailerSessionTest, LogsInOncePerConnectionAndStopsTheRunWhenTheServerSaysSo) {
-  const SessionCase& c = GetParam();
-  SmtpPeer& server = startPeer(
-      SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, QStringLiteral("rejected@example.com"), 0, sharedCertDir()},
-      c.faults);
+  const auto& [c, pipelining] = GetParam();
+  SmtpPeer& server = startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword,
+                                               QStringLiteral("rejected@example.com"), 0, sharedCertDir(), pipelining},
+                               c.faults);
   settings.MaxMessagesPerConnection = c.maxPerConnection;
   Mailer sessionMailer{settings, dir.folder(), log, clock};
 
@@ -317,37 +410,45 @@ test::SmtpPeerFaults faults(int closeAfter, QStringList failures = {}, QList<int
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MailerSessionTest,
-    ::testing::Values(
-        SessionCase{.name = "OneConnectionForTheWholeRun", .outcomes = "SSSSSS", .connections = 1},
-        SessionCase{
-            .name = "NewConnectionAfterMaxMessages", .maxPerConnection = 2, .outcomes = "SSSSS", .connections = 3},
-        SessionCase{
-            .name = "ServerClosesAfterEveryTwoMessages", .faults = faults(2), .outcomes = "SSSSS", .connections = 3},
-        SessionCase{.name = "Reply421StopsTheRun",
-                    .faults = faults(0, {QStringLiteral("3:421")}),
-                    .outcomes = "SST--",
-                    .connections = 1,
-                    .stopLogged = true},
-        SessionCase{.name = "OneTemporaryFailureDoesNotStop",
-                    .faults = faults(0, {QStringLiteral("2:451")}),
-                    .outcomes = "STSS",
-                    .connections = 2},
-        SessionCase{.name = "TwoTemporaryFailuresInARowStop",
-                    .faults = faults(0, {QStringLiteral("2:451"), QStringLiteral("3:452")}),
-                    .outcomes = "STT--",
-                    .connections = 2,
-                    .stopLogged = true},
-        SessionCase{
-            .name = "RefusedRecipientFailsOnlyItsMessage", .rejectedMessage = 1, .outcomes = "SPSS", .connections = 2},
-        SessionCase{.name = "Reply554IsPermanent",
-                    .faults = faults(0, {QStringLiteral("2:554"), QStringLiteral("3:554")}),
-                    .outcomes = "SPPS",
-                    .connections = 3},
-        SessionCase{.name = "ConnectionCutInTheMiddleOfData",
-                    .faults = faults(0, {}, {2}),
-                    .outcomes = "STSS",
-                    .connections = 2}),
-    [](const ::testing::TestParamInfo<SessionCase>& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            SessionCase{.name = "OneConnectionForTheWholeRun", .outcomes = "SSSSSS", .connections = 1},
+            SessionCase{
+                .name = "NewConnectionAfterMaxMessages", .maxPerConnection = 2, .outcomes = "SSSSS", .connections = 3},
+            SessionCase{.name = "ServerClosesAfterEveryTwoMessages",
+                        .faults = faults(2),
+                        .outcomes = "SSSSS",
+                        .connections = 3},
+            SessionCase{.name = "Reply421StopsTheRun",
+                        .faults = faults(0, {QStringLiteral("3:421")}),
+                        .outcomes = "SST--",
+                        .connections = 1,
+                        .stopLogged = true},
+            SessionCase{.name = "OneTemporaryFailureDoesNotStop",
+                        .faults = faults(0, {QStringLiteral("2:451")}),
+                        .outcomes = "STSS",
+                        .connections = 2},
+            SessionCase{.name = "TwoTemporaryFailuresInARowStop",
+                        .faults = faults(0, {QStringLiteral("2:451"), QStringLiteral("3:452")}),
+                        .outcomes = "STT--",
+                        .connections = 2,
+                        .stopLogged = true},
+            SessionCase{.name = "RefusedRecipientFailsOnlyItsMessage",
+                        .rejectedMessage = 1,
+                        .outcomes = "SPSS",
+                        .connections = 2},
+            SessionCase{.name = "Reply554IsPermanent",
+                        .faults = faults(0, {QStringLiteral("2:554"), QStringLiteral("3:554")}),
+                        .outcomes = "SPPS",
+                        .connections = 3},
+            SessionCase{.name = "ConnectionCutInTheMiddleOfData",
+                        .faults = faults(0, {}, {2}),
+                        .outcomes = "STSS",
+                        .connections = 2}),
+        ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<SessionCase, bool>>& info) {
+      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Pipelined" : "OneByOne");
+    });
 
 TEST_F(MailerTest, TheSessionLastsTheRunAndEndsWithQuit) {
   SmtpPeer& server = startPeer();
@@ -360,6 +461,30 @@ TEST_F(MailerTest, TheSessionLastsTheRunAndEndsWithQuit) {
   EXPECT_EQ(stats.messages, 3);
   EXPECT_EQ(stats.connections, 1);
   EXPECT_EQ(stats.quits, 1);
+}
+
+// MAIL, RCPT and DATA in one flight, then the content: two round trips a
+// message where the server offers PIPELINING, four where it does not.
+TEST_F(MailerTest, PipeliningHalvesTheRoundTripsOfAMessage) {
+  constexpr int kMessages = 10;
+  for (const bool pipelining : {true, false}) {
+    SmtpPeer& server =
+        startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, {}, 0, sharedCertDir(), pipelining});
+    const test::DelayProxy proxy(server.port(), 0);
+    settings.sysSMTPPort = static_cast<std::int16_t>(proxy.port());
+    Mailer proxied{settings, dir.folder(), log, clock};
+    const test::ProxyStats before = proxy.stats();
+    {
+      const Mailer::RunScope run(proxied);
+      proxied.SendMail(kSubject, kBody, kRecipient, json(), pdf(), kLabel);  // connect, TLS and login
+      const int start = proxy.stats().roundTrips;
+      for (int i = 1; i < kMessages; ++i) proxied.SendMail(kSubject, kBody, kRecipient, json(), pdf(), kLabel);
+      const double perMessage = double(proxy.stats().roundTrips - start) / (kMessages - 1);
+      EXPECT_DOUBLE_EQ(perMessage, pipelining ? 2.0 : 4.0) << "pipelining " << pipelining;
+    }
+    EXPECT_EQ(server.stats().messages, kMessages);
+    EXPECT_EQ(proxy.stats().connections - before.connections, 1);
+  }
 }
 
 TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {

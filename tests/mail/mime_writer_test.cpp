@@ -82,5 +82,73 @@ TEST(Parameter, QuotesPlainNamesAndPercentEncodesOthers) {
   EXPECT_EQ(mime::parameter("name", QStringLiteral("a\"b.pdf")), QByteArray("name*=UTF-8''a%22b.pdf"));
 }
 
+// The text part: 7bit only where the text may travel as it is, otherwise
+// quoted-printable whose lines stay short and whose bytes decode back.
+struct TextPartCase {
+  const char* name;
+  QByteArray text;
+  const char* encoding;
+  QByteArray holds;  ///< found in the encoded body
+};
+
+void PrintTo(const TextPartCase& c, std::ostream* out) { *out << c.name; }
+
+class TextPart : public ::testing::TestWithParam<TextPartCase> {};
+
+// Undoes quotedPrintable(): soft breaks go, =XX become bytes, CR LF stays.
+QByteArray decodeQuotedPrintable(const QByteArray& encoded) {
+  QByteArray decoded;
+  const QByteArray joined = QByteArray(encoded).replace("=\r\n", "");
+  for (qsizetype i = 0; i < joined.size(); ++i) {
+    if (joined[i] != '=') {
+      decoded += joined[i];
+      continue;
+    }
+    decoded += char(joined.mid(i + 1, 2).toInt(nullptr, 16));
+    i += 2;
+  }
+  return decoded;
+}
+
+TEST_P(TextPart, TravelsAsItIsOrQuotedPrintableAndDecodesToTheText) {
+  const TextPartCase& c = GetParam();
+  const QByteArray part = mime::textPart(c.text);
+  const qsizetype bodyStart = part.indexOf("\r\n\r\n") + 4;
+  const QByteArray headers = part.left(bodyStart);
+  const QByteArray body = part.mid(bodyStart, part.size() - bodyStart - 2);
+  EXPECT_TRUE(headers.contains(QByteArray("Content-Transfer-Encoding: ") + c.encoding + "\r\n")) << headers.data();
+  EXPECT_TRUE(part.endsWith("\r\n"));
+  EXPECT_TRUE(body.contains(c.holds)) << body.data();
+  for (const QByteArray& line : body.split('\n')) {
+    EXPECT_FALSE(line.chopped(line.endsWith('\r') ? 1 : 0).contains('\r')) << "no bare CR on the wire";
+    if (QByteArray(c.encoding) == "quoted-printable") {
+      EXPECT_LE(line.size(), 77) << line.data();  // 76 and the CR
+    }
+  }
+  EXPECT_EQ(QByteArray(c.encoding) == "7bit" ? body : decodeQuotedPrintable(body), c.text);
+}
+
+const QByteArray kCoverText =
+    "Estimado (a): Ana\r\n\nAdjunto encontrara los documentos electronicos correspondientes a su compra,  esta "
+    "cuenta de correo no es monitoreada por lo que si responde este correo no sera atendido, para dudas y/o "
+    "consultas escribir a: info@empresa.example\r\n\nAtentamente,\r\n\nEmpresa";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextPart,
+    ::testing::Values(TextPartCase{"AsciiWithCrLf", "Linea uno\r\nLinea dos", "7bit", "Linea uno\r\nLinea dos"},
+                      TextPartCase{"CoverTextBareLineFeed", kCoverText, "quoted-printable", "Ana\r\n=0AAdjunto"},
+                      TextPartCase{"Accents",
+                                   "Jos\xC3\xA9 Pe\xC3\xB1"
+                                   "a",
+                                   "quoted-printable", "Jos=C3=A9 Pe=C3=B1a"},
+                      TextPartCase{"EqualsSign", "a=b\nc", "quoted-printable", "a=3Db=0Ac"},
+                      TextPartCase{"BlankBeforeABreak", "fin \r\n\nx\t", "quoted-printable", "fin=20\r\n=0Ax=09"},
+                      TextPartCase{"BareCarriageReturn", "a\rb", "quoted-printable", "a=0Db"},
+                      TextPartCase{"LineOf998Bytes", QByteArray(998, 'x'), "7bit", "xxx"},
+                      TextPartCase{"LineOf999Bytes", QByteArray(999, 'x'), "quoted-printable", "x=\r\nx"},
+                      TextPartCase{"EncodedByteNotSplitBySoftBreak", QByteArray(74, 'x') + "\xC3\xA9",
+                                   "quoted-printable", "=\r\n=C3=A9"}),
+    [](const ::testing::TestParamInfo<TextPartCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace corvex

@@ -42,7 +42,7 @@ struct AccountCase {
 class UnusableAccount : public ::testing::TestWithParam<AccountCase> {};
 
 TEST_P(UnusableAccount, FailsPermanentlyWithAClearReasonBeforeConnecting) {
-  SmtpTransport transport(SmtpAccount{GetParam().server, GetParam().port, {}, {}, true}, 100);
+  SmtpTransport transport(SmtpAccount{GetParam().server, GetParam().port, {}, {}, true, {}}, 100);
   const SendResult result =
       transport.deliver(QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, "x\r\n");
   EXPECT_TRUE(result.isPermanent());
@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Settings, UnusableAccount,
 // the process.
 TEST(SmtpTransportTest, CreatingATransportIgnoresBrokenPipes) {
   std::signal(SIGPIPE, SIG_DFL);
-  const SmtpTransport transport(SmtpAccount{QStringLiteral("127.0.0.1"), 25, {}, {}, true}, 100);
+  const SmtpTransport transport(SmtpAccount{QStringLiteral("127.0.0.1"), 25, {}, {}, true, {}}, 100);
   struct sigaction action {};
   ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action), 0);
   EXPECT_EQ(action.sa_handler, SIG_IGN);

@@ -1,0 +1,107 @@
+#include "mail/smtp_connection.h"
+
+#include "base/error.h"
+
+#include <QUrl>
+
+#include <algorithm>
+
+namespace corvex {
+
+namespace {
+
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kLowSpeedBytesPerSecond = 1;
+constexpr long kLowSpeedSeconds = 60;
+constexpr int kImplicitTlsPort = 465;
+
+// A failed setopt means this libcurl lacks something the program relies on
+// (TLS, SMTP): a fault of the installation, not of one message.
+template <typename Value>
+void setOption(CURL* curl, CURLoption option, Value value) {
+  const CURLcode code = curl_easy_setopt(curl, option, value);
+  if (code != CURLE_OK) throw Error(kMailComponentError, QString::fromUtf8(curl_easy_strerror(code)));
+}
+
+// libcurl says EHLO with the URL's path, and with the machine's short name
+// when there is none.
+QByteArray serverUrl(const SmtpAccount& account, TlsMode mode) {
+  // An IPv6 address needs brackets in a URL.
+  const QString host =
+      account.server.contains(u':') && !account.server.startsWith(u'[') ? u'[' + account.server + u']' : account.server;
+  const char* scheme = mode == TlsMode::Implicit ? "smtps://" : "smtp://";
+  return scheme + host.toUtf8() + ':' + QByteArray::number(account.port) + '/' +
+         QUrl::toPercentEncoding(account.heloName);
+}
+
+// An empty bundle leaves libcurl's own default, the system store.
+void setTrust(CURL* curl, const TrustBundle& trust) {
+  if (!trust.pem.isEmpty()) {
+    curl_blob blob{const_cast<char*>(trust.pem.constData()), static_cast<size_t>(trust.pem.size()), CURL_BLOB_COPY};
+    setOption(curl, CURLOPT_CAINFO_BLOB, &blob);
+  }
+#ifdef _WIN32
+  // Only an OpenSSL build heeds this; Schannel uses the Windows store anyway.
+  setOption(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+#endif
+  setOption(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  setOption(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+}
+
+void setConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
+  const TlsMode mode = tlsModeFor(account.port, account.requireTls);
+  setOption(curl, CURLOPT_URL, serverUrl(account, mode).constData());
+  setOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+  setOption(curl, CURLOPT_NOSIGNAL, 1L);
+  setOption(curl, CURLOPT_USE_SSL, static_cast<long>(mode == TlsMode::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+  setOption(curl, CURLOPT_CONNECTTIMEOUT, limitedTimeout(kConnectTimeoutSeconds));
+  setOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+  setOption(curl, CURLOPT_LOW_SPEED_TIME, limitedTimeout(kLowSpeedSeconds));
+  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limitedTimeout(kSmtpReplyTimeoutSeconds));
+  setOption(curl, CURLOPT_TIMEOUT, limitedTimeout(kSmtpMessageTimeoutSeconds));
+  setTrust(curl, trust);
+}
+
+void setLogin(CURL* curl, const SmtpAccount& account) {
+  if (account.user.isEmpty()) return;
+  setOption(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
+  setOption(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
+}
+
+}  // namespace
+
+TlsMode tlsModeFor(int port, bool requireTls) {
+  if (!requireTls) return TlsMode::None;
+  return port == kImplicitTlsPort ? TlsMode::Implicit : TlsMode::StartTls;
+}
+
+long limitedTimeout(long seconds) {
+  bool ok = false;
+  const long limit = qEnvironmentVariableIntValue("CORVEX_SMTP_TIMEOUT_LIMIT", &ok);
+  return ok && limit > 0 ? std::min(seconds, limit) : seconds;
+}
+
+void ensureCurlInitialised() {
+  static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+  static_cast<void>(initialised);  // a failure shows again at curl_easy_init()
+}
+
+QString smtpAccountProblem(const SmtpAccount& account) {
+  if (account.server.trimmed().isEmpty()) return QStringLiteral("no SMTP server configured");
+  if (account.port < 1 || account.port > 65535) return QStringLiteral("invalid SMTP port %1").arg(account.port);
+  return {};
+}
+
+// libcurl's detail names the step and the server's reply ("Login denied");
+// its generic text serves when there is no detail.
+QString curlFailureText(CURLcode code, const char* errorBuffer) {
+  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
+  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
+}
+
+void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
+  setConnection(curl, account, trust, errorBuffer);
+  setLogin(curl, account);
+}
+
+}  // namespace corvex
