@@ -13,6 +13,7 @@ packages=(
   # tests and their real peers
   googletest libgtest-dev libbenchmark-dev python3 python3-aiosmtpd openssl
   zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
+  python3-jsonschema
   imagemagick
   # packaging (make package: dpkg-shlibdeps)
   dpkg-dev
