@@ -78,6 +78,13 @@ std::unique_ptr<RecordSet> Connection::execute(const QString& statement) {
   return m_odbc->execute(statement, timeout);
 }
 
+qint64 Connection::executeUpdate(const QString& statement) {
+  if (m_sqlite) return m_sqlite->executeUpdate(statement);
+  return qint64(execute(statement + QStringLiteral("; SELECT @@ROWCOUNT AS changed"))
+                    ->field(QStringLiteral("changed"))
+                    .toNumber());
+}
+
 void Connection::close() {
   if (!isOpen()) throw objectClosed();
   release();

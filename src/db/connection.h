@@ -74,6 +74,12 @@ class Connection {
   /// Raises 3704 when the connection is not open, naming the error of a
   /// failed open.
   std::unique_ptr<RecordSet> execute(const QString& statement);
+  /// Runs one UPDATE, INSERT or DELETE and returns the rows the statement
+  /// itself changed; rows that its triggers change are not counted. On SQL
+  /// Server the count comes from @@ROWCOUNT in the same batch, since the
+  /// driver reports the count of a trigger's last statement instead. Raises
+  /// as execute() does.
+  qint64 executeUpdate(const QString& statement);
   void close();
 
  private:

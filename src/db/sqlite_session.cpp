@@ -69,6 +69,12 @@ SqliteSession::~SqliteSession() {
   QSqlDatabase::removeDatabase(m_name);
 }
 
+qint64 SqliteSession::executeUpdate(const QString& statement) {
+  QSqlQuery query(QSqlDatabase::database(m_name, false));
+  if (!query.exec(statement)) throw databaseError(query.lastError());
+  return query.numRowsAffected();
+}
+
 std::unique_ptr<RecordSet> SqliteSession::execute(const QString& statement) {
   const QSqlDatabase db = QSqlDatabase::database(m_name, false);
   QSqlQuery query(db);

@@ -23,6 +23,10 @@ class SqliteSession {
   /// Runs one statement; "EXEC name @P = v, ..." runs the body stored for
   /// `name`. Raises kDatabaseError with SQLite's text.
   std::unique_ptr<RecordSet> execute(const QString& statement);
+  /// Runs one UPDATE, INSERT or DELETE and returns the rows it changed
+  /// itself (SQLite never counts what its triggers change). Raises
+  /// kDatabaseError with SQLite's text.
+  qint64 executeUpdate(const QString& statement);
 
  private:
   QString m_name;

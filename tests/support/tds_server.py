@@ -17,13 +17,19 @@ for user '...'." and the connection is closed. SQL batches run on SQLite:
     it: acquire returns one row, one int column "result": 0 granted, -1 held by
     another session (@LockTimeout 0); released by the release call or when its
     connection closes or drops;
+  - "STATEMENT; SELECT @@ROWCOUNT AS name" runs the statement, then answers
+    one row, one int column: the rows the statement itself changed (not its
+    triggers');
   - HAS_PERMS_BY_NAME(object, 'OBJECT', permission) answers 1, 0 for what
     --deny names, NULL for an object the database lacks;
   - SET ... statements are accepted and ignored, except SET TEXTSIZE: long
     values (max types, text, ntext, image) are cut to it as SQL Server does,
-    to 4096 bytes while a session sets none (--default-textsize);
+    to 4096 bytes while a session sets none (--default-textsize); and SET
+    NOCOUNT ON / OFF: with ON no DONE token carries a row count;
   - anything else goes to SQLite as it stands.
-Results come as COLMETADATA / ROW / DONE (row counts for UPDATE), statement
+Results come as COLMETADATA / ROW / DONE (row counts for UPDATE; the rows a
+SQLite trigger changed come first, in a DONEINPROC of their own, as SQL
+Server reports a trigger's statements), statement
 errors as ERROR tokens carrying the error text (208 for a missing table or
 view, 207 column, 102 syntax, 2812 procedure, else 50000 with SQLite's text).
 ATTENTION is acknowledged with DONE (DONE_ATTN). RPC requests (prepared
@@ -255,6 +261,7 @@ EXEC_RE = re.compile(r"^\s*EXEC(?:UTE)?\s+(?:@\w+\s*=\s*)?([\w.\[\]]+)\s*(.*?)\s
 ARG_RE = re.compile(r"\s*@(\w+)\s*=\s*(N?'(?:[^']|'')*'|[-+]?\d+(?:\.\d*)?(?:[eE][-+]?\d+)?|NULL\b)\s*(,|$)",
                     re.I | re.S)
 APPLOCK_RE = re.compile(r"\bsp_(getapplock|releaseapplock)\b(.*)$", re.I | re.S)
+ROWCOUNT_RE = re.compile(r"^(.*?);\s*SELECT\s+@@ROWCOUNT\s+AS\s+(\w+)\s*;?\s*$", re.I | re.S)
 RESOURCE_RE = re.compile(r"@Resource\s*=\s*N?'((?:[^']|'')*)'", re.I)
 
 
@@ -396,6 +403,8 @@ class Session:
         self.packet_size = 4096
         self.textsize = server.args.default_textsize or NO_LIMIT
         self.attention = False
+        self.nocount = False
+        self.rowcount = 0
         self.db = None
 
     # -- packets
@@ -548,7 +557,14 @@ class Session:
                 size = int(m.group(1))
                 default = self.server.args.default_textsize or NO_LIMIT
                 self.textsize = default if size == 0 else NO_LIMIT if size < 0 else size
+            m = re.match(r"^SET\s+NOCOUNT\s+(ON|OFF)$", stripped, re.I)
+            if m:
+                self.nocount = m.group(1).upper() == "ON"
             return done(DONE, 0)
+        m = ROWCOUNT_RE.match(text)
+        if m:
+            changes = self.query(m.group(1), [], done_token=DONE, more=DONE_MORE)
+            return changes + self.int_result(m.group(2), self.rowcount)
         m = EXEC_RE.match(text)
         if m:
             return self.procedure(m.group(1).strip("[]"), parse_arguments(m.group(2)))
@@ -562,16 +578,21 @@ class Session:
         result = self.query(sql, values, done_token=DONEINPROC)
         return result + struct.pack("<Bi", RETURNSTATUS, 0) + done(DONEPROC, 0, CMD_EXEC)
 
-    def query(self, sql, values, done_token):
+    def query(self, sql, values, done_token, more=0):
         try:
+            changes_before = self.db.total_changes
             cursor = self.db.execute(sql, values)
             rows = cursor.fetchall()
         except sqlite3.Error as exc:
             raise sqlite_error(exc)
         # Inside a procedure more tokens follow (its return status, DONEPROC).
-        more = DONE_MORE if done_token == DONEINPROC else 0
+        more |= DONE_MORE if done_token == DONEINPROC else 0
+        counted = 0 if self.nocount else DONE_COUNT
         if cursor.description is None:
-            return done(done_token, more | DONE_COUNT, CMD_UPDATE, max(cursor.rowcount, 0))
+            own = self.rowcount = max(cursor.rowcount, 0)
+            by_triggers = self.db.total_changes - changes_before - own
+            triggers = done(DONEINPROC, DONE_MORE | counted, CMD_UPDATE, by_triggers) if by_triggers > 0 else b""
+            return triggers + done(done_token, more | counted, CMD_UPDATE, own)
         names = [d[0] for d in cursor.description]
         types = [self.server.types.get(n.lower()) or infer_type([r[i] for r in rows]) for i, n in enumerate(names)]
         out = [struct.pack("<BH", COLMETADATA, len(names))]
@@ -579,8 +600,14 @@ class Session:
             out.append(struct.pack("<IH", 0, 0x0009) + kind.type_info() + b_varchar(name))
         for r in rows:
             out.append(bytes([ROW]) + b"".join(kind.encode(v, self.textsize) for kind, v in zip(types, r)))
-        out.append(done(done_token, more | DONE_COUNT, CMD_SELECT, len(rows)))
+        out.append(done(done_token, more | counted, CMD_SELECT, len(rows)))
         return b"".join(out)
+
+    def int_result(self, name, value):
+        kind = SqlType("int")
+        return (struct.pack("<BH", COLMETADATA, 1) + struct.pack("<IH", 0, 0x0009) + kind.type_info() +
+                b_varchar(name) + bytes([ROW]) + kind.encode(value, NO_LIMIT) +
+                done(DONE, 0 if self.nocount else DONE_COUNT, CMD_SELECT, 1))
 
     def applock(self, verb, rest):
         m = RESOURCE_RE.search(rest)
