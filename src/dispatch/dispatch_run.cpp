@@ -18,8 +18,17 @@ DocumentRenderer::Layout rendererLayout(PendingDocument::Layout layout) {
                                                           : DocumentRenderer::Layout::Factura;
 }
 
-QString documentKey(const UnmarkedDocument& document) {
-  return document.serie + QLatin1Char('-') + QString::number(document.numero);
+QString documentKey(const QString& serie, qint32 numero) { return serie + QLatin1Char('-') + QString::number(numero); }
+
+QString documentKey(const UnmarkedDocument& document) { return documentKey(document.serie, document.numero); }
+
+const QString kUnchangedMark = QStringLiteral("its mark changed no row of FACTURAS_ENC");
+
+// The same line from the run that mailed it and from every journal retry,
+// so that repeats are recognised as such.
+QString unchangedMarkLine(const UnmarkedDocument& document) {
+  return QStringLiteral("sendDTEbyMail=> %1: %2; it stays in %3 and is not mailed again")
+      .arg(documentKey(document), kUnchangedMark, UnmarkedJournal::kFileName);
 }
 
 }  // namespace
@@ -31,6 +40,7 @@ DispatchRun::DispatchRun(DispatchParts parts)
 
 bool DispatchRun::sendDTEbyMail() {
   m_summary = RunSummary();
+  m_taken.clear();
   // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
     const Mailer::RunScope mailRun(m_parts.mailer);
@@ -67,14 +77,21 @@ void DispatchRun::logSummary() const {
 }
 
 // Mailed before, their marks failed: marked before anything else happens, so
-// none of them can be mailed again. An entry leaves only once marked.
+// none of them can be mailed again. An entry leaves only once marked; one
+// whose mark still changes no row stays, and this run does not mail it.
 void DispatchRun::markJournaled() {
   m_journal.load();
   const QList<UnmarkedDocument> journaled = m_journal.entries();
   for (const UnmarkedDocument& document : journaled) {
-    m_parts.database.DbConnection2().execute(markingStatement(document.serie, document.numero));
+    const QString key = documentKey(document);
+    if (mark(document) == 0) {
+      m_taken.insert(key);
+      logFailure(key, unchangedMarkLine(document));
+      continue;
+    }
     m_journal.remove(document.serie, document.numero);
-    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> Marked from the journal: ") + documentKey(document));
+    m_failures.succeeded(key);
+    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> Marked from the journal: ") + key);
   }
 }
 
@@ -111,27 +128,42 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const
     const PendingDocument& document = *ahead.document;
     // Only the document's own earlier failures hold it back, so asking
     // before its turn gives the answer its turn would.
-    ahead.due = m_parts.mailer.isDue(document.logLabel());
+    ahead.due = !isTakenInThisRun(document) && m_parts.mailer.isDue(document.logLabel());
     if (!ahead.due) return ahead;
     ahead.files = documentFiles(m_parts.folder, document.idDocumento);
-    // JSON travels between systems in UTF-8, whatever this machine's code page.
-    QByteArray json = signedJsonText(document).toUtf8() + "\r\n";
-    std::optional<DocumentRenderer::Draft> draft;
-    if (document.layout != PendingDocument::Layout::None)
-      draft = m_parts.renderer.draftPdf(rendererLayout(document.layout), document.serie, document.numero);
-    ahead.write = [this, files = ahead.files, json = std::move(json), draft = std::move(draft)] {
-      writeFiles(files, json, draft);
-    };
-    // A document listed twice shares its files' names with the earlier
-    // one: written only at its own turn, after the earlier one is done.
-    const bool sameFiles = std::any_of(before.begin(), before.end(), [&ahead](const DocumentAhead& earlier) {
-      return earlier.document && earlier.files.json == ahead.files.json;
-    });
-    if (!sameFiles) ahead.written = m_workers.run(ahead.write);
+    prepareWrite(ahead, before);
   } catch (...) {
     ahead.failure = std::current_exception();
   }
   return ahead;
+}
+
+// The document's texts and printed rows are read here, on the run's own
+// thread; its files are written by a worker.
+void DispatchRun::prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAhead>& before) {
+  const PendingDocument& document = *ahead.document;
+  // JSON travels between systems in UTF-8, whatever this machine's code page.
+  QByteArray json = signedJsonText(document).toUtf8() + "\r\n";
+  std::optional<DocumentRenderer::Draft> draft;
+  if (document.layout != PendingDocument::Layout::None)
+    draft = m_parts.renderer.draftPdf(rendererLayout(document.layout), document.serie, document.numero);
+  // Rows of another document would give this buyer another's PDF and QR
+  // code, under a name the mail does not attach.
+  if (draft && draft->idDocumento != document.idDocumento) {
+    ahead.problem = QStringLiteral("sendDTEbyMail=> %1: tovGetFESalvador gives IdDocumento \"%2\", the view \"%3\"")
+                        .arg(document.logLabel(), draft->idDocumento, document.idDocumento);
+    return;
+  }
+  if (draft) draft->pdfPath = ahead.files.pdf;
+  ahead.write = [this, files = ahead.files, json = std::move(json), draft = std::move(draft)] {
+    writeFiles(files, json, draft);
+  };
+  // Two documents with one IdDocumento share their files' names: the later
+  // one is written only at its own turn, after the earlier one is done.
+  const bool sameFiles = std::any_of(before.begin(), before.end(), [&ahead](const DocumentAhead& earlier) {
+    return earlier.document && earlier.files.json == ahead.files.json;
+  });
+  if (!sameFiles) ahead.written = m_workers.run(ahead.write);
 }
 
 // Runs on a worker thread. Whatever an interrupted run left under these
@@ -150,11 +182,27 @@ void DispatchRun::writeFiles(const DocumentFiles& files, const QByteArray& json,
   }
 }
 
+// Listed again (a join in the view), or journaled: mailed at most once.
+bool DispatchRun::isTakenInThisRun(const PendingDocument& document) {
+  const QString key = documentKey(document.serie, document.numero);
+  if (m_taken.contains(key)) {
+    m_summary.countRepeat();
+    return true;
+  }
+  m_taken.insert(key);
+  return false;
+}
+
 void DispatchRun::processDocument(DocumentAhead& ahead) {
   if (ahead.failure) std::rethrow_exception(ahead.failure);
   if (!ahead.due) return;
   const PendingDocument& document = *ahead.document;
   const QString label = document.logLabel();
+  if (!ahead.problem.isEmpty()) {
+    logFailure(label, ahead.problem);
+    m_summary.countMail(false);
+    return;
+  }
   if (!filesWritten(ahead, label)) {
     m_summary.countMail(false);
     return;
@@ -162,8 +210,10 @@ void DispatchRun::processDocument(DocumentAhead& ahead) {
   const QString body = coverText(document.tNombre, m_parts.settings.sysEmail, document.nomCorp);
   m_parts.mailer.SendMail(kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label);
   m_summary.countMail(m_parts.mailer.MailSent());
-  if (m_parts.mailer.MailSent())
+  if (m_parts.mailer.MailSent()) {
+    if (const QString cleared = m_failures.succeeded(label); !cleared.isEmpty()) m_parts.log.WriteLog(cleared);
     markMailed(UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}});
+  }
   m_parts.files.remove(ahead.files.json);
   m_parts.files.remove(ahead.files.pdf);
 }
@@ -216,27 +266,53 @@ void DispatchRun::discardFiles(const DocumentFiles& files) {
   }
 }
 
-// The buyer has the mail: when its mark fails, only the journal keeps the next
-// run from mailing it again, so the entry is written before anything else.
+// The buyer has the mail: when its mark fails or changes nothing, only the
+// journal keeps the next run from mailing it again, so the entry is written
+// before anything else. A mark that changed no row says nothing about the
+// database, so the run goes on.
 void DispatchRun::markMailed(UnmarkedDocument document) {
+  document.mailedAt = formatTimestamp(m_parts.clock.now());
+  qint64 changed = 0;
   try {
-    m_parts.database.DbConnection2().execute(markingStatement(document.serie, document.numero));
+    changed = mark(document);
   } catch (const Error& markError) {
-    document.mailedAt = formatTimestamp(m_parts.clock.now());
-    journalUnmarked(document, markError);
+    journalUnmarked(document, markError.number(), markError.description());
+    throw Error(markError.number(),
+                QStringLiteral("%1 (%2 was mailed; its mark waits in %3)")
+                    .arg(markError.description(), documentKey(document), UnmarkedJournal::kFileName));
   }
+  if (changed > 0) return;
+  journalUnmarked(document, kDatabaseError, kUnchangedMark);
+  logFailure(documentKey(document), unchangedMarkLine(document));
 }
 
-void DispatchRun::journalUnmarked(const UnmarkedDocument& document, const Error& markError) {
+// The rows the marking statement changed; raises the database's errors.
+qint64 DispatchRun::mark(const UnmarkedDocument& document) {
+  const qint64 changed =
+      m_parts.database.DbConnection2().executeUpdate(markingStatement(document.serie, document.numero));
+  if (changed > 1)
+    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: its mark changed %2 rows of FACTURAS_ENC (the key "
+                                        "matched several); counted as marked")
+                             .arg(documentKey(document))
+                             .arg(changed));
+  return changed;
+}
+
+// Raises Error(number), naming the document and `cause`, when the entry
+// cannot be written.
+void DispatchRun::journalUnmarked(const UnmarkedDocument& document, int number, const QString& cause) {
   try {
     m_journal.add(document);
   } catch (const FileError& journalError) {
-    throw Error(markError.number(),
-                QStringLiteral("%1 (%2 was mailed but could not be journaled: %3)")
-                    .arg(markError.description(), documentKey(document), journalError.description()));
+    throw Error(number, QStringLiteral("%1 (%2 was mailed but could not be journaled: %3)")
+                            .arg(cause, documentKey(document), journalError.description()));
   }
-  throw Error(markError.number(), QStringLiteral("%1 (%2 was mailed; its mark waits in %3)")
-                                      .arg(markError.description(), documentKey(document), UnmarkedJournal::kFileName));
+}
+
+// A failure that comes back on every run is logged once, then hourly.
+void DispatchRun::logFailure(const QString& key, const QString& line) {
+  const QString text = m_failures.failed(key, line, false, m_parts.clock.now());
+  if (!text.isEmpty()) m_parts.log.WriteLog(text);
 }
 
 }  // namespace corvex

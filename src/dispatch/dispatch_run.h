@@ -15,7 +15,10 @@
 #include "dispatch/unmarked_journal.h"
 #include "log/daily_log.h"
 #include "mail/mailer.h"
+#include "mail/repeated_failures.h"
 #include "render/document_renderer.h"
+
+#include <QSet>
 
 #include <deque>
 #include <exception>
@@ -49,12 +52,23 @@ struct DispatchParts {
 ///
 /// Every document is either mailed once and marked, or not mailed and still
 /// pending. A document whose files cannot be written (see
-/// writeFileReplacing()) is not mailed: one "sendDTEbyMail=> " line with its
-/// label and the system's reason, and the run goes on with the next one. A
-/// mark that fails after the mail went out is first added to the
-/// UnmarkedJournal. Each run begins by marking the journal's documents and
-/// ends at once when it cannot, so a document in the journal is never mailed
-/// again.
+/// writeFileReplacing()), or whose printed rows carry another IdDocumento
+/// than the view's, is not mailed: one "sendDTEbyMail=> " line with its
+/// label and the reason, and the run goes on with the next one. A run mails
+/// a document (by SERIE and NUMERO) at most once, however often the view
+/// lists it.
+///
+/// A mark is the marking statement changing exactly one row (more are
+/// logged, and count as marked). A mark that fails after the mail went out,
+/// or that changes no row, is first added to the UnmarkedJournal; a failed
+/// statement then ends the run, a mark that changed no row is that
+/// document's problem and the run goes on. Each run begins by marking the
+/// journal's documents, ends at once when a statement fails, and never mails
+/// a document that stays in the journal.
+///
+/// The same per-document failure line is logged once, then at most hourly
+/// with the count of attempts (see RepeatedFailures), across the runs of
+/// this object.
 ///
 /// The run holds DbConnection2 from its start to its normal end; the
 /// renderer's own use of DbConnection never disturbs its record set. On SQL
@@ -84,6 +98,9 @@ class DispatchRun {
     /// Empty when the row could not be read.
     std::optional<PendingDocument> document;
     bool due = false;
+    /// Why the document fails alone, before any file is written; empty when
+    /// it does not.
+    QString problem;
     /// What reading it raised, raised again at its turn.
     std::exception_ptr failure;
     DocumentFiles files;
@@ -96,6 +113,7 @@ class DispatchRun {
   void markJournaled();
   void processPending(RecordSet& pending);
   DocumentAhead readDocument(const RecordSet& row, const std::deque<DocumentAhead>& before);
+  void prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAhead>& before);
   void writeFiles(const DocumentFiles& files, const QByteArray& json,
                   const std::optional<DocumentRenderer::Draft>& draft);
   void processDocument(DocumentAhead& ahead);
@@ -104,8 +122,11 @@ class DispatchRun {
   void dropAhead(std::deque<DocumentAhead>& ahead);
   void discardFiles(const DocumentFiles& files);
   void logSummary() const;
+  bool isTakenInThisRun(const PendingDocument& document);
   void markMailed(UnmarkedDocument document);
-  [[noreturn]] void journalUnmarked(const UnmarkedDocument& document, const Error& markError);
+  qint64 mark(const UnmarkedDocument& document);
+  void journalUnmarked(const UnmarkedDocument& document, int number, const QString& cause);
+  void logFailure(const QString& key, const QString& line);
 
   DispatchParts m_parts;
   DispatchLock m_dispatchLock;
@@ -114,6 +135,11 @@ class DispatchRun {
   RunSummary m_summary;
   UnmarkedJournal m_journal;
   WorkerPool m_workers;
+  /// Per-document failures, by the document's log label or key.
+  RepeatedFailures m_failures;
+  /// "SERIE-NUMERO" of every document this run mailed, tried or holds in
+  /// the journal.
+  QSet<QString> m_taken;
 };
 
 }  // namespace corvex

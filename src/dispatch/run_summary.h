@@ -16,6 +16,8 @@ class RunSummary {
   void setListed(qsizetype count) { m_listed = count; }
   /// One document's mail went out (true) or did not (false).
   void countMail(bool sent) { ++(sent ? m_mailed : m_failed); }
+  /// The view listed a document again that this run had already taken.
+  void countRepeat() { --m_listed; }
 
   /// Only a run that saw documents is worth a line.
   bool hasDocuments() const { return m_listed > 0; }

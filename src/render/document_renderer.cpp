@@ -97,7 +97,7 @@ DocumentRenderer::Draft DocumentRenderer::draftPdf(Layout layout, const QString&
   // again for its data control: that cost the server a round trip per
   // document, and could print other rows than the texts were made from.
   report.run(std::move(printed));
-  return Draft{pdfPath, url, report};
+  return Draft{idDocumento.toTextOrEmpty(), pdfPath, url, report};
 }
 
 // Read back from its file, as printed: what the buyer scans is what the

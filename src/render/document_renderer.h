@@ -37,6 +37,9 @@ class DocumentRenderer {
   /// copy of the report, so that exporting it may happen on another thread
   /// while this renderer reads the next document.
   struct Draft {
+    /// The IdDocumento the procedure gives, which the PDF is named after and
+    /// the QR symbol leads to.
+    QString idDocumento;
     QString pdfPath;
     /// What the QR symbol encodes: the public query page's address.
     QString qrText;

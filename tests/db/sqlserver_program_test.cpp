@@ -1,4 +1,5 @@
 #include "demo/demo_database.h"
+#include "support/delivery_check.h"
 #include "support/pdf_tools.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
@@ -299,6 +300,43 @@ TEST(SqlServerProgramTest, OwnLoginMailsAndMarksAndItsPasswordShowsNowhere) {
       EXPECT_FALSE(text.contains(c.password.toUtf8())) << text.toStdString();
       EXPECT_FALSE(text.contains("Ku;8")) << text.toStdString();
     }
+  }
+}
+
+struct TriggerCase {
+  const char* name;
+  const char* trigger;  // on FACTURAS_ENC, beside the audit table it writes to
+  QStringList journaled;
+};
+
+// A trigger's own statements report row counts too (a DONEINPROC before the
+// UPDATE's DONE): only the UPDATE's own count may decide the mark, over
+// three runs.
+TEST(SqlServerProgramTest, TheMarkCountsTheUpdatesOwnRowsNotATriggers) {
+  const TriggerCase cases[] = {
+      {"trigger swallows one mark and writes an audit row",
+       "CREATE TRIGGER audit_mark BEFORE UPDATE OF ENVIADA ON FACTURAS_ENC BEGIN "
+       "INSERT INTO audit VALUES (OLD.NUMERO); SELECT RAISE(IGNORE) WHERE OLD.NUMERO = 318; END",
+       {QStringLiteral("CF-318")}},
+      {"trigger writes two audit rows per mark",
+       "CREATE TRIGGER audit_mark AFTER UPDATE OF ENVIADA ON FACTURAS_ENC BEGIN "
+       "INSERT INTO audit VALUES (OLD.NUMERO); INSERT INTO audit VALUES (-OLD.NUMERO); END",
+       {}},
+  };
+  for (const TriggerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto served = workspace(QString(), {}, QStringLiteral("CREATE TABLE audit (numero INTEGER);\n"));
+    served->querySqlite(QStringLiteral("ventas.db"), QString::fromUtf8(c.trigger));
+    TdsPeer peer(served->filePath(QStringLiteral("ventas.db")));
+    const auto dir = workspace(peer.server());
+    for (int run = 0; run < 3; ++run) EXPECT_EQ(once(*dir).exitCode, 0) << logTexts(*dir);
+    EXPECT_EQ(mails(*dir).size(), 4u) << logTexts(*dir);
+    EXPECT_EQ(test::journaled(*dir), c.journaled) << logTexts(*dir);
+    const QStringList marked = marks(*served);
+    for (const char* document : {"CF-319", "FA-1251", "FA-1253"})
+      EXPECT_TRUE(marked.contains(QString::fromLatin1(document) + QStringLiteral(":1"))) << document;
+    EXPECT_EQ(logTexts(*dir).find("rows of FACTURAS_ENC"), std::string::npos) << logTexts(*dir);
+    EXPECT_EQ(logTexts(*dir).find("changed no row") != std::string::npos, !c.journaled.isEmpty()) << logTexts(*dir);
   }
 }
 
