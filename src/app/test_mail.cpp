@@ -98,7 +98,8 @@ SendResult deliver(const Settings& settings, const AppFolder& folder, const Outg
                               settings.sysSMTPPassword,
                               true,
                               heloName(settings.HeloName, settings.sysSMTPServer)};
-    return SmtpTransport(account, 1).deliver(message.from(), message.recipientAddresses(), mime);
+    return SmtpTransport(account, 1)
+        .deliver(SmtpEnvelope{message.from(), message.recipientAddresses(), mime.size()}, mime);
   }
   const QString pickup = folder.path(settings.sysSMTPServer.mid(pickupPrefix.size()));
   const QString name = messageId.left(messageId.indexOf(u'@'));

@@ -8,26 +8,24 @@ namespace {
 
 constexpr qint64 kRepeatStopAfterSeconds = 3600;
 
+SmtpAccount accountOf(const Settings& settings) {
+  return SmtpAccount{settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser, settings.sysSMTPPassword, true,
+                     settings.HeloName};
+}
+
 }  // namespace
 
 Mailer::Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock)
-    : m_settings(settings),
-      m_log(log),
-      m_clock(clock),
-      m_sender(std::move(folder), settings.MaxMessagesPerConnection),
-      m_gate(settings.MessagesPerMinute) {}
+    : m_settings(settings), m_folder(std::move(folder)), m_log(log), m_clock(clock) {}
 
 void Mailer::SendMail(const QString& subject, const QString& body, const QString& recipient, const QString& attachment1,
                       const QString& attachment2, const QString& logLabel) {
-  m_mailSent = false;
-  m_lastResult = SendResult::temporary(0, QStringLiteral("not sent"));
-  m_sender.setServer(m_settings.sysSMTPServer);
-  m_sender.setPort(m_settings.sysSMTPPort);
-  m_sender.setUser(m_settings.sysSMTPUser);
-  m_sender.setPassword(m_settings.sysSMTPPassword);
-  m_sender.setRequireTls(true);
-  m_sender.setHeloName(m_settings.HeloName);
+  startMail(0, subject, body, recipient, attachment1, attachment2, logLabel);
+  finishMail();
+}
 
+void Mailer::startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
+                       const QString& attachment1, const QString& attachment2, const QString& logLabel) {
   OutgoingMessage message;
   message.setFrom(m_settings.sysSMTPFrom);
   message.setSubject(subject);
@@ -37,28 +35,69 @@ void Mailer::SendMail(const QString& subject, const QString& body, const QString
   // A bad address is not refused here: send() names it in its failure line.
   message.addRecipient(QString(), recipient);
 
-  if (!attach(message, attachment1, 1, logLabel) || !attach(message, attachment2, 2, logLabel)) return;
-  const bool sent = m_sender.send(message);
-  m_lastResult = m_sender.lastResult();
-  m_gate.record(m_lastResult, m_clock.now());
-  if (!sent) return fail(m_lastResult, QStringLiteral("Corvex=> Email send failed: ") + m_lastResult.text(), logLabel);
+  if (!attach(message, attachment1, 1, ticket, logLabel) || !attach(message, attachment2, 2, ticket, logLabel)) return;
+  m_labels.insert(ticket, logLabel);
+  mailSessions().submit(ticket, prepareMail(message));
+}
+
+Mailer::FinishedMail Mailer::finishMail() {
+  m_mailSent = false;
+  if (!m_refused.empty()) {
+    const Refused refused = m_refused.front();
+    m_refused.pop_front();
+    m_lastResult = SendResult::permanent(0, refused.error);
+    fail(m_lastResult, QStringLiteral("Corvex=> Failed to add attachment %1: ").arg(refused.attachment) + refused.error,
+         refused.logLabel);
+    return FinishedMail{refused.ticket, false, true};
+  }
+  const MailSessions::Outcome outcome = mailSessions().next();
+  const QString logLabel = m_labels.take(outcome.ticket);
+  m_lastResult = outcome.result;
+  if (outcome.failure) std::rethrow_exception(outcome.failure);
+  if (!outcome.tried) return FinishedMail{outcome.ticket, false, false};
+  if (!m_lastResult.isSent()) {
+    fail(m_lastResult, QStringLiteral("Corvex=> Email send failed: ") + m_lastResult.text(), logLabel);
+    return FinishedMail{outcome.ticket, false, true};
+  }
   m_mailSent = true;
   m_log.WriteLog(QStringLiteral("Corvex=> Email sent successfully! ") + logLabel);
   writeLog(m_failures.succeeded(logLabel));
+  return FinishedMail{outcome.ticket, true, true};
+}
+
+int Mailer::mailsOutstanding() const { return int(m_refused.size()) + (m_sessions ? m_sessions->outstanding() : 0); }
+
+// The sessions belong to one server and account; tests change the Settings
+// between mails, the program never does.
+MailSessions& Mailer::mailSessions() {
+  const SmtpAccount account = accountOf(m_settings);
+  if (m_sessions && (account == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
+  m_sessions.reset();
+  m_account = account;
+  const int maxPerConnection = m_settings.MaxMessagesPerConnection;
+  m_sessions = std::make_unique<MailSessions>(
+      sessions(), m_settings.MessagesPerMinute, m_clock,
+      [this, account, maxPerConnection] { return std::make_unique<SmtpSender>(m_folder, account, maxPerConnection); });
+  return *m_sessions;
 }
 
 void Mailer::beginRun() {
-  m_gate.beginRun();
+  mailSessions().beginRun();
   m_stopLogged = false;
 }
 
-void Mailer::endRun() { m_sender.close(); }
+void Mailer::endRun() {
+  if (m_sessions) m_sessions->finish();
+  m_refused.clear();
+  m_labels.clear();
+}
 
 bool Mailer::sendingStopped() {
   const QDateTime now = m_clock.now();
-  if (!m_gate.isClosed(now)) return false;
-  if (!m_stopLogged && !m_gate.reason().isEmpty())
-    logStop(QStringLiteral("Corvex=> Sending stopped until the next run: ") + m_gate.reason(), now);
+  if (!mailSessions().isClosed(now)) return false;
+  const QString reason = m_sessions->stopReason();
+  if (!m_stopLogged && !reason.isEmpty())
+    logStop(QStringLiteral("Corvex=> Sending stopped until the next run: ") + reason, now);
   m_stopLogged = true;
   return true;
 }
@@ -73,12 +112,10 @@ void Mailer::logStop(const QString& line, const QDateTime& now) {
 
 bool Mailer::isDue(const QString& logLabel) const { return m_failures.isDue(logLabel, m_clock.now()); }
 
-bool Mailer::attach(OutgoingMessage& message, const QString& path, int number, const QString& logLabel) {
+bool Mailer::attach(OutgoingMessage& message, const QString& path, int number, int ticket, const QString& logLabel) {
   message.addAttachment(path);
   if (message.lastOutcome() == 1) return true;
-  m_lastResult = SendResult::permanent(0, message.lastError());
-  fail(m_lastResult, QStringLiteral("Corvex=> Failed to add attachment %1: ").arg(number) + message.lastError(),
-       logLabel);
+  m_refused.push_back(Refused{ticket, number, message.lastError(), logLabel});
   return false;
 }
 

@@ -4,12 +4,15 @@
 #include "base/clock.h"
 #include "base/settings.h"
 #include "log/daily_log.h"
+#include "mail/mail_sessions.h"
 #include "mail/repeated_failures.h"
-#include "mail/send_gate.h"
 #include "mail/send_result.h"
-#include "mail/smtp_sender.h"
 
+#include <QHash>
 #include <QString>
+
+#include <deque>
+#include <memory>
 
 namespace corvex {
 
@@ -18,12 +21,17 @@ class OutgoingMessage;
 /// Sends the documents' e-mails with the server and account of the Settings
 /// and remembers whether the last one went out.
 ///
-/// Within a dispatch run (beginRun() .. endRun()) the SMTP session stays
-/// open from message to message; endRun() closes it with QUIT. Between the
-/// calls of a run, sendingStopped() tells the run to leave its remaining
-/// documents pending (see SendGate), and isDue() holds back a document whose
-/// mail was refused for good until its next attempt is due (see
-/// RepeatedFailures).
+/// Within a dispatch run (beginRun() .. endRun()) the SMTP sessions stay
+/// open from message to message; endRun() closes them with QUIT. There are
+/// settings.Connections of them (see MailSessions): startMail() hands a mail
+/// to them and returns at once, finishMail() waits for the next one to
+/// finish; SendMail() does both for one mail. Between the calls of a run,
+/// sendingStopped() tells the run to leave its remaining documents pending
+/// (see SendGate), and isDue() holds back a document whose mail was refused
+/// for good until its next attempt is due (see RepeatedFailures).
+///
+/// The server and account are taken from the Settings when the first mail
+/// starts (again after a change, once no mail is outstanding).
 ///
 /// "settings", "log" and "clock" must outlive this object.
 class Mailer {
@@ -41,9 +49,33 @@ class Mailer {
   /// fails. The files are never changed.
   ///
   /// Raises Error, without a log line, when the mail transport cannot be set
-  /// up; MailSent() is then false.
+  /// up; MailSent() is then false. Not while mails started with startMail()
+  /// are outstanding.
   void SendMail(const QString& subject, const QString& body, const QString& recipient, const QString& attachment1,
                 const QString& attachment2, const QString& logLabel);
+
+  /// What became of one mail started with startMail().
+  struct FinishedMail {
+    int ticket = 0;
+    bool sent = false;
+    /// False when it never went out because sending stopped first; it wrote
+    /// no log line and its document is to be left as it is.
+    bool tried = true;
+  };
+  /// SendMail()'s work up to the hand-over: the attachments are read at once
+  /// (and may fail the mail at once), the message waits for a free session.
+  /// Its outcome comes back from finishMail() with `ticket`.
+  void startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
+                 const QString& attachment1, const QString& attachment2, const QString& logLabel);
+  /// Waits for the next started mail to finish, in the order they finished,
+  /// and writes its log line as SendMail() does; MailSent() and lastResult()
+  /// then tell its outcome. mailsOutstanding() must not be 0. Raises as
+  /// SendMail().
+  FinishedMail finishMail();
+  /// Mails started whose outcome finishMail() has not returned yet.
+  int mailsOutstanding() const;
+  /// How many mails may be out at once (settings.Connections).
+  int sessions() const { return m_settings.Connections < 1 ? 1 : m_settings.Connections; }
 
   /// True only when the last SendMail call had its message accepted.
   bool MailSent() const { return m_mailSent; }
@@ -53,7 +85,9 @@ class Mailer {
 
   /// A dispatch run begins: a stop of the previous run no longer holds.
   void beginRun();
-  /// The run ended, normally or not: the SMTP session is closed with QUIT.
+  /// The run ended, normally or not: the SMTP sessions are closed with QUIT,
+  /// after the mails still out have finished (their outcomes are dropped:
+  /// collect them first).
   void endRun();
   /// Whether the current run must send nothing more (after a 421, two
   /// temporary failures in a row, or with the per-minute budget used up).
@@ -77,16 +111,28 @@ class Mailer {
   };
 
  private:
-  bool attach(OutgoingMessage& message, const QString& path, int number, const QString& logLabel);
+  struct Refused {
+    int ticket;
+    int attachment;
+    QString error;
+    QString logLabel;
+  };
+
+  MailSessions& mailSessions();
+  bool attach(OutgoingMessage& message, const QString& path, int number, int ticket, const QString& logLabel);
   void fail(const SendResult& result, const QString& line, const QString& logLabel);
   void writeLog(const QString& line) const;
   void logStop(const QString& line, const QDateTime& now);
 
   const Settings& m_settings;
+  AppFolder m_folder;
   const DailyLog& m_log;
   const Clock& m_clock;
-  SmtpSender m_sender;
-  SendGate m_gate;
+  SmtpAccount m_account;
+  std::unique_ptr<MailSessions> m_sessions;
+  /// Mails failed before the hand-over (an attachment), waiting for finishMail().
+  std::deque<Refused> m_refused;
+  QHash<int, QString> m_labels;
   RepeatedFailures m_failures;
   bool m_stopLogged = false;
   struct {

@@ -25,8 +25,11 @@ bool SendGate::isClosed(const QDateTime& now) {
   return static_cast<int>(m_recentSends.size()) >= m_messagesPerMinute;
 }
 
-void SendGate::record(const SendResult& result, const QDateTime& now) {
+void SendGate::started(const QDateTime& now) {
   if (m_messagesPerMinute > 0) m_recentSends.push_back(now);
+}
+
+void SendGate::record(const SendResult& result) {
   m_temporaryInARow = result.isTemporary() ? m_temporaryInARow + 1 : 0;
   if (result.isServiceClosing())
     m_reason = QStringLiteral("the server closed the session (421)");

@@ -26,8 +26,11 @@ class SendGate {
   /// Whether the run must send no more at `now`. The first time it closes
   /// for a failure, reason() says why.
   bool isClosed(const QDateTime& now);
-  /// Counts one message handed to the transport at `now` with `result`.
-  void record(const SendResult& result, const QDateTime& now);
+  /// Counts one message handed to the transport at `now`.
+  void started(const QDateTime& now);
+  /// Counts the outcome of a message; outcomes count in the order they
+  /// arrive, whichever session they came from.
+  void record(const SendResult& result);
   /// Why the run stopped sending; empty while it has not, or when only the
   /// per-minute budget is used up.
   const QString& reason() const { return m_reason; }

@@ -185,8 +185,10 @@ SmtpReply SmtpDialogue::write(const QList<QByteArray>& lines) {
   return writeAll(flight, limitedMs(kSmtpReplyTimeoutSeconds));
 }
 
-SmtpReply SmtpDialogue::sendData(const QByteArray& message) {
-  return send(dotStuffed(message), limitedMs(kSmtpMessageTimeoutSeconds));
+SmtpReply SmtpDialogue::sendData(const QByteArray& message, const QList<QByteArray>& then) {
+  QByteArray flight = dotStuffed(message);
+  for (const QByteArray& line : then) flight += line + "\r\n";
+  return send(flight, limitedMs(kSmtpMessageTimeoutSeconds));
 }
 
 void SmtpDialogue::quit() {

@@ -62,8 +62,10 @@ class SmtpDialogue {
   /// The next reply the server sends.
   SmtpReply readReply();
   /// After a 354 reply to DATA: sends `message` (CR LF line ends),
-  /// dot-stuffed, and the final "." line; returns the server's final reply.
-  SmtpReply sendData(const QByteArray& message);
+  /// dot-stuffed, and the final "." line, then `then` (commands, each without
+  /// CR LF) in the same flight; returns the server's final reply to the
+  /// message. The replies to `then` are read with readReply().
+  SmtpReply sendData(const QByteArray& message, const QList<QByteArray>& then = {});
   /// QUIT, when the session is still open; the reply is not waited for long.
   void quit();
   /// Closes the connection without a word: after a 354 the server takes every

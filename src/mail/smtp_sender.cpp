@@ -17,33 +17,38 @@ QString newMessageId(const QString& from) {
 
 }  // namespace
 
-SmtpSender::SmtpSender(AppFolder folder, int maxMessagesPerConnection)
-    : m_folder(std::move(folder)), m_maxMessagesPerConnection(maxMessagesPerConnection) {}
-
-bool SmtpSender::send(const OutgoingMessage& message) {
-  const QString problem = message.addressProblem();
-  m_lastResult = problem.isEmpty() ? deliver(message) : SendResult::permanent(0, problem);
-  return m_lastResult.isSent();
-}
-
-void SmtpSender::close() {
-  if (m_transport) m_transport->close();
-}
-
-SendResult SmtpSender::deliver(const OutgoingMessage& message) {
+PreparedMail prepareMail(const OutgoingMessage& message) {
+  PreparedMail mail;
+  mail.problem = message.addressProblem();
+  if (!mail.problem.isEmpty()) return mail;
   const QString messageId = newMessageId(message.from());
-  const QByteArray mime = message.toMime(QDateTime::currentDateTime(), messageId);
+  mail.mime = message.toMime(QDateTime::currentDateTime(), messageId);
+  mail.envelope = SmtpEnvelope{message.from(), message.recipientAddresses(), mail.mime.size()};
+  mail.name = messageId.left(messageId.indexOf(u'@'));
+  return mail;
+}
+
+SmtpSender::SmtpSender(AppFolder folder, SmtpAccount account, int maxMessagesPerConnection)
+    : m_folder(std::move(folder)),
+      m_account(std::move(account)),
+      m_maxMessagesPerConnection(maxMessagesPerConnection) {}
+
+SendResult SmtpSender::send(const PreparedMail& mail, const PreparedMail* next) {
+  if (!mail.problem.isEmpty()) return SendResult::permanent(0, mail.problem);
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
-  if (m_account.server.startsWith(pickupPrefix)) {
-    const QString folder = m_folder.path(m_account.server.mid(pickupPrefix.size()));
-    return writeToPickupFolder(folder, messageId.left(messageId.indexOf(u'@')), mime);
-  }
+  if (m_account.server.startsWith(pickupPrefix))
+    return writeToPickupFolder(m_folder.path(m_account.server.mid(pickupPrefix.size())), mail.name, mail.mime);
   if (!m_transport) {
     SmtpAccount account = m_account;
     account.heloName = heloName(m_account.heloName, m_account.server);
     m_transport = std::make_unique<SmtpTransport>(account, m_maxMessagesPerConnection);
   }
-  return m_transport->deliver(message.from(), message.recipientAddresses(), mime);
+  const bool chainable = next != nullptr && next->problem.isEmpty();
+  return m_transport->deliver(mail.envelope, mail.mime, chainable ? &next->envelope : nullptr);
+}
+
+void SmtpSender::close() {
+  if (m_transport) m_transport->close();
 }
 
 }  // namespace corvex

@@ -11,54 +11,49 @@
 
 namespace corvex {
 
-/// The transport: the server and account to deliver through. It keeps its
-/// SMTP session open from one send() to the next (see SmtpTransport) until
-/// close(), or until the server or account is changed.
+/// One message as it goes on the wire: its envelope and its complete MIME
+/// text, or why it cannot be sent as addressed.
+struct PreparedMail {
+  SmtpEnvelope envelope;
+  QByteArray mime;
+  /// The Message-ID without its domain: names the .eml in a pickup folder.
+  QString name;
+  /// Not empty: a bad sender or recipient (see OutgoingMessage::addressProblem()).
+  QString problem;
+};
+
+/// `message` with a new Message-ID and the current date.
+PreparedMail prepareMail(const OutgoingMessage& message);
+
+/// The transport of one session: the server and account to deliver through.
+/// It keeps its SMTP session open from one send() to the next (see
+/// SmtpTransport) until close(). The EHLO name (account.heloName, or the
+/// machine's own, see heloName()) is worked out once, at the first send.
 ///
 /// A server given as "pickup:DIR" (DIR relative to the Application folder, or
 /// absolute) writes each message as an .eml file into DIR instead; it ignores
 /// port, account and TLS, and a written file counts as sent.
+///
+/// One sender is used by one thread at a time.
 class SmtpSender {
  public:
-  SmtpSender(AppFolder folder, int maxMessagesPerConnection);
+  SmtpSender(AppFolder folder, SmtpAccount account, int maxMessagesPerConnection);
 
-  void setServer(const QString& server) { configure(&SmtpAccount::server, server); }
-  void setPort(int port) { configure(&SmtpAccount::port, port); }
-  void setUser(const QString& user) { configure(&SmtpAccount::user, user); }
-  void setPassword(const QString& password) { configure(&SmtpAccount::password, password); }
-  /// The Boolean transport option: require TLS (see tlsModeFor()).
-  void setRequireTls(bool require) { configure(&SmtpAccount::requireTls, require); }
-  /// The configured EHLO name; empty: the machine's own, worked out once per
-  /// transport (see heloName()).
-  void setHeloName(const QString& name) { configure(&SmtpAccount::heloName, name); }
-
-  /// Delivers `message`. True when the server (or the pickup folder) took it;
-  /// false with the reason in lastError() otherwise, a badly addressed message
-  /// (a permanent failure) included. Raises Error when the transport itself
-  /// cannot be set up.
-  bool send(const OutgoingMessage& message);
-
-  const QString& lastError() const { return m_lastResult.text(); }
-  /// The outcome of the last send().
-  const SendResult& lastResult() const { return m_lastResult; }
+  /// Delivers `mail`: Sent when the server (or the pickup folder) took it; a
+  /// badly addressed message is a permanent failure and never leaves. When
+  /// `next` is the message this sender delivers next, its envelope may open
+  /// in the same flight as this message's content (see SmtpTransport).
+  /// Raises Error when the transport itself cannot be set up.
+  SendResult send(const PreparedMail& mail, const PreparedMail* next = nullptr);
 
   /// Ends an open SMTP session politely (QUIT).
   void close();
 
  private:
-  template <typename Value>
-  void configure(Value SmtpAccount::*field, const Value& value) {
-    if (m_account.*field == value) return;
-    m_account.*field = value;
-    m_transport.reset();  // a session belongs to one server and account
-  }
-  SendResult deliver(const OutgoingMessage& message);
-
   AppFolder m_folder;
-  int m_maxMessagesPerConnection;
   SmtpAccount m_account;
+  int m_maxMessagesPerConnection;
   std::unique_ptr<SmtpTransport> m_transport;
-  SendResult m_lastResult = SendResult::sent();
 };
 
 }  // namespace corvex

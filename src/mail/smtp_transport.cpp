@@ -47,32 +47,35 @@ SmtpTransport::SmtpTransport(SmtpAccount account, int maxMessagesPerConnection)
 
 SmtpTransport::~SmtpTransport() = default;
 
-SendResult SmtpTransport::deliver(const QString& from, const QStringList& recipients, const QByteArray& message) {
+SendResult SmtpTransport::deliver(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next) {
   if (const QString problem = smtpAccountProblem(m_account); !problem.isEmpty())
     return SendResult::permanent(0, problem);
-  if (const QString problem = envelopeProblem(from, recipients); !problem.isEmpty())
+  if (const QString problem = envelopeProblem(envelope.from, envelope.recipients); !problem.isEmpty())
     return SendResult::permanent(0, problem);
   const bool reused = m_dialogue.isOpen();
-  Attempt attempt = deliverOnce(from, recipients, message);
+  Attempt attempt = deliverOnce(envelope, message, next);
   // The server may close an idle session just as the next message starts;
   // with no reply and no byte of the content sent, nothing can have arrived.
   if (reused && attempt.result.isTemporary() && attempt.result.replyCode() == 0 && !attempt.contentStarted)
-    attempt = deliverOnce(from, recipients, message);
+    attempt = deliverOnce(envelope, message, next);
   return attempt.result;
 }
 
-SmtpTransport::Attempt SmtpTransport::deliverOnce(const QString& from, const QStringList& recipients,
-                                                  const QByteArray& message) {
+SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, const QByteArray& message,
+                                                  const SmtpEnvelope* next) {
   if (!m_dialogue.isOpen()) {
+    m_sentAhead.reset();
     const SmtpReply failure = m_dialogue.open(m_account);
     if (!m_dialogue.isOpen()) return Attempt{classify(failure), false};
     m_messagesOnConnection = 0;
   }
   Attempt attempt{SendResult::temporary(0, QString()), false};
-  SmtpReply reply = sendEnvelope(from, recipients, message.size());
+  SmtpReply reply = startMessage(envelope);
   if (reply.code == kStartInput) {
     attempt.contentStarted = true;
-    reply = m_dialogue.sendData(message);
+    const QList<QByteArray> ahead = sentAhead(next);
+    reply = m_dialogue.sendData(message, ahead);
+    if (!ahead.isEmpty() && m_dialogue.isOpen()) m_sentAhead = *next;
     attempt.result = finalResult(reply);
   } else {
     attempt.result = classify(reply);
@@ -83,14 +86,35 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const QString& from, const QSt
   return attempt;
 }
 
-// Returns the 354 that asks for the content, or the failed step's reply.
-SmtpReply SmtpTransport::sendEnvelope(const QString& from, const QStringList& recipients, qsizetype size) {
-  QByteArray mail = "MAIL FROM:<" + from.toUtf8() + '>';
-  if (m_dialogue.offers("SIZE")) mail += " SIZE=" + QByteArray::number(size);
-  QList<QByteArray> commands{mail};
-  for (const QString& recipient : recipients) commands << "RCPT TO:<" + recipient.toUtf8() + '>';
-  if (m_dialogue.offers("PIPELINING")) return sendPipelined(commands, recipients.size() == 1);
+// Returns the 354 that asks for the content, or the failed step's reply. An
+// envelope sent ahead for this very message only has its replies read.
+SmtpReply SmtpTransport::startMessage(const SmtpEnvelope& envelope) {
+  if (m_sentAhead && *m_sentAhead == envelope) {
+    m_sentAhead.reset();
+    return readGroup(envelopeCommands(envelope) << "DATA", true);
+  }
+  dropSentAhead();
+  const QList<QByteArray> commands = envelopeCommands(envelope);
+  if (m_dialogue.offers("PIPELINING")) return sendPipelined(commands, envelope.recipients.size() == 1);
   return sendOneByOne(commands);
+}
+
+QList<QByteArray> SmtpTransport::envelopeCommands(const SmtpEnvelope& envelope) const {
+  QByteArray mail = "MAIL FROM:<" + envelope.from.toUtf8() + '>';
+  if (m_dialogue.offers("SIZE")) mail += " SIZE=" + QByteArray::number(envelope.size);
+  QList<QByteArray> commands{mail};
+  for (const QString& recipient : envelope.recipients) commands << "RCPT TO:<" + recipient.toUtf8() + '>';
+  return commands;
+}
+
+// Only a single recipient's envelope goes ahead (see sendPipelined()), and
+// only when the next message will use this connection too.
+QList<QByteArray> SmtpTransport::sentAhead(const SmtpEnvelope* next) const {
+  if (next == nullptr || next->recipients.size() != 1 || !m_dialogue.offers("PIPELINING") ||
+      m_messagesOnConnection + 1 >= m_maxMessagesPerConnection ||
+      !envelopeProblem(next->from, next->recipients).isEmpty())
+    return {};
+  return envelopeCommands(*next) << "DATA";
 }
 
 // The replies come in the order of the commands; the first refusal is the
@@ -101,20 +125,29 @@ SmtpReply SmtpTransport::sendPipelined(const QList<QByteArray>& commands, bool d
   QList<QByteArray> group = commands;
   if (dataInGroup) group << "DATA";
   if (const SmtpReply lost = m_dialogue.write(group); !m_dialogue.isOpen()) return failed(group.first(), lost);
+  const SmtpReply reply = readGroup(group, dataInGroup);
+  if (dataInGroup || reply.code != 0 || !m_dialogue.isOpen()) return reply;
+  const SmtpReply data = m_dialogue.command("DATA");
+  return data.code == kStartInput ? data : failed("DATA", data);
+}
+
+// Returns the 354 to a DATA in `group`, code 0 with no text when all but a
+// held-back DATA were accepted, or the first refusal. A 354 that follows a
+// refusal would take whatever comes next as the message: the connection is
+// dropped instead, and the message is never sent.
+SmtpReply SmtpTransport::readGroup(const QList<QByteArray>& group, bool dataInGroup) {
   std::optional<SmtpReply> refusal;
   for (const QByteArray& command : group) {
     const SmtpReply reply = m_dialogue.readReply();
-    if (command == "DATA" && reply.code == kStartInput && refusal) m_dialogue.abandon();
-    if (command == "DATA" && reply.code == kStartInput && !refusal) return reply;
-    if ((!reply.isPositive() || command == "DATA") && !refusal) refusal = failed(command, reply);
+    const bool isData = command == "DATA";
+    if (isData && reply.code == kStartInput && refusal) m_dialogue.abandon();
+    if (isData && reply.code == kStartInput && !refusal) return reply;
+    if ((!reply.isPositive() || isData) && !refusal) refusal = failed(command, reply);
     if (!m_dialogue.isOpen()) return *refusal;
   }
-  if (refusal) {
-    if (!dataInGroup) m_dialogue.command("RSET");
-    return *refusal;
-  }
-  const SmtpReply data = m_dialogue.command("DATA");
-  return data.code == kStartInput ? data : failed("DATA", data);
+  if (!refusal) return {};
+  if (!dataInGroup) m_dialogue.command("RSET");
+  return *refusal;
 }
 
 SmtpReply SmtpTransport::sendOneByOne(const QList<QByteArray>& commands) {
@@ -128,6 +161,20 @@ SmtpReply SmtpTransport::sendOneByOne(const QList<QByteArray>& commands) {
   return data.code == kStartInput ? data : failed("DATA", data);
 }
 
-void SmtpTransport::close() { m_dialogue.quit(); }
+// Its replies must be read before QUIT: a 354 among them means the server
+// now takes every line for the message, so the connection is dropped.
+void SmtpTransport::dropSentAhead() {
+  if (!m_sentAhead) return;
+  const QList<QByteArray> group = envelopeCommands(*m_sentAhead) << "DATA";
+  m_sentAhead.reset();
+  for (qsizetype i = 0; i < group.size() && m_dialogue.isOpen(); ++i) {
+    if (m_dialogue.readReply().code == kStartInput) m_dialogue.abandon();
+  }
+}
+
+void SmtpTransport::close() {
+  dropSentAhead();
+  m_dialogue.quit();
+}
 
 }  // namespace corvex

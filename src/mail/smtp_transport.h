@@ -8,7 +8,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace corvex {
+
+/// The envelope of one message: MAIL FROM, RCPT TO, and its size for SIZE.
+struct SmtpEnvelope {
+  QString from;
+  QStringList recipients;
+  qsizetype size = 0;
+
+  bool operator==(const SmtpEnvelope&) const = default;
+};
 
 /// One SMTP session kept open across messages, spoken by our own
 /// SmtpDialogue: it connects and logs in for the first message, sends every
@@ -22,6 +33,10 @@ namespace corvex {
 /// the extension, or for a message with several recipients (whose DATA waits
 /// until every RCPT was accepted, else the envelope is reset with RSET), the
 /// commands go one at a time. MAIL carries SIZE when the server offers it.
+/// With PIPELINING, the content of one message and its end may also carry
+/// the envelope of the next one (RFC 2920 lets them share a flight), which
+/// takes that message to one round trip; its content still waits for its own
+/// replies, so at most one message at a time is out without an answer.
 ///
 /// Certificates, time-outs and login: see setUpSmtpConnection() and
 /// SmtpDialogue. One transport is used by one thread at a time.
@@ -35,8 +50,10 @@ class SmtpTransport {
   SmtpTransport(const SmtpTransport&) = delete;
   SmtpTransport& operator=(const SmtpTransport&) = delete;
 
-  /// Hands `message` (complete, CR LF line ends) to the server for `from` and
-  /// every address in `recipients`. A 5xx reply is a permanent failure; a 4xx
+  /// Hands `message` (complete, CR LF line ends, of envelope.size bytes) to
+  /// the server for the envelope's sender and recipients. `next`, when given,
+  /// is the envelope of the message the caller delivers next on this
+  /// transport; it may be sent ahead, with this message's content. A 5xx reply is a permanent failure; a 4xx
   /// reply, a lost connection or a time-out a temporary one; the text names
   /// the command and gives the server's reply (for a refused recipient, that
   /// recipient's own), never the password. Sent carries the server's final
@@ -45,9 +62,10 @@ class SmtpTransport {
   /// message.
   ///
   /// Raises Error when libcurl itself cannot be set up.
-  SendResult deliver(const QString& from, const QStringList& recipients, const QByteArray& message);
+  SendResult deliver(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next = nullptr);
 
-  /// Ends the session with QUIT if one is open; the next deliver() connects.
+  /// Ends the session with QUIT if one is open (an envelope sent ahead is
+  /// dropped, its message never sent); the next deliver() connects.
   void close();
 
  private:
@@ -56,15 +74,21 @@ class SmtpTransport {
     bool contentStarted = false;
   };
 
-  Attempt deliverOnce(const QString& from, const QStringList& recipients, const QByteArray& message);
-  SmtpReply sendEnvelope(const QString& from, const QStringList& recipients, qsizetype size);
+  Attempt deliverOnce(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next);
+  SmtpReply startMessage(const SmtpEnvelope& envelope);
+  QList<QByteArray> envelopeCommands(const SmtpEnvelope& envelope) const;
+  QList<QByteArray> sentAhead(const SmtpEnvelope* next) const;
   SmtpReply sendPipelined(const QList<QByteArray>& commands, bool dataInGroup);
+  SmtpReply readGroup(const QList<QByteArray>& group, bool dataInGroup);
   SmtpReply sendOneByOne(const QList<QByteArray>& commands);
+  void dropSentAhead();
 
   SmtpAccount m_account;
   int m_maxMessagesPerConnection;
   SmtpDialogue m_dialogue;
   int m_messagesOnConnection = 0;
+  /// The envelope sent ahead with the last content; its replies are unread.
+  std::optional<SmtpEnvelope> m_sentAhead;
 };
 
 }  // namespace corvex

@@ -44,7 +44,7 @@ class UnusableAccount : public ::testing::TestWithParam<AccountCase> {};
 TEST_P(UnusableAccount, FailsPermanentlyWithAClearReasonBeforeConnecting) {
   SmtpTransport transport(SmtpAccount{GetParam().server, GetParam().port, {}, {}, true, {}}, 100);
   const SendResult result =
-      transport.deliver(QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, "x\r\n");
+      transport.deliver(SmtpEnvelope{QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, 3}, "x\r\n");
   EXPECT_TRUE(result.isPermanent());
   EXPECT_EQ(result.text(), GetParam().expected);
 }

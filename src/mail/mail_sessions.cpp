@@ -1,0 +1,144 @@
+#include "mail/mail_sessions.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace corvex {
+
+namespace {
+
+const QString kNotSent = QStringLiteral("not sent: sending stopped");
+
+}  // namespace
+
+MailSessions::MailSessions(int sessions, int messagesPerMinute, const Clock& clock,
+                           std::function<std::unique_ptr<SmtpSender>()> makeSender)
+    : m_clock(clock), m_gate(messagesPerMinute) {
+  for (int i = 0; i < std::max(1, sessions); ++i) m_senders.push_back(makeSender());
+}
+
+MailSessions::~MailSessions() { finish(); }
+
+void MailSessions::start() {
+  if (!m_threads.empty()) return;
+  for (const std::unique_ptr<SmtpSender>& sender : m_senders)
+    m_threads.emplace_back([this, session = sender.get()] { work(*session); });
+}
+
+void MailSessions::submit(int ticket, PreparedMail mail) {
+  start();
+  {
+    const std::lock_guard lock(m_mutex);
+    // Counted when handed over, so a run that asks isClosed() before each
+    // mail never exceeds the per-minute budget with mails still queued.
+    m_gate.started(m_clock.now());
+    m_queue.push_back(Job{ticket, std::move(mail)});
+  }
+  ++m_outstanding;
+  m_work.notify_one();
+}
+
+MailSessions::Outcome MailSessions::next() {
+  std::unique_lock lock(m_mutex);
+  m_done.wait(lock, [this] { return !m_outcomes.empty(); });
+  Outcome outcome = std::move(m_outcomes.front());
+  m_outcomes.pop_front();
+  lock.unlock();
+  --m_outstanding;
+  return outcome;
+}
+
+void MailSessions::beginRun() {
+  const std::lock_guard lock(m_mutex);
+  m_gate.beginRun();
+}
+
+bool MailSessions::isClosed(const QDateTime& now) {
+  const std::lock_guard lock(m_mutex);
+  return m_gate.isClosed(now);
+}
+
+QString MailSessions::stopReason() {
+  const std::lock_guard lock(m_mutex);
+  return m_gate.reason();
+}
+
+void MailSessions::finish() {
+  if (m_threads.empty()) return;
+  {
+    const std::lock_guard lock(m_mutex);
+    m_ending = true;
+    dropQueued();
+  }
+  m_work.notify_all();
+  for (std::thread& thread : m_threads) thread.join();
+  m_threads.clear();
+  const std::lock_guard lock(m_mutex);
+  m_outcomes.clear();
+  m_outstanding = 0;
+  m_ending = false;
+}
+
+// Runs on a session's own thread until finish().
+void MailSessions::work(SmtpSender& sender) {
+  std::optional<Job> held;
+  while (const std::optional<Job> job = take(held)) {
+    std::optional<Job> next;
+    {
+      const std::lock_guard lock(m_mutex);
+      if (!m_queue.empty()) {
+        next = std::move(m_queue.front());
+        m_queue.pop_front();
+      }
+    }
+    deliver(sender, *job, next);
+    held = std::move(next);
+  }
+  sender.close();
+}
+
+// The next message this session may start: the one it took ahead, else the
+// first queued. One taken ahead before sending stopped comes back as not
+// tried (those still queued then already did). Empty once the sessions end.
+std::optional<MailSessions::Job> MailSessions::take(std::optional<Job>& held) {
+  std::unique_lock lock(m_mutex);
+  while (held && (m_ending || !m_gate.reason().isEmpty())) {
+    m_outcomes.push_back(Outcome{held->ticket, SendResult::temporary(0, kNotSent), false, nullptr});
+    held.reset();
+    m_done.notify_all();
+  }
+  if (held) return std::exchange(held, std::nullopt);
+  m_work.wait(lock, [this] { return m_ending || !m_queue.empty(); });
+  if (m_queue.empty()) return std::nullopt;
+  Job job = std::move(m_queue.front());
+  m_queue.pop_front();
+  return job;
+}
+
+// Trapped here: what the transport raises belongs to its message's outcome.
+void MailSessions::deliver(SmtpSender& sender, const Job& job, const std::optional<Job>& next) {
+  Outcome outcome{job.ticket, SendResult::temporary(0, QString()), true, nullptr};
+  try {
+    outcome.result = sender.send(job.mail, next ? &next->mail : nullptr);
+  } catch (...) {
+    outcome.failure = std::current_exception();
+  }
+  post(std::move(outcome));
+}
+
+void MailSessions::post(Outcome outcome) {
+  const std::lock_guard lock(m_mutex);
+  if (!outcome.failure) m_gate.record(outcome.result);
+  m_outcomes.push_back(std::move(outcome));
+  if (!m_gate.reason().isEmpty()) dropQueued();
+  m_done.notify_all();
+}
+
+// Caller holds the lock.
+void MailSessions::dropQueued() {
+  for (const Job& job : m_queue)
+    m_outcomes.push_back(Outcome{job.ticket, SendResult::temporary(0, kNotSent), false, nullptr});
+  m_queue.clear();
+}
+
+}  // namespace corvex

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "base/clock.h"
+#include "mail/send_gate.h"
+#include "mail/send_result.h"
+#include "mail/smtp_sender.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace corvex {
+
+/// Several sessions with the mail server working side by side, each with a
+/// sender of its own (see SmtpSender) on a thread of its own. Messages wait
+/// in one queue, in the order they were submitted; a free session takes the
+/// next, and may take the one after it too, to send its envelope ahead (see
+/// SmtpTransport), so each session has at most one message out without an
+/// answer. Outcomes come back in the order the answers arrived.
+///
+/// The gate (see SendGate) is kept here, where the answers arrive: each
+/// outcome is recorded in arrival order, and once it closes for a failure,
+/// the messages queued or taken ahead come back as not tried. Whoever
+/// submits asks isClosed() first; a message submitted anyway is sent.
+///
+/// Everything but the session threads runs on the owner's thread. The
+/// threads start with the first submit() and end, each closing its session
+/// with QUIT, in finish() or the destructor.
+class MailSessions {
+ public:
+  struct Outcome {
+    int ticket = 0;
+    SendResult result = SendResult::temporary(0, QString());
+    /// False for a message that never went out because sending stopped.
+    bool tried = true;
+    /// What the transport raised (it could not be set up).
+    std::exception_ptr failure;
+  };
+
+  /// `makeSender` is called once per session, on the owner's thread.
+  /// `clock` must outlive this object.
+  MailSessions(int sessions, int messagesPerMinute, const Clock& clock,
+               std::function<std::unique_ptr<SmtpSender>()> makeSender);
+  ~MailSessions();
+  MailSessions(const MailSessions&) = delete;
+  MailSessions& operator=(const MailSessions&) = delete;
+
+  int sessions() const { return int(m_senders.size()); }
+  /// Queues `mail`; its outcome comes back from next() with `ticket`.
+  void submit(int ticket, PreparedMail mail);
+  /// Messages submitted whose outcome next() has not returned yet.
+  int outstanding() const { return m_outstanding; }
+  /// Waits for the next outcome; outstanding() must not be 0.
+  Outcome next();
+
+  /// A new run: a stop of the previous run no longer holds.
+  void beginRun();
+  /// Whether no more messages may start at `now`; why, when it was a failure.
+  bool isClosed(const QDateTime& now);
+  QString stopReason();
+  /// Waits for every session to go idle, then ends their threads, each
+  /// closing its session with QUIT. Outcomes not collected are dropped, so
+  /// outstanding() must be 0 for none to be lost.
+  void finish();
+
+ private:
+  struct Job {
+    int ticket;
+    PreparedMail mail;
+  };
+
+  void start();
+  void work(SmtpSender& sender);
+  std::optional<Job> take(std::optional<Job>& held);
+  void deliver(SmtpSender& sender, const Job& job, const std::optional<Job>& next);
+  void post(Outcome outcome);
+  void dropQueued();
+
+  const Clock& m_clock;
+  std::vector<std::unique_ptr<SmtpSender>> m_senders;
+  std::vector<std::thread> m_threads;
+  int m_outstanding = 0;
+
+  std::mutex m_mutex;  // guards everything below
+  std::condition_variable m_work;
+  std::condition_variable m_done;
+  std::deque<Job> m_queue;
+  std::deque<Outcome> m_outcomes;
+  SendGate m_gate;
+  bool m_ending = false;
+};
+
+}  // namespace corvex
