@@ -11,26 +11,59 @@ namespace {
 constexpr int kTwipsPerPixel = 15;
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
-QString labelText(const Control& control, const RunTimeValues& values) {
-  return values.texts.value(control.name.toLower(), control.caption);
+QString labelText(const Control& control, const BandContent& content) {
+  QString text = content.values.texts.value(control.name.toLower(), control.caption);
+  if (content.pages > 0) {
+    text.replace(QLatin1String("{pages}"), QString::number(content.pages));
+    text.replace(QLatin1String("{page}"), QString::number(content.page));
+  }
+  return text;
+}
+
+QString columnText(const QString& column, const Control& control, const BandContent& content) {
+  return formatValue(content.rows.value(*content.row, content.rows.columnIndex(column)), control.format);
 }
 
 QString fieldText(const Control& control, const BandContent& content) {
   if (!content.row) return QString();
-  const QVariant value = content.rows.value(*content.row, content.rows.columnIndex(control.column));
-  return formatValue(value, control.format);
+  QString text = columnText(control.column, control, content);
+  for (const QString& column : control.moreColumns) {
+    const QString more = columnText(column, control, content);
+    if (more.isEmpty()) continue;
+    text += (text.isEmpty() ? QString() : control.separator) + more;
+  }
+  return text;
 }
 
-void paintRectangle(PdfDocument& page, const Control& control) {
+// How much lower than designed the band's bottom edge lies.
+int growth(const BandContent& content) {
+  return content.height > content.band.height ? content.height - content.band.height : 0;
+}
+
+QRect printedBox(const Control& control, const BandContent& content) {
+  const int extra = growth(content);
+  if (extra == 0 || (!control.grow && control.box.y() + control.box.height() != content.band.height))
+    return control.box;
+  return control.box.adjusted(0, 0, 0, extra);
+}
+
+QPoint printedPoint(QPoint point, const BandContent& content) {
+  if (point.y() == content.band.height) point.ry() += growth(content);
+  return point;
+}
+
+void paintRectangle(PdfDocument& page, const Control& control, const BandContent& content) {
+  const QRect box = printedBox(control, content);
   if (control.filled) {
-    page.fillRect(control.box, kSilver);
+    page.fillRect(box, kSilver);
     return;
   }
-  page.strokeRect(control.box, Qt::black, kTwipsPerPixel);
+  page.strokeRect(box, Qt::black, kTwipsPerPixel);
 }
 
-void paintLine(PdfDocument& page, const Control& control) {
-  page.drawLine(control.line, Qt::black, control.weight * kTwipsPerPixel);
+void paintLine(PdfDocument& page, const Control& control, const BandContent& content) {
+  const QLine line(printedPoint(control.line.p1(), content), printedPoint(control.line.p2(), content));
+  page.drawLine(line, Qt::black, control.weight * kTwipsPerPixel);
 }
 
 void paintImage(PdfDocument& page, const Control& control, const RunTimeValues& values) {
@@ -48,17 +81,17 @@ void paintControl(PdfDocument& page, const Control& control, const BandContent& 
       // Texts set at run time are the document's own (the amount in words,
       // the promissory note): a legal text is never cut off silently, so it
       // shrinks instead.
-      drawTextBox(page, control.box, labelText(control, content.values), control.style,
+      drawTextBox(page, control.box, labelText(control, content), control.style,
                   content.values.texts.contains(control.name.toLower()) ? TextFit::Shrink : TextFit::Clip);
       break;
     case ControlKind::Field:
-      drawTextBox(page, control.box, fieldText(control, content), control.style);
+      drawTextBox(page, printedBox(control, content), fieldText(control, content), control.style);
       break;
     case ControlKind::Rectangle:
-      paintRectangle(page, control);
+      paintRectangle(page, control, content);
       break;
     case ControlKind::Line:
-      paintLine(page, control);
+      paintLine(page, control, content);
       break;
     case ControlKind::Image:
       paintImage(page, control, content.values);
@@ -69,6 +102,16 @@ void paintControl(PdfDocument& page, const Control& control, const BandContent& 
 }
 
 }  // namespace
+
+int printedHeight(const BandContent& content) {
+  int height = content.band.height;
+  for (const Control& control : content.band.controls) {
+    if (control.kind != ControlKind::Field || !control.grow) continue;
+    const int needed = textHeight(fieldText(control, content), control.box.width(), control.style);
+    height = std::max(height, content.band.height + needed - control.box.height());
+  }
+  return height;
+}
 
 void paintBand(PdfDocument& page, const BandContent& content, QPoint origin) {
   page.save();

@@ -14,4 +14,10 @@ QVariant DataRows::value(std::size_t row, int index) const {
   return rows[row][std::size_t(index)];
 }
 
+const DataRows& ReportData::list(const QString& name) const {
+  static const DataRows kNone;
+  const auto found = lists.constFind(name);
+  return found == lists.constEnd() ? kNone : *found;
+}
+
 }  // namespace corvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QStringList>
 #include <QVariant>
 
@@ -17,6 +18,16 @@ struct DataRows {
   int columnIndex(const QString& column) const;
   /// The value of column `index` in row `row`; a NULL when the row is short.
   QVariant value(std::size_t row, int index) const;
+};
+
+/// What a flowing layout prints: the document's own values as one row, and
+/// the rows of each list its sections repeat over, by list name.
+struct ReportData {
+  DataRows document;
+  QHash<QString, DataRows> lists;
+
+  /// The rows of `list` (names match exactly); none for a list not given.
+  const DataRows& list(const QString& name) const;
 };
 
 }  // namespace corvex

@@ -20,6 +20,15 @@ bool Layout::hasDataControl() const {
   return false;
 }
 
-std::vector<const Band*> Layout::bands() const { return {&pageHeader, &detail, &pageFooter}; }
+std::vector<const Band*> Layout::bands() const {
+  if (!flows()) return {&pageHeader, &detail, &pageFooter};
+  std::vector<const Band*> all{&pageHeader};
+  for (const BodySection& section : body) {
+    all.push_back(&section.caption);
+    all.push_back(&section.band);
+  }
+  all.push_back(&pageFooter);
+  return all;
+}
 
 }  // namespace corvex

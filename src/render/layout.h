@@ -4,6 +4,7 @@
 #include <QLine>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -37,6 +38,12 @@ struct Control {
   /// Field: the bound column, matched without regard to case, and its format.
   QString column;
   QString format;
+  /// Field: further columns printed after `column`, each formatted alike;
+  /// empty values are left out and the rest joined by `separator`.
+  QStringList moreColumns;
+  QString separator = QStringLiteral(" ");
+  /// Field of a flowing layout: its text wraps and its band grows to hold it.
+  bool grow = false;
   TextStyle style;
   /// Rectangle: filled silver instead of a thin outline.
   bool filled = false;
@@ -44,13 +51,28 @@ struct Control {
   int weight = 1;
 };
 
-enum class BandKind { PageHeader, Detail, PageFooter };
+enum class BandKind { PageHeader, Detail, PageFooter, Body };
 
 struct Band {
   BandKind kind = BandKind::Detail;
   int height = 0;
   /// In drawing order: a later control is drawn over an earlier one.
   std::vector<Control> controls;
+};
+
+/// A part of the body of a flowing layout, printed in order below the page
+/// header and continued on the next page when it no longer fits.
+struct BodySection {
+  Band band{BandKind::Body, 0, {}};
+  /// The list whose elements the band prints, once each; empty for a band
+  /// printed once, from the document's own values.
+  QString list;
+  /// Printed above the first element of the list and again at the top of
+  /// every page the list continues on; height 0 when there is none.
+  Band caption{BandKind::Body, 0, {}};
+  /// A column of the document: the section prints only when it holds a
+  /// value. Empty: always (a list section: when the list has elements).
+  QString when;
 };
 
 struct PageMargins {
@@ -68,19 +90,23 @@ struct PageSetup {
   PageMargins margins;
 };
 
-/// A report layout: pure data, as read from a layout file.
+/// A report layout: pure data, as read from a layout file. A layout either
+/// prints one detail band per data row (`detail`), or, when `body` is not
+/// empty, flows the sections of its body down the pages.
 struct Layout {
   QString name;
   PageSetup page;
   Band pageHeader{BandKind::PageHeader, 0, {}};
   Band detail{BandKind::Detail, 0, {}};
   Band pageFooter{BandKind::PageFooter, 0, {}};
+  std::vector<BodySection> body;
 
   /// The control named `name` in any band (names compare case-insensitively,
   /// as a late-bound report runtime matches them), or nullptr.
   const Control* findControl(const QString& name) const;
   bool hasDataControl() const;
-  /// Every band in printing order.
+  bool flows() const { return !body.empty(); }
+  /// Every band in printing order (a section's caption before its band).
   std::vector<const Band*> bands() const;
 };
 

@@ -1,6 +1,7 @@
 #include "render/layout_file.h"
 
 #include "base/error.h"
+#include "render/layout_parts.h"
 #include "render/value_format.h"
 
 #include <QFile>
@@ -46,7 +47,9 @@ QSet<QString> allowedKeys(ControlKind kind) {
     case ControlKind::Label:
       return common + text + QSet<QString>{QStringLiteral("caption")};
     case ControlKind::Field:
-      return common + text + QSet<QString>{QStringLiteral("column"), QStringLiteral("format")};
+      return common + text +
+             QSet<QString>{QStringLiteral("column"), QStringLiteral("columns"), QStringLiteral("separator"),
+                           QStringLiteral("format"), QStringLiteral("grow")};
     case ControlKind::Rectangle:
       return common + QSet<QString>{QStringLiteral("box"), QStringLiteral("filled")};
     case ControlKind::Line:
@@ -63,22 +66,31 @@ class LayoutReader {
  public:
   explicit LayoutReader(QString origin) : m_origin(std::move(origin)) {}
 
-  Layout read(const QByteArray& json) {
+  QJsonObject parse(const QByteArray& json) const {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
       fail(QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
     }
     if (!document.isObject()) fail(QStringLiteral("the file holds no JSON object"));
-    const QJsonObject root = document.object();
-    checkKeys(root, {QStringLiteral("name"), QStringLiteral("page"), QStringLiteral("bands")});
+    return document.object();
+  }
+
+  Layout read(const QJsonObject& root) {
+    checkKeys(root, {QStringLiteral("name"), QStringLiteral("page"), QStringLiteral("bands"), QStringLiteral("parts")});
     Layout layout;
     layout.name = requiredString(root, QStringLiteral("name"));
     layout.page = readPage(requiredObject(root, QStringLiteral("page")));
     const QJsonObject bands = requiredObject(root, QStringLiteral("bands"));
-    checkKeys(bands, {QStringLiteral("PageHeader"), QStringLiteral("Detail"), QStringLiteral("PageFooter")});
+    checkKeys(bands, {QStringLiteral("PageHeader"), QStringLiteral("Detail"), QStringLiteral("Body"),
+                      QStringLiteral("PageFooter")});
     layout.pageHeader = readBand(bands, QStringLiteral("PageHeader"), BandKind::PageHeader);
-    layout.detail = readBand(bands, QStringLiteral("Detail"), BandKind::Detail);
+    if (bands.contains(QStringLiteral("Body"))) {
+      if (bands.contains(QStringLiteral("Detail"))) fail(QStringLiteral("a layout has either \"Detail\" or \"Body\""));
+      layout.body = readBody(bands.value(QStringLiteral("Body")));
+    } else {
+      layout.detail = readBand(bands, QStringLiteral("Detail"), BandKind::Detail);
+    }
     layout.pageFooter = readBand(bands, QStringLiteral("PageFooter"), BandKind::PageFooter);
     return layout;
   }
@@ -154,19 +166,54 @@ class LayoutReader {
 
   Band readBand(const QJsonObject& bands, const QString& key, BandKind kind) {
     m_place = key;
-    const QJsonObject object = requiredObject(bands, key);
-    checkKeys(object, {QStringLiteral("height"), QStringLiteral("controls")});
+    Band band = readBandObject(requiredObject(bands, key), key, kind, {});
+    m_place.clear();
+    return band;
+  }
+
+  // The band's own keys plus `extra`, which its caller reads.
+  Band readBandObject(const QJsonObject& object, const QString& place, BandKind kind, const QSet<QString>& extra) {
+    checkKeys(object, QSet<QString>{QStringLiteral("height"), QStringLiteral("controls")} + extra);
     Band band{kind, toTwips(required(object, QStringLiteral("height")), QStringLiteral("height")), {}};
     if (kind == BandKind::Detail && band.height == 0) fail(QStringLiteral("the height must be above 0"));
     const QJsonValue controls = required(object, QStringLiteral("controls"));
     if (!controls.isArray()) fail(QStringLiteral("\"controls\" must be a list"));
     for (const QJsonValue& item : controls.toArray()) {
-      m_place = key;
+      m_place = place;
       if (!item.isObject()) fail(QStringLiteral("every control must be an object"));
-      band.controls.push_back(readControl(item.toObject(), key));
+      band.controls.push_back(readControl(item.toObject(), place));
+    }
+    m_place = place;
+    return band;
+  }
+
+  std::vector<BodySection> readBody(const QJsonValue& body) {
+    m_place = QStringLiteral("Body");
+    if (!body.isArray() || body.toArray().isEmpty()) fail(QStringLiteral("\"Body\" must be a list of sections"));
+    std::vector<BodySection> sections;
+    for (const QJsonValue& item : body.toArray()) {
+      const QString place = QStringLiteral("Body section %1").arg(sections.size() + 1);
+      m_place = place;
+      if (!item.isObject()) fail(QStringLiteral("every section must be an object"));
+      sections.push_back(readSection(item.toObject(), place));
     }
     m_place.clear();
-    return band;
+    return sections;
+  }
+
+  BodySection readSection(const QJsonObject& object, const QString& place) {
+    BodySection section;
+    section.band = readBandObject(object, place, BandKind::Body,
+                                  {QStringLiteral("list"), QStringLiteral("caption"), QStringLiteral("when")});
+    if (section.band.height == 0) fail(QStringLiteral("the height must be above 0"));
+    section.list = optionalString(object, QStringLiteral("list"));
+    section.when = optionalString(object, QStringLiteral("when"));
+    if (object.contains(QStringLiteral("caption"))) {
+      if (section.list.isEmpty()) fail(QStringLiteral("only a list section has a \"caption\""));
+      section.caption = readBandObject(requiredObject(object, QStringLiteral("caption")), place + QStringLiteral(" caption"),
+                                       BandKind::Body, {});
+    }
+    return section;
   }
 
   Control readControl(const QJsonObject& object, const QString& bandName) {
@@ -238,13 +285,33 @@ class LayoutReader {
   void readContent(const QJsonObject& object, Control& control) const {
     control.caption = optionalString(object, QStringLiteral("caption"));
     control.filled = readBool(object, QStringLiteral("filled"));
-    if (control.kind == ControlKind::Field) control.column = requiredString(object, QStringLiteral("column"));
+    if (control.kind == ControlKind::Field) readColumns(object, control);
     control.format = optionalString(object, QStringLiteral("format"));
     if (!isSupportedFormat(control.format)) fail(QStringLiteral("unsupported format \"%1\"").arg(control.format));
     if (object.contains(QStringLiteral("weight"))) {
       control.weight = toTwips(object.value(QStringLiteral("weight")), QStringLiteral("weight"));
       if (control.weight < 1 || control.weight > 20) fail(QStringLiteral("\"weight\" must be from 1 to 20"));
     }
+  }
+
+  // "column", or "columns": the first is the bound column, the rest follow it.
+  void readColumns(const QJsonObject& object, Control& control) const {
+    control.grow = readBool(object, QStringLiteral("grow"));
+    if (object.contains(QStringLiteral("separator")))
+      control.separator = optionalString(object, QStringLiteral("separator"));
+    if (!object.contains(QStringLiteral("columns"))) {
+      control.column = requiredString(object, QStringLiteral("column"));
+      return;
+    }
+    const QJsonValue columns = object.value(QStringLiteral("columns"));
+    if (object.contains(QStringLiteral("column")) || !columns.isArray() || columns.toArray().isEmpty()) {
+      fail(QStringLiteral("a field has either \"column\" or a non-empty list \"columns\""));
+    }
+    for (const QJsonValue& column : columns.toArray()) {
+      if (!column.isString() || column.toString().isEmpty()) fail(QStringLiteral("\"columns\" must hold texts"));
+      control.moreColumns.append(column.toString());
+    }
+    control.column = control.moreColumns.takeFirst();
   }
 
   QString m_origin;
@@ -261,17 +328,34 @@ QByteArray readLayoutFile(const QString& path) {
   return file.readAll();
 }
 
-}  // namespace
-
-Layout parseLayout(const QByteArray& json, const QString& origin) { return LayoutReader(origin).read(json); }
-
-Layout loadLayout(const QString& name, const AppFolder& folder) {
+// The company's own copy in the Application folder first, so a layout can be
+// restyled without a rebuild; else the one built into the program.
+QString layoutPath(const QString& name, const AppFolder& folder) {
   initLayoutResources();
   const QString fileName = name + QStringLiteral(".json");
   QString path = folder.path(QStringLiteral("layouts/") + fileName);
   if (!QFile::exists(path)) path = QStringLiteral(":/layouts/") + fileName;
   if (!QFile::exists(path)) throw Error(kFileNotFound, QStringLiteral("File not found: layout %1").arg(name));
-  Layout layout = parseLayout(readLayoutFile(path), path);
+  return path;
+}
+
+QJsonObject readLayoutObject(const QString& path) { return LayoutReader(path).parse(readLayoutFile(path)); }
+
+}  // namespace
+
+Layout parseLayout(const QByteArray& json, const QString& origin) {
+  LayoutReader reader(origin);
+  return reader.read(reader.parse(json));
+}
+
+Layout loadLayout(const QString& name, const AppFolder& folder) {
+  const QString path = layoutPath(name, folder);
+  const QJsonObject file = readLayoutObject(path);
+  const PartsReader parts = [&folder](const QString& partsName) {
+    const QString partsPath = layoutPath(partsName, folder);
+    return PartsFile{partsPath, readLayoutObject(partsPath)};
+  };
+  Layout layout = LayoutReader(path).read(withParts(file, path, parts));
   if (layout.name != name) {
     throw Error(kInvalidFileFormat,
                 QStringLiteral("Layout file %1: \"name\" is \"%2\", expected \"%3\"").arg(path, layout.name, name));

@@ -13,6 +13,12 @@ PageGeometry pageGeometry(const Layout& layout) {
   geometry.detailTop = geometry.headerTop + layout.pageHeader.height;
   geometry.footerTop = page.paperHeight - page.margins.bottom - layout.pageFooter.height;
   const int room = geometry.footerTop - geometry.detailTop;
+  if (layout.flows()) {
+    if (room <= 0)
+      throw Error(kInvalidFileFormat,
+                  QStringLiteral("Layout %1: no room for the body between page header and footer").arg(layout.name));
+    return geometry;
+  }
   if (room < layout.detail.height) {
     throw Error(kInvalidFileFormat,
                 QStringLiteral("Layout %1: no detail band fits between page header and footer").arg(layout.name));

@@ -19,13 +19,15 @@ struct PageGeometry {
   int headerTop = 0;
   int detailTop = 0;
   int footerTop = 0;
-  /// How many detail bands fit between the header and the footer.
+  /// How many detail bands fit between the header and the footer (0 for a
+  /// flowing layout, whose body starts at detailTop).
   std::size_t rowsPerPage = 0;
 };
 
 /// The page geometry of `layout` under its current margins. The footer sits
 /// at the bottom of the print area. Raises Error(kInvalidFileFormat) when not
-/// one detail band fits between header and footer.
+/// one detail band fits between header and footer (for a flowing layout:
+/// when no room is left between them).
 PageGeometry pageGeometry(const Layout& layout);
 
 /// Splits `rowCount` rows into pages: every page but the last is full; no rows

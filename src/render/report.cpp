@@ -69,11 +69,51 @@ void Report::checkColumns(const DataRows& rows) const {
 }
 
 void Report::run(DataRows rows) {
+  if (m_layout.flows()) {
+    throw Error(kInvalidFileFormat, QStringLiteral("The layout %1 prints a document, not rows").arg(m_layout.name));
+  }
   checkColumns(rows);
   ActiveReport_ReportStart();
   m_geometry = pageGeometry(m_layout);
   m_pages = planPages(rows.rows.size(), m_geometry.rowsPerPage);
   m_rows = std::move(rows);
+  m_flowPages.clear();
+}
+
+void Report::run(ReportData data) {
+  if (!m_layout.flows()) {
+    throw Error(kInvalidFileFormat, QStringLiteral("The layout %1 prints rows, not a document").arg(m_layout.name));
+  }
+  ActiveReport_ReportStart();
+  m_geometry = pageGeometry(m_layout);
+  m_data = std::move(data);
+  const BandMeasure measure = [this](std::size_t section, bool caption, std::size_t row) {
+    return printedHeight(placedContent({section, caption, row, 0, 0}));
+  };
+  m_flowPages = planFlow(m_layout, m_data, m_geometry.footerTop - m_geometry.detailTop, measure);
+  m_pages.clear();
+}
+
+BandContent Report::placedContent(const PlacedBand& placed) const {
+  const BodySection& section = m_layout.body[placed.section];
+  if (placed.caption) return {section.caption, m_data.document, 0, m_values, placed.height};
+  if (section.list.isEmpty()) return {section.band, m_data.document, 0, m_values, placed.height};
+  return {section.band, m_data.list(section.list), placed.row, m_values, placed.height};
+}
+
+void Report::paintFlowPage(PdfDocument& pdf, std::size_t page) const {
+  const int number = int(page) + 1;
+  const int pages = int(m_flowPages.size());
+  paintBand(pdf, {m_layout.pageHeader, m_data.document, 0, m_values, 0, number, pages},
+            {m_geometry.left, m_geometry.headerTop});
+  for (const PlacedBand& placed : m_flowPages[page]) {
+    BandContent content = placedContent(placed);
+    content.page = number;
+    content.pages = pages;
+    paintBand(pdf, content, {m_geometry.left, m_geometry.detailTop + placed.top});
+  }
+  paintBand(pdf, {m_layout.pageFooter, m_data.document, 0, m_values, 0, number, pages},
+            {m_geometry.left, m_geometry.footerTop});
 }
 
 void Report::paintPage(PdfDocument& pdf, const PagePlan& page) const {
@@ -93,13 +133,17 @@ void Report::paintPage(PdfDocument& pdf, const PagePlan& page) const {
 void Report::exportPdf(FileSystem& files, const QString& path) const { writeFileReplacing(files, path, drawPdf()); }
 
 QByteArray Report::drawPdf() const {
-  if (m_pages.empty()) {
+  if (pageCount() == 0) {
     throw Error(kObjectNotSet, QStringLiteral("The report %1 was not generated before its export").arg(m_layout.name));
   }
   PdfDocument pdf(QSize(m_layout.page.paperWidth, m_layout.page.paperHeight), m_layout.name, QStringLiteral("Corvex"));
-  for (std::size_t i = 0; i < m_pages.size(); ++i) {
+  for (std::size_t i = 0; i < std::size_t(pageCount()); ++i) {
     if (i > 0) pdf.newPage();
-    paintPage(pdf, m_pages[i]);
+    if (m_layout.flows()) {
+      paintFlowPage(pdf, i);
+    } else {
+      paintPage(pdf, m_pages[i]);
+    }
   }
   return pdf.toPdf();
 }

@@ -4,6 +4,7 @@
 #include "render/band_painter.h"
 #include "render/data_control.h"
 #include "render/data_rows.h"
+#include "render/flow_plan.h"
 #include "render/layout.h"
 #include "render/page_plan.h"
 
@@ -38,10 +39,15 @@ class Report {
   /// Generates the pages from `rows`: page header, one detail band per row
   /// while they fit, page footer at the bottom; further pages repeat header
   /// and footer. Raises Error(kItemNotFound) naming a bound column the rows
-  /// lack.
+  /// lack, Error(kInvalidFileFormat) for a flowing layout.
   void run(DataRows rows);
+  /// Generates the pages of a flowing layout (see planFlow()): page header
+  /// and footer on every page, read from the document's row like every band
+  /// but the rows of a list; a column `data` lacks prints blank. Raises
+  /// Error(kInvalidFileFormat) for a layout that does not flow.
+  void run(ReportData data);
   /// Pages of the last run (0 before the first).
-  int pageCount() const { return int(m_pages.size()); }
+  int pageCount() const { return int(m_layout.flows() ? m_flowPages.size() : m_pages.size()); }
 
   /// Writes the generated pages to a PDF file at `path` through
   /// writeFileReplacing(), replacing any file there. Raises Error(91) before
@@ -58,6 +64,8 @@ class Report {
   const Control& control(const QString& name, ControlKind kind) const;
   void checkColumns(const DataRows& rows) const;
   void paintPage(PdfDocument& pdf, const PagePlan& page) const;
+  void paintFlowPage(PdfDocument& pdf, std::size_t page) const;
+  BandContent placedContent(const PlacedBand& placed) const;
 
   Layout m_layout;
   RunTimeValues m_values;
@@ -65,6 +73,8 @@ class Report {
   DataRows m_rows;
   PageGeometry m_geometry;
   std::vector<PagePlan> m_pages;
+  ReportData m_data;
+  std::vector<FlowPage> m_flowPages;
 };
 
 }  // namespace corvex

@@ -3,6 +3,8 @@
 #include <QPaintDevice>
 #include <QTextLayout>
 
+#include <cmath>
+
 namespace corvex {
 
 namespace {
@@ -129,6 +131,13 @@ QFont fontFor(const TextStyle& style) {
   const bool black = style.family.compare(QLatin1String("Arial Black"), Qt::CaseInsensitive) == 0;
   font.setWeight(black ? QFont::Black : style.bold ? QFont::Bold : QFont::Normal);
   return font;
+}
+
+int textHeight(const QString& text, int width, const TextStyle& style) {
+  if (text.isEmpty()) return 0;
+  QTextLayout layout(withLineSeparators(text), fontFor(style), twipsDevice());
+  layout.setTextOption(wrapOption(style));
+  return int(std::ceil(layOut(layout, width - 2 * kInset)));
 }
 
 void drawTextBox(PdfDocument& page, const QRect& box, const QString& text, const TextStyle& style, TextFit fit) {

@@ -33,4 +33,8 @@ enum class TextFit {
 void drawTextBox(PdfDocument& page, const QRect& box, const QString& text, const TextStyle& style,
                  TextFit fit = TextFit::Clip);
 
+/// The height in twips that drawTextBox() with TextFit::Clip needs to show
+/// all of `text` in a box `width` twips wide; 0 for no text.
+int textHeight(const QString& text, int width, const TextStyle& style);
+
 }  // namespace corvex
