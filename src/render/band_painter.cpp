@@ -85,7 +85,8 @@ void paintControl(PdfDocument& page, const Control& control, const BandContent& 
                   content.values.texts.contains(control.name.toLower()) ? TextFit::Shrink : TextFit::Clip);
       break;
     case ControlKind::Field:
-      drawTextBox(page, printedBox(control, content), fieldText(control, content), control.style);
+      drawTextBox(page, printedBox(control, content), fieldText(control, content), control.style,
+                  control.shrink ? TextFit::Shrink : TextFit::Clip);
       break;
     case ControlKind::Rectangle:
       paintRectangle(page, control, content);

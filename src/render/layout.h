@@ -44,6 +44,8 @@ struct Control {
   QString separator = QStringLiteral(" ");
   /// Field of a flowing layout: its text wraps and its band grows to hold it.
   bool grow = false;
+  /// Field: text too long for the box is set smaller instead of being cut.
+  bool shrink = false;
   TextStyle style;
   /// Rectangle: filled silver instead of a thin outline.
   bool filled = false;

@@ -49,7 +49,7 @@ QSet<QString> allowedKeys(ControlKind kind) {
     case ControlKind::Field:
       return common + text +
              QSet<QString>{QStringLiteral("column"), QStringLiteral("columns"), QStringLiteral("separator"),
-                           QStringLiteral("format"), QStringLiteral("grow")};
+                           QStringLiteral("format"), QStringLiteral("grow"), QStringLiteral("shrink")};
     case ControlKind::Rectangle:
       return common + QSet<QString>{QStringLiteral("box"), QStringLiteral("filled")};
     case ControlKind::Line:
@@ -297,6 +297,7 @@ class LayoutReader {
   // "column", or "columns": the first is the bound column, the rest follow it.
   void readColumns(const QJsonObject& object, Control& control) const {
     control.grow = readBool(object, QStringLiteral("grow"));
+    control.shrink = readBool(object, QStringLiteral("shrink"));
     if (object.contains(QStringLiteral("separator")))
       control.separator = optionalString(object, QStringLiteral("separator"));
     if (!object.contains(QStringLiteral("columns"))) {

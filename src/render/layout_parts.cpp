@@ -12,15 +12,40 @@ bool isUse(const QJsonValue& value) {
   return value.isObject() && value.toObject().size() == 1 && value.toObject().contains(QStringLiteral("use"));
 }
 
+// {"use": PART} or {"use": PART, "at": [x, y]} in a list of controls.
+bool isControlsUse(const QJsonValue& value) {
+  if (!value.isObject() || !value.toObject().contains(QStringLiteral("use"))) return false;
+  const QJsonObject object = value.toObject();
+  return object.size() == 1 || (object.size() == 2 && object.contains(QStringLiteral("at")));
+}
+
+QJsonArray shifted(QJsonArray point, int dx, int dy) {
+  if (point.size() >= 2 && point.at(0).isDouble() && point.at(1).isDouble()) {
+    point.replace(0, point.at(0).toInt() + dx);
+    point.replace(1, point.at(1).toInt() + dy);
+  }
+  return point;
+}
+
+QJsonObject movedControl(QJsonObject control, int dx, int dy) {
+  for (const QString& key : {QStringLiteral("box"), QStringLiteral("from"), QStringLiteral("to")}) {
+    if (control.value(key).isArray()) control.insert(key, shifted(control.value(key).toArray(), dx, dy));
+  }
+  return control;
+}
+
 class PartsResolver {
  public:
   PartsResolver(QString origin, QJsonObject parts) : m_origin(std::move(origin)), m_parts(std::move(parts)) {}
 
+  // A band, or a section: the part it uses, with the control groups of its
+  // list of controls put in.
   QJsonValue resolve(const QJsonValue& value) const {
-    if (!isUse(value)) return value;
-    const QString name = value.toObject().value(QStringLiteral("use")).toString();
-    if (!m_parts.contains(name)) fail(QStringLiteral("the parts hold no part \"%1\"").arg(name));
-    return m_parts.value(name);
+    const QJsonValue resolved = isUse(value) ? part(value.toObject()) : value;
+    if (!resolved.isObject() || !resolved.toObject().value(QStringLiteral("controls")).isArray()) return resolved;
+    QJsonObject band = resolved.toObject();
+    band.insert(QStringLiteral("controls"), controls(band.value(QStringLiteral("controls")).toArray()));
+    return band;
   }
 
   QJsonArray body(const QJsonArray& sections) const {
@@ -41,6 +66,30 @@ class PartsResolver {
   }
 
  private:
+  QJsonValue part(const QJsonObject& use) const {
+    const QString name = use.value(QStringLiteral("use")).toString();
+    if (!m_parts.contains(name)) fail(QStringLiteral("the parts hold no part \"%1\"").arg(name));
+    return m_parts.value(name);
+  }
+
+  // A group of controls moved by "at", so that one group serves in several
+  // places of several layouts.
+  QJsonArray controls(const QJsonArray& list) const {
+    QJsonArray resolved;
+    for (const QJsonValue& item : list) {
+      if (!isControlsUse(item)) {
+        resolved.append(item);
+        continue;
+      }
+      const QJsonValue group = part(item.toObject());
+      if (!group.isArray()) fail(QStringLiteral("the part \"%1\" is no list of controls").arg(item["use"].toString()));
+      const QJsonArray at = item.toObject().value(QStringLiteral("at")).toArray();
+      for (const QJsonValue& control : group.toArray())
+        resolved.append(movedControl(control.toObject(), at.at(0).toInt(), at.at(1).toInt()));
+    }
+    return resolved;
+  }
+
   QJsonValue withCaption(const QJsonValue& section) const {
     if (!section.isObject() || !section.toObject().contains(QStringLiteral("caption"))) return section;
     QJsonObject object = section.toObject();
