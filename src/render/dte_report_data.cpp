@@ -20,13 +20,21 @@ DataRows documentRow(const Layout& layout, const DocumentValues& document) {
   DataRows rows;
   addColumns(layout.pageHeader, rows.columns);
   addColumns(layout.pageFooter, rows.columns);
+  QStringList conditions;
   for (const BodySection& section : layout.body) {
     addColumns(section.caption, rows.columns);
     if (section.list.isEmpty()) addColumns(section.band, rows.columns);
-    if (!section.when.isEmpty() && !rows.columns.contains(section.when)) rows.columns.append(section.when);
+    if (!section.when.isEmpty() && !conditions.contains(section.when)) conditions.append(section.when);
   }
   std::vector<QVariant> row;
   for (const QString& column : rows.columns) row.push_back(document.value(column));
+  // A condition that is also printed keeps its printed value, which holds a
+  // value exactly when the condition does.
+  for (const QString& condition : conditions) {
+    if (rows.columns.contains(condition)) continue;
+    rows.columns.append(condition);
+    row.push_back(document.present(condition) ? QVariant(true) : QVariant());
+  }
   rows.rows.push_back(std::move(row));
   return rows;
 }

@@ -47,9 +47,9 @@ QSet<QString> allowedKeys(ControlKind kind) {
     case ControlKind::Label:
       return common + text + QSet<QString>{QStringLiteral("caption")};
     case ControlKind::Field:
-      return common + text +
-             QSet<QString>{QStringLiteral("column"), QStringLiteral("columns"), QStringLiteral("separator"),
-                           QStringLiteral("format"), QStringLiteral("grow"), QStringLiteral("shrink")};
+      return common + text + QSet<QString>{QStringLiteral("column"),    QStringLiteral("columns"),
+                                           QStringLiteral("separator"), QStringLiteral("format"),
+                                           QStringLiteral("grow"),      QStringLiteral("shrink")};
     case ControlKind::Rectangle:
       return common + QSet<QString>{QStringLiteral("box"), QStringLiteral("filled")};
     case ControlKind::Line:
@@ -210,8 +210,8 @@ class LayoutReader {
     section.when = optionalString(object, QStringLiteral("when"));
     if (object.contains(QStringLiteral("caption"))) {
       if (section.list.isEmpty()) fail(QStringLiteral("only a list section has a \"caption\""));
-      section.caption = readBandObject(requiredObject(object, QStringLiteral("caption")), place + QStringLiteral(" caption"),
-                                       BandKind::Body, {});
+      section.caption = readBandObject(requiredObject(object, QStringLiteral("caption")),
+                                       place + QStringLiteral(" caption"), BandKind::Body, {});
     }
     return section;
   }

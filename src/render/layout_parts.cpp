@@ -110,8 +110,8 @@ QJsonObject readPartsOf(const QJsonObject& layout, const QString& origin, const 
   const PartsFile file = readParts(name.toString());
   if (file.object.value(QStringLiteral("name")).toString() != name.toString() ||
       !file.object.value(QStringLiteral("parts")).isObject()) {
-    throw Error(kInvalidFileFormat,
-                QStringLiteral("Layout file %1: expected {\"name\": \"%2\", \"parts\": {...}}").arg(file.path, name.toString()));
+    throw Error(kInvalidFileFormat, QStringLiteral("Layout file %1: expected {\"name\": \"%2\", \"parts\": {...}}")
+                                        .arg(file.path, name.toString()));
   }
   return file.object.value(QStringLiteral("parts")).toObject();
 }

@@ -22,10 +22,10 @@ class ReportObjects {
   /// call tries again.
   Report& arSVDTEFactura();
   Report& arSVDTECreditoFiscal();
-
- private:
+  /// The report of the layout `layoutName`.
   Report& report(const QString& layoutName);
 
+ private:
   AppFolder m_folder;
   std::map<QString, std::unique_ptr<Report>> m_reports;
 };
