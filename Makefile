@@ -9,7 +9,7 @@ JOBS       ?= 2
 # CI sets WERROR=ON so that a new warning fails the build.
 WERROR     ?= OFF
 
-.PHONY: deps configure build program build-sanitize build-fuzz bench demo fuzz package test test-plain test-sanitize format format-check clean
+.PHONY: deps configure build program build-sanitize build-fuzz bench demo fuzz package test test-plain test-sanitize format format-check windows-check clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -68,6 +68,11 @@ format:
 # Fails on any file that clang-format would change.
 format-check: deps
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+
+# Every file of src/ compiled as a Windows unit (mingw-w64, syntax only), with
+# the definitions and warnings CMake gives it here.
+windows-check: configure
+	python3 scripts/windows-check.py $(BUILD) $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
   libcurl4-openssl-dev libqrencode-dev nlohmann-json3-dev
+  # make windows-check: mingw-w64's compiler with its Windows and ODBC headers
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   # database clients
   unixodbc unixodbc-dev tdsodbc freetds-bin sqlite3
   # tests and their real peers
