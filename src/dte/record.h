@@ -44,7 +44,8 @@ class Record {
   /// QString for everything text() gives, a null QVariant where text() would
   /// be blank.
   QVariant value(QStringView path) const;
-  /// True when `path` leads to a value other than null.
+  /// True when `path` leads to a value other than null, an empty list or an
+  /// empty object: what a section that prints only when present asks.
   bool has(QStringView path) const;
 
   /// The object at `path`; a blank record when there is none.

@@ -1,0 +1,150 @@
+#include "dte/record.h"
+
+#include "dte/code_catalogue.h"
+#include "dte/document_data.h"
+
+#include <QStringList>
+
+namespace corvex {
+namespace {
+
+using nlohmann::json;
+
+constexpr QStringView kNameSuffix = u"Nombre";
+
+QString scalarText(const json& value) {
+  if (value.is_string()) {
+    const auto& text = value.get_ref<const std::string&>();
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+  }
+  if (value.is_number() || value.is_boolean()) return QString::fromStdString(value.dump());
+  return QString();
+}
+
+QString nodeText(const json& value) {
+  if (!value.is_array()) return scalarText(value);
+  QStringList parts;
+  for (const json& element : value) {
+    if (element.is_structured()) return QString();
+    parts << scalarText(element);
+  }
+  return parts.join(QStringLiteral(", "));
+}
+
+QString joined(const QString& section, QStringView member) {
+  return section.isEmpty() ? member.toString() : section + u'.' + member.toString();
+}
+
+// Aliases stand for what differs by type; they apply on the document
+// itself ("counterparty.nombre") and on its items ("description").
+QString resolveAlias(const DteType& type, bool onDocument, const QString& section, QStringView path) {
+  if (onDocument) {
+    const QStringView first = path.left(path.indexOf(u'.'));
+    if (first == u"issuer") return type.issuer + path.mid(first.size()).toString();
+    if (first == u"counterparty") return type.counterparty + path.mid(first.size()).toString();
+    if (path == u"total") return type.total;
+    if (path == u"totalInWords") return type.totalInWords;
+  }
+  if (section == u"cuerpoDocumento" && path == u"description") return type.itemText;
+  return path.toString();
+}
+
+}  // namespace
+
+struct Record::Found {
+  const json* node = nullptr;
+  /// The object holding `node`, where a municipio finds its departamento.
+  const json* parent = nullptr;
+  QString section;
+  /// Set instead of `node` for the seal, which need not be in the JSON.
+  std::optional<QString> text;
+};
+
+Record::Record(std::shared_ptr<const DocumentData> data, const json* node, QString section)
+    : m_data(std::move(data)), m_node(node && !node->is_null() ? node : nullptr), m_section(std::move(section)) {}
+
+Record::Found Record::find(QStringView path) const {
+  Found found;
+  if (!m_node || path.isEmpty()) return found;
+  const bool onDocument = m_node == &m_data->root;
+  if (onDocument && path == u"selloRecibido" && !m_data->seal.isEmpty()) {
+    found.text = m_data->seal;
+    return found;
+  }
+  const QString resolved = resolveAlias(*m_data->type, onDocument, m_section, path);
+  found.node = m_node;
+  found.section = m_section;
+  for (QStringView segment : QStringView(resolved).split(u'.')) {
+    const json* next = nullptr;
+    if (found.node->is_object()) {
+      const auto it = found.node->find(segment.toUtf8().toStdString());
+      if (it != found.node->end()) next = &*it;
+      found.section = joined(found.section, segment);
+    } else if (bool isIndex = false; found.node->is_array()) {
+      const qsizetype index = segment.toLongLong(&isIndex);
+      if (isIndex && index >= 0 && std::size_t(index) < found.node->size()) next = &(*found.node)[std::size_t(index)];
+    }
+    if (!next) return Found();
+    found.parent = found.node;
+    found.node = next;
+  }
+  return found;
+}
+
+QString Record::nameAt(QStringView path) const {
+  const Found found = find(path.chopped(kNameSuffix.size()));
+  if (!found.node) return QString();
+  const QStringView catalogue = codeCatalogue(found.section);
+  const QString code = nodeText(*found.node);
+  if (catalogue.isNull() || code.isEmpty()) return code;
+  const Catalogues& names = *m_data->catalogues;
+  if (found.node->is_array()) {
+    QStringList parts;
+    for (const json& element : *found.node) parts << names.name(catalogue, scalarText(element));
+    return parts.join(QStringLiteral(", "));
+  }
+  if (catalogue == u"CAT-013" && found.parent) {
+    const auto departamento = found.parent->find("departamento");
+    if (departamento == found.parent->end()) return code;
+    return names.findMunicipio(scalarText(*departamento), code).value_or(code);
+  }
+  return names.name(catalogue, code);
+}
+
+QString Record::text(QStringView path) const {
+  const Found found = find(path);
+  if (found.text) return *found.text;
+  if (found.node) return nodeText(*found.node);
+  return path.endsWith(kNameSuffix) ? nameAt(path) : QString();
+}
+
+QVariant Record::value(QStringView path) const {
+  const Found found = find(path);
+  if (found.node && found.node->is_number()) return found.node->get<double>();
+  const QString result = text(path);
+  return result.isEmpty() ? QVariant() : QVariant(result);
+}
+
+bool Record::has(QStringView path) const {
+  const Found found = find(path);
+  if (found.text) return !found.text->isEmpty();
+  if (!found.node || found.node->is_null()) return false;
+  return !found.node->is_structured() || !found.node->empty();
+}
+
+Record Record::record(QStringView path) const {
+  const Found found = find(path);
+  if (!found.node || !found.node->is_object()) return Record();
+  return Record(m_data, found.node, found.section);
+}
+
+std::vector<Record> Record::list(QStringView path) const {
+  const Found found = find(path);
+  std::vector<Record> records;
+  if (!found.node || !found.node->is_array()) return records;
+  for (const json& element : *found.node)
+    if (element.is_object()) records.push_back(Record(m_data, &element, found.section));
+  return records;
+}
+
+}  // namespace corvex
