@@ -15,6 +15,7 @@ const QString kDescription = QStringLiteral(
     "  (none)                                   poll and mail, in a window or headless\n"
     "  check                                    check the whole set-up without mailing or marking anything\n"
     "  test-mail ADDRESS                        mail one sample message through the configured transport\n"
+    "  resend SERIE NUMERO [--to ADDRESS]       have the next run mail that document again (to ADDRESS)\n"
     "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
     "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once");
 
@@ -25,10 +26,39 @@ CommandLine invalid(const QString& message) {
   return result;
 }
 
-// "render LAYOUT SERIE NUMERO", "demo [DIR]", "check" or "test-mail
-// ADDRESS"; anything else is refused.
+// A document number: a 32-bit whole number.
+bool parseNumero(const QString& word, CommandLine& result) {
+  bool ok = false;
+  result.numero = word.toInt(&ok);
+  return ok;
+}
+
+QString numeroProblem(const QString& word) {
+  return QStringLiteral("The number '%1' is not a 32-bit whole number.").arg(word);
+}
+
+// "resend SERIE NUMERO", its --to already in `result`.
+CommandLine parseResend(const QStringList& words, CommandLine result) {
+  if (words.size() != 3) return invalid(QStringLiteral("Usage: corvex resend SERIE NUMERO [--to ADDRESS]"));
+  if (!parseNumero(words[2], result)) return invalid(numeroProblem(words[2]));
+  if (!result.to.isEmpty()) {
+    if (const QString problem = addressProblem(QStringLiteral("recipient"), result.to); !problem.isEmpty())
+      return invalid(problem);
+    // The mailer would split a list and mail every address in it.
+    if (result.to.contains(QLatin1Char(';')) || result.to.contains(QLatin1Char(',')))
+      return invalid(QStringLiteral("--to takes one address, not \"%1\".").arg(result.to));
+  }
+  result.action = CommandLine::Action::Resend;
+  result.serie = words[1];
+  return result;
+}
+
+// "render LAYOUT SERIE NUMERO", "resend SERIE NUMERO", "demo [DIR]", "check"
+// or "test-mail ADDRESS"; anything else is refused.
 CommandLine parseCommand(const QStringList& words, CommandLine result) {
   const QString command = words.first();
+  if (command == QStringLiteral("resend")) return parseResend(words, result);
+  if (!result.to.isEmpty()) return invalid(QStringLiteral("--to goes with resend only."));
   if (command == QStringLiteral("demo") && words.size() <= 2) {
     result.action = CommandLine::Action::Demo;
     result.demoDir = words.size() == 2 ? words[1] : QStringLiteral("corvex-demo");
@@ -51,9 +81,7 @@ CommandLine parseCommand(const QStringList& words, CommandLine result) {
   if (words.size() != 4) return invalid(QStringLiteral("Usage: corvex render factura|credito-fiscal SERIE NUMERO"));
   if (words[1] != QStringLiteral("factura") && words[1] != QStringLiteral("credito-fiscal"))
     return invalid(QStringLiteral("Unknown layout '%1': use factura or credito-fiscal.").arg(words[1]));
-  bool ok = false;
-  result.numero = words[3].toInt(&ok);
-  if (!ok) return invalid(QStringLiteral("The number '%1' is not a 32-bit whole number.").arg(words[3]));
+  if (!parseNumero(words[3], result)) return invalid(numeroProblem(words[3]));
   result.action = CommandLine::Action::Render;
   result.layout = words[1];
   result.serie = words[2];
@@ -94,10 +122,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   const QCommandLineOption exitOnError(
       QStringLiteral("exit-on-error"),
       QStringLiteral("A run that fails ends the program with status 1 (for service managers)."));
+  const QCommandLineOption to(QStringLiteral("to"),
+                              QStringLiteral("resend: the address the document's next mail goes to."),
+                              QStringLiteral("ADDRESS"));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Shows this help."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
-  parser.addOptions({appDir, headless, once, exitOnError, help, version});
+  parser.addOptions({appDir, headless, once, exitOnError, to, help, version});
   if (!parser.parse(QStringList{QStringLiteral("corvex")} + protectNegativeNumbers(arguments)))
     return invalid(parser.errorText());
 
@@ -106,6 +137,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   result.once = parser.isSet(once);
   result.exitOnError = parser.isSet(exitOnError);
   result.headless = parser.isSet(headless) || result.once;
+  result.to = parser.value(to);
+  if (parser.isSet(to) && result.to.isEmpty()) return invalid(QStringLiteral("--to needs an address."));
   if (parser.isSet(help)) {
     result.action = CommandLine::Action::Help;
     // The parser names the program after the running application, which
@@ -116,6 +149,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     result.message = QStringLiteral("corvex " CORVEX_VERSION);
   } else if (!parser.positionalArguments().isEmpty()) {
     return parseCommand(restoreNegativeNumbers(parser.positionalArguments()), result);
+  } else if (parser.isSet(to)) {
+    return invalid(QStringLiteral("--to goes with resend only."));
   }
   return result;
 }

@@ -8,7 +8,7 @@ namespace corvex {
 /// What the operator asked for. Plain `corvex` takes no arguments and runs
 /// as the product always did, from the executable's folder.
 struct CommandLine {
-  enum class Action { Run, Render, Demo, Check, TestMail, Help, Version, Invalid };
+  enum class Action { Run, Render, Demo, Check, TestMail, Resend, Help, Version, Invalid };
   Action action = Action::Run;
   /// The Application folder; empty means the executable's folder.
   QString appDir;
@@ -19,10 +19,13 @@ struct CommandLine {
   /// A run that takes the error path ends the process with status 1, so a
   /// service manager restarts it, instead of leaving it idle.
   bool exitOnError = false;
-  /// Render: "factura" or "credito-fiscal", the series and the number.
+  /// Render: "factura" or "credito-fiscal"; render and resend: the
+  /// document's series and number.
   QString layout;
   QString serie;
   qint32 numero = 0;
+  /// Resend: where its next mail goes (--to); empty: the view's address.
+  QString to;
   /// Demo: the workspace folder.
   QString demoDir;
   /// Test-mail: where the sample message goes.

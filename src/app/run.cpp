@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/quit_signals.h"
+#include "app/resend_command.h"
 #include "app/setup_check.h"
 #include "app/test_mail.h"
 #include "app/toolkit_messages.h"
@@ -184,12 +185,19 @@ int runCorvex(int argc, char** argv) {
     case CommandLine::Action::Render:
     case CommandLine::Action::Check:
     case CommandLine::Action::TestMail:
+    case CommandLine::Action::Resend:
       break;
   }
   const QString appDir = commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
   // The check runs without start-up: it must also explain a set-up that
   // start-up would refuse.
   if (commandLine.action == CommandLine::Action::Check) return checkSetup(AppFolder(appDir), out()) ? 0 : kRunFailed;
+  // Like the check, a request needs only the database, and no instance lock.
+  if (commandLine.action == CommandLine::Action::Resend) {
+    SystemClock clock;
+    QTextStream err(stderr);
+    return resendDocument(AppFolder(appDir), commandLine, clock, out(), err);
+  }
   return runWithApplication(commandLine, appDir, windowed);
 }
 

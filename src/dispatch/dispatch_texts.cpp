@@ -24,9 +24,17 @@ QString logLabel(const QString& serie, const QString& numero, const QString& eMa
   return serie + QLatin1Char('-') + numero + QStringLiteral("--") + eMail;
 }
 
-QString markingStatement(const QString& serie, qint32 numero) {
-  return QStringLiteral("UPDATE FACTURAS_ENC SET ENVIADA=1 WHERE SERIE=") + sqlTextLiteral(serie) +
-         QStringLiteral(" AND NUMERO=") + QString::number(numero);
+namespace {
+
+QString enviadaStatement(char enviada, const QString& serie, qint32 numero) {
+  return QStringLiteral("UPDATE FACTURAS_ENC SET ENVIADA=") + QLatin1Char(enviada) + QStringLiteral(" WHERE SERIE=") +
+         sqlTextLiteral(serie) + QStringLiteral(" AND NUMERO=") + QString::number(numero);
 }
+
+}  // namespace
+
+QString markingStatement(const QString& serie, qint32 numero) { return enviadaStatement('1', serie, numero); }
+
+QString resendStatement(const QString& serie, qint32 numero) { return enviadaStatement('0', serie, numero); }
 
 }  // namespace corvex

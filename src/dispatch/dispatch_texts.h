@@ -21,4 +21,8 @@ QString logLabel(const QString& serie, const QString& numero, const QString& eMa
 /// statement.
 QString markingStatement(const QString& serie, qint32 numero);
 
+/// The statement that makes a document pending again (ENVIADA=0), quoted
+/// like markingStatement().
+QString resendStatement(const QString& serie, qint32 numero);
+
 }  // namespace corvex

@@ -36,6 +36,15 @@ TEST(CommandLineTest, ActionsAndModes) {
       {{"test-mail", "admin@example.com", "--exit-on-error"}, Action::TestMail, false, false},
       {{"test-mail"}, Action::Invalid, false, false},
       {{"test-mail", "a@b.c", "d@e.f"}, Action::Invalid, false, false},
+      {{"resend", "CF", "318"}, Action::Resend, false, false},
+      {{"resend", "CF", "-2", "--to", "contador@example.com", "--app-dir", "d"}, Action::Resend, false, false},
+      {{"resend", "CF"}, Action::Invalid, false, false},
+      {{"resend", "CF", "x1"}, Action::Invalid, false, false},
+      {{"resend", "CF", "1", "--to", "no-at-sign"}, Action::Invalid, false, false},
+      {{"resend", "CF", "1", "--to", "a@b.c;d@e.f"}, Action::Invalid, false, false},
+      {{"resend", "CF", "1", "--to="}, Action::Invalid, false, false},
+      {{"check", "--to", "a@b.c"}, Action::Invalid, false, false},
+      {{"--to", "a@b.c"}, Action::Invalid, false, false},
   };
   for (const Case& c : cases) {
     const CommandLine parsed = parseCommandLine(c.arguments);
@@ -58,6 +67,10 @@ TEST(CommandLineTest, RenderAndDemoValues) {
   EXPECT_EQ(parseCommandLine({"demo"}).demoDir, QStringLiteral("corvex-demo"));
   EXPECT_EQ(parseCommandLine({"demo", "/tmp/d"}).demoDir, QStringLiteral("/tmp/d"));
   EXPECT_EQ(parseCommandLine({"test-mail", "admin@example.com"}).address, QStringLiteral("admin@example.com"));
+  const CommandLine resend = parseCommandLine({"resend", "CF", "-2", "--to", "contador@example.com"});
+  EXPECT_EQ(resend.serie, QStringLiteral("CF"));
+  EXPECT_EQ(resend.numero, -2);
+  EXPECT_EQ(resend.to, QStringLiteral("contador@example.com"));
   EXPECT_TRUE(parseCommandLine({"--headless", "--exit-on-error"}).exitOnError);
   EXPECT_FALSE(parseCommandLine({"--headless"}).exitOnError);
 }

@@ -1,0 +1,95 @@
+#include "dispatch/requested_resends.h"
+
+#include "db/sql_text.h"
+#include "dispatch/dispatch_texts.h"
+
+#include <algorithm>
+
+namespace corvex {
+
+namespace {
+
+QString documentKey(const ResendRequest& request) {
+  return request.serie + QLatin1Char('-') + QString::number(request.numero);
+}
+
+bool inJournal(const UnmarkedJournal& journal, const ResendRequest& request) {
+  return std::any_of(journal.entries().begin(), journal.entries().end(), [&](const UnmarkedDocument& entry) {
+    return entry.numero == request.numero && entry.serie.compare(request.serie, Qt::CaseInsensitive) == 0;
+  });
+}
+
+// The view's address, or empty when the view does not list the document.
+QString viewAddress(Connection& connection, const ResendRequest& request) {
+  const auto rows = connection.execute(QStringLiteral("SELECT eMail FROM vwDTECorvex WHERE Serie=%1 AND Numero=%2")
+                                           .arg(sqlTextLiteral(request.serie), QString::number(request.numero)));
+  return rows->eof() ? QString() : rows->field(QStringLiteral("eMail")).toTextOrEmpty();
+}
+
+QString resendLine(const ResendRequest& request, const QString& viewEmail, bool journaled) {
+  const QString head = QStringLiteral("sendDTEbyMail=> Resend of %1, asked %2%3: ")
+                           .arg(documentKey(request), request.requestedAt,
+                                journaled ? QStringLiteral(", taken out of the journal") : QString());
+  if (viewEmail.isEmpty()) return head + QStringLiteral("not mailed while the view vwDTECorvex does not list it");
+  if (request.to.isEmpty()) return head + QStringLiteral("mailed again to ") + viewEmail;
+  return head + QStringLiteral("mailed again to %1 instead of %2").arg(request.to, viewEmail);
+}
+
+// The --to addresses in force: a request that came in during the run waits
+// for the next one to be applied.
+QList<ResendRequest> appliedRedirects(const QList<ResendRequest>& requests) {
+  QList<ResendRequest> redirects;
+  for (const ResendRequest& request : requests) {
+    if (request.applied && !request.to.isEmpty()) redirects << request;
+  }
+  return redirects;
+}
+
+}  // namespace
+
+RequestedResends::RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log)
+    : m_folder(folder), m_log(log), m_requests(files, std::move(folder)) {}
+
+void RequestedResends::apply(Connection& connection, UnmarkedJournal& journal) {
+  const ResendRequests::Lock lock(m_folder, kLockWaitMs);
+  m_requests.load();
+  journal.load();
+  const QList<ResendRequest> requests = m_requests.entries();
+  for (const ResendRequest& request : requests) {
+    if (!request.applied) applyOne(connection, journal, request);
+  }
+  m_redirects = appliedRedirects(m_requests.entries());
+}
+
+void RequestedResends::applyOne(Connection& connection, UnmarkedJournal& journal, const ResendRequest& request) {
+  connection.execute(resendStatement(request.serie, request.numero));
+  const bool journaled = inJournal(journal, request);
+  if (journaled) journal.remove(request.serie, request.numero);
+  m_log.WriteLog(resendLine(request, viewAddress(connection, request), journaled));
+  if (request.to.isEmpty()) {
+    m_requests.remove(request.serie, request.numero);
+    return;
+  }
+  ResendRequest applied = request;
+  applied.applied = true;
+  m_requests.put(applied);
+}
+
+QString RequestedResends::recipient(const QString& serie, qint32 numero, const QString& eMail) const {
+  for (const ResendRequest& redirect : m_redirects) {
+    if (redirect.numero == numero && redirect.serie.compare(serie, Qt::CaseInsensitive) == 0) return redirect.to;
+  }
+  return eMail;
+}
+
+void RequestedResends::mailed(const QString& serie, qint32 numero) {
+  if (recipient(serie, numero, QString()).isEmpty()) return;
+  const ResendRequests::Lock lock(m_folder, kLockWaitMs);
+  m_requests.load();
+  // A request made again meanwhile stands: the operator asked once more.
+  const std::optional<ResendRequest> current = m_requests.find(serie, numero);
+  if (current && current->applied) m_requests.remove(serie, numero);
+  m_redirects = appliedRedirects(m_requests.entries());
+}
+
+}  // namespace corvex
