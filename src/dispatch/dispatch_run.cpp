@@ -36,7 +36,8 @@ QString unchangedMarkLine(const UnmarkedDocument& document) {
 DispatchRun::DispatchRun(DispatchParts parts)
     : m_parts(std::move(parts)),
       m_dispatchLock(m_parts.database, m_parts.log),
-      m_journal(m_parts.files, m_parts.folder) {}
+      m_journal(m_parts.files, m_parts.folder),
+      m_resends(m_parts.files, m_parts.folder, m_parts.log) {}
 
 bool DispatchRun::sendDTEbyMail() {
   m_summary = RunSummary();
@@ -50,9 +51,11 @@ bool DispatchRun::sendDTEbyMail() {
       m_parts.database.CloseConnection2();
       return true;
     }
+    std::unique_ptr<ResendRequests::Lock> resendLock = m_resends.apply(m_parts.database.DbConnection2(), m_journal);
     markJournaled();
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
+    resendLock.reset();
     m_summary.setListed(static_cast<qsizetype>(pending->rowCount()));
     processPending(*pending);
     pending->close();
@@ -125,6 +128,7 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const
   DocumentAhead ahead;
   try {
     ahead.document = PendingDocument::read(row);
+    ahead.document->eMail = m_resends.recipient(ahead.document->serie, ahead.document->numero, ahead.document->eMail);
     const PendingDocument& document = *ahead.document;
     // Only the document's own earlier failures hold it back, so asking
     // before its turn gives the answer its turn would.

@@ -11,6 +11,7 @@
 #include "dispatch/dispatch_lock.h"
 #include "dispatch/json_document.h"
 #include "dispatch/pending_document.h"
+#include "dispatch/requested_resends.h"
 #include "dispatch/run_summary.h"
 #include "dispatch/unmarked_journal.h"
 #include "log/daily_log.h"
@@ -62,9 +63,10 @@ struct DispatchParts {
 /// logged, and count as marked). A mark that fails after the mail went out,
 /// or that changes no row, is first added to the UnmarkedJournal; a failed
 /// statement then ends the run, a mark that changed no row is that
-/// document's problem and the run goes on. Each run begins by marking the
-/// journal's documents, ends at once when a statement fails, and never mails
-/// a document that stays in the journal.
+/// document's problem and the run goes on. Each run begins by applying the
+/// requests of `corvex resend` (RequestedResends), then marks the journal's
+/// documents, ends at once when a statement fails, and never mails a
+/// document that stays in the journal.
 ///
 /// The same per-document failure line is logged once, then at most hourly
 /// with the count of attempts (see RepeatedFailures), across the runs of
@@ -134,6 +136,7 @@ class DispatchRun {
   JsonDocument m_signedDocument;
   RunSummary m_summary;
   UnmarkedJournal m_journal;
+  RequestedResends m_resends;
   WorkerPool m_workers;
   /// Per-document failures, by the document's log label or key.
   RepeatedFailures m_failures;

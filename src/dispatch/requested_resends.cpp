@@ -35,44 +35,39 @@ QString resendLine(const ResendRequest& request, const QString& viewEmail, bool 
   return head + QStringLiteral("mailed again to %1 instead of %2").arg(request.to, viewEmail);
 }
 
-// The --to addresses in force: a request that came in during the run waits
-// for the next one to be applied.
-QList<ResendRequest> appliedRedirects(const QList<ResendRequest>& requests) {
-  QList<ResendRequest> redirects;
-  for (const ResendRequest& request : requests) {
-    if (request.applied && !request.to.isEmpty()) redirects << request;
-  }
-  return redirects;
-}
-
 }  // namespace
 
 RequestedResends::RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log)
     : m_folder(folder), m_log(log), m_requests(files, std::move(folder)) {}
 
-void RequestedResends::apply(Connection& connection, UnmarkedJournal& journal) {
-  const ResendRequests::Lock lock(m_folder, kLockWaitMs);
+std::unique_ptr<ResendRequests::Lock> RequestedResends::apply(Connection& connection, UnmarkedJournal& journal) {
+  auto lock = std::make_unique<ResendRequests::Lock>(m_folder, kLockWaitMs);
   m_requests.load();
   journal.load();
   const QList<ResendRequest> requests = m_requests.entries();
-  for (const ResendRequest& request : requests) {
-    if (!request.applied) applyOne(connection, journal, request);
-  }
-  m_redirects = appliedRedirects(m_requests.entries());
+  for (const ResendRequest& request : requests) update(connection, journal, request);
+  m_redirects = m_requests.entries();
+  return lock;
 }
 
-void RequestedResends::applyOne(Connection& connection, UnmarkedJournal& journal, const ResendRequest& request) {
-  connection.execute(resendStatement(request.serie, request.numero));
-  const bool journaled = inJournal(journal, request);
-  if (journaled) journal.remove(request.serie, request.numero);
-  m_log.WriteLog(resendLine(request, viewAddress(connection, request), journaled));
-  if (request.to.isEmpty()) {
-    m_requests.remove(request.serie, request.numero);
-    return;
+// A --to stays only while the view lists its document: once the view drops
+// it, its mail went out (or will not), and a later listing is none of the
+// request's business.
+void RequestedResends::update(Connection& connection, UnmarkedJournal& journal, const ResendRequest& request) {
+  const bool journaled = !request.applied && inJournal(journal, request);
+  if (!request.applied) {
+    connection.execute(resendStatement(request.serie, request.numero));
+    if (journaled) journal.remove(request.serie, request.numero);
   }
-  ResendRequest applied = request;
-  applied.applied = true;
-  m_requests.put(applied);
+  const QString viewEmail = viewAddress(connection, request);
+  if (!request.applied) m_log.WriteLog(resendLine(request, viewEmail, journaled));
+  if (request.to.isEmpty() || viewEmail.isEmpty()) {
+    m_requests.remove(request.serie, request.numero);
+  } else if (!request.applied) {
+    ResendRequest applied = request;
+    applied.applied = true;
+    m_requests.put(applied);
+  }
 }
 
 QString RequestedResends::recipient(const QString& serie, qint32 numero, const QString& eMail) const {
@@ -80,16 +75,6 @@ QString RequestedResends::recipient(const QString& serie, qint32 numero, const Q
     if (redirect.numero == numero && redirect.serie.compare(serie, Qt::CaseInsensitive) == 0) return redirect.to;
   }
   return eMail;
-}
-
-void RequestedResends::mailed(const QString& serie, qint32 numero) {
-  if (recipient(serie, numero, QString()).isEmpty()) return;
-  const ResendRequests::Lock lock(m_folder, kLockWaitMs);
-  m_requests.load();
-  // A request made again meanwhile stands: the operator asked once more.
-  const std::optional<ResendRequest> current = m_requests.find(serie, numero);
-  if (current && current->applied) m_requests.remove(serie, numero);
-  m_redirects = appliedRedirects(m_requests.entries());
 }
 
 }  // namespace corvex

@@ -10,12 +10,14 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 namespace corvex {
 
 /// The run's side of `corvex resend` (see ResendRequests): the requests are
 /// applied when a run starts, and a request's --to then redirects that
-/// document's next accepted mail. Used from the run's own thread only. The
-/// references must outlive the object.
+/// document's mails while the view lists it. Used from the run's own thread
+/// only. The references must outlive the object.
 class RequestedResends {
  public:
   /// How long a run waits for the lock that `corvex resend` may hold while
@@ -24,29 +26,34 @@ class RequestedResends {
 
   RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log);
 
-  /// Applies every new request, before the journal is marked: the document
-  /// becomes pending again (ENVIADA=0, through `connection`, whatever
-  /// happened since the request), leaves `journal` if it is there, since it
-  /// was asked for again, and gets one log line naming it and its address.
-  /// A request without --to is then done; one with it stays, applied, until
-  /// its mail is accepted. Raises what the lock, the request file, the
-  /// journal or the database raise; a request is marked applied only after
-  /// all of it, so one cut short is applied again by the next run.
-  void apply(Connection& connection, UnmarkedJournal& journal);
+  /// At the run's start, before the journal is marked, under the requests'
+  /// lock. A new request makes its document pending again (ENVIADA=0,
+  /// through `connection`, whatever happened since the request was made),
+  /// takes it out of `journal` if it is there, since it was asked for again,
+  /// and gets one log line naming it and its address. A request without --to
+  /// is then done; one with it stays while the view lists its document, so
+  /// the mail that the server accepts (and marks) is the last one it
+  /// redirects. Raises what the lock, the request file, the journal or the
+  /// database raise; a request is marked applied only after all of it, so
+  /// one cut short is applied again by the next run.
+  ///
+  /// Returns the lock, for the caller to hold until it has read the view: a
+  /// request made in between would set its document pending behind the
+  /// run's back, and the document would be mailed by this run and again by
+  /// the next.
+  [[nodiscard]] std::unique_ptr<ResendRequests::Lock> apply(Connection& connection, UnmarkedJournal& journal);
 
-  /// Where the document's next mail goes: its request's --to, or `eMail`.
+  /// Where the document's mail goes in this run: its request's --to, or
+  /// `eMail`.
   QString recipient(const QString& serie, qint32 numero, const QString& eMail) const;
-  /// The document's mail was accepted: a --to that waited for it is done
-  /// with. Raises what the lock and the request file raise.
-  void mailed(const QString& serie, qint32 numero);
 
  private:
-  void applyOne(Connection& connection, UnmarkedJournal& journal, const ResendRequest& request);
+  void update(Connection& connection, UnmarkedJournal& journal, const ResendRequest& request);
 
   AppFolder m_folder;
   const DailyLog& m_log;
   ResendRequests m_requests;
-  /// The applied requests with a --to, as the last apply() or mailed() left them.
+  /// The requests with a --to in force in this run.
   QList<ResendRequest> m_redirects;
 };
 

@@ -2,6 +2,7 @@
 
 #include "base/app_folder.h"
 #include "base/file_system.h"
+#include "dispatch/json_lines_file.h"
 
 #include <QList>
 #include <QString>
@@ -23,10 +24,10 @@ struct UnmarkedDocument {
 /// line ({"serie", "numero", "idDocumento", "eMail", "mailed"}), UTF-8, CR LF.
 /// No file means no entry.
 ///
-/// Every change rewrites the whole file through writeFileReplacing() and makes
-/// the new name durable before it returns, so an entry that add() accepted
-/// survives a crash or a power cut; an interrupted change leaves the previous
-/// file. The file is small: it only holds documents whose mark failed.
+/// Every change rewrites the whole file and makes it durable (see
+/// JsonLinesFile), so an entry that add() accepted survives a crash or a power
+/// cut; an interrupted change leaves the previous file. The file is small: it
+/// only holds documents whose mark failed.
 class UnmarkedJournal {
  public:
   static const QString kFileName;
@@ -35,7 +36,7 @@ class UnmarkedJournal {
   UnmarkedJournal(FileSystem& files, AppFolder folder);
 
   /// Reads the file again. Raises Error(kInvalidFileFormat) naming the line
-  /// for a line that is not an entry, and the errors of readBoundedFile():
+  /// for a line that is not an entry, and the errors of JsonLinesFile::read():
   /// a journal that cannot be read must stop any mailing.
   void load();
   const QList<UnmarkedDocument>& entries() const { return m_entries; }
@@ -48,11 +49,9 @@ class UnmarkedJournal {
   void remove(const QString& serie, qint32 numero);
 
  private:
-  QString path() const;
   void save();
 
-  FileSystem& m_files;
-  AppFolder m_folder;
+  JsonLinesFile m_file;
   QList<UnmarkedDocument> m_entries;
 };
 
