@@ -296,10 +296,19 @@ TEST(SqlServerProgramTest, OwnLoginMailsAndMarksAndItsPasswordShowsNowhere) {
     EXPECT_TRUE(check.out.contains(c.exitCode == 0 ? "ok    database login: SQL Server through ODBC, login corvex_dte"
                                                    : "FAIL  database login: "))
         << check.out.toStdString();
-    for (const QByteArray& text : {QByteArray(logTexts(*dir).c_str()), run.out, run.err, check.out, check.err}) {
+    // A resend logs in the same way, on its own.
+    const ProgramRun resend = runProgram({QStringLiteral("resend"), QStringLiteral("CF"), QStringLiteral("318"),
+                                          QStringLiteral("--app-dir"), dir->path()});
+    EXPECT_EQ(resend.exitCode, c.exitCode) << resend.err.toStdString();
+    for (const QByteArray& text :
+         {QByteArray(logTexts(*dir).c_str()), run.out, run.err, check.out, check.err, resend.out, resend.err}) {
       EXPECT_FALSE(text.contains(c.password.toUtf8())) << text.toStdString();
       EXPECT_FALSE(text.contains("Ku;8")) << text.toStdString();
     }
+    if (c.exitCode != 0) continue;
+    EXPECT_EQ(once(*dir).exitCode, 0);
+    EXPECT_EQ(QDir(dir->filePath(QStringLiteral("outbox"))).entryList({QStringLiteral("*.eml")}).size(), c.mails + 1);
+    EXPECT_EQ(served->querySqlite(QStringLiteral("ventas.db"), pending).value(0).toInt(), before - c.mails);
   }
 }
 
