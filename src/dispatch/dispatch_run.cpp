@@ -52,6 +52,12 @@ bool DispatchRun::sendDTEbyMail() {
       return true;
     }
     std::unique_ptr<ResendRequests::Lock> resendLock = m_resends.apply(m_parts.database.DbConnection2(), m_journal);
+    // A resend being asked for meanwhile: not an error either.
+    if (!resendLock) {
+      m_dispatchLock.release();
+      m_parts.database.CloseConnection2();
+      return true;
+    }
     markJournaled();
     std::unique_ptr<RecordSet> pending =
         m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));

@@ -1,5 +1,6 @@
 #include "dispatch/requested_resends.h"
 
+#include "base/error.h"
 #include "db/sql_text.h"
 #include "dispatch/dispatch_texts.h"
 
@@ -30,18 +31,26 @@ QString resendLine(const ResendRequest& request, const QString& viewEmail, bool 
   const QString head = QStringLiteral("sendDTEbyMail=> Resend of %1, asked %2%3: ")
                            .arg(documentKey(request), request.requestedAt,
                                 journaled ? QStringLiteral(", taken out of the journal") : QString());
-  if (viewEmail.isEmpty()) return head + QStringLiteral("not mailed while the view vwDTECorvex does not list it");
+  if (viewEmail.isEmpty()) return head + QStringLiteral("not mailed, since the view vwDTECorvex does not list it");
   if (request.to.isEmpty()) return head + QStringLiteral("mailed again to ") + viewEmail;
   return head + QStringLiteral("mailed again to %1 instead of %2").arg(request.to, viewEmail);
 }
 
 }  // namespace
 
-RequestedResends::RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log)
-    : m_folder(folder), m_log(log), m_requests(files, std::move(folder)) {}
+RequestedResends::RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log, int lockWaitMs)
+    : m_folder(folder), m_log(log), m_lockWaitMs(lockWaitMs), m_requests(files, std::move(folder)) {}
 
 std::unique_ptr<ResendRequests::Lock> RequestedResends::apply(Connection& connection, UnmarkedJournal& journal) {
-  auto lock = std::make_unique<ResendRequests::Lock>(m_folder, kLockWaitMs);
+  std::unique_ptr<ResendRequests::Lock> lock;
+  // Trapped here: a request being made is no error of the run.
+  try {
+    lock = std::make_unique<ResendRequests::Lock>(m_folder, m_lockWaitMs);
+  } catch (const Error& error) {
+    if (error.number() != kPermissionDenied) throw;
+    m_log.WriteLog(QStringLiteral("sendDTEbyMail=> %1; the run waits for the next tick").arg(error.description()));
+    return nullptr;
+  }
   m_requests.load();
   journal.load();
   const QList<ResendRequest> requests = m_requests.entries();

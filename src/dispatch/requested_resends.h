@@ -24,7 +24,7 @@ class RequestedResends {
   /// it asks its database.
   static constexpr int kLockWaitMs = 30000;
 
-  RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log);
+  RequestedResends(FileSystem& files, AppFolder folder, const DailyLog& log, int lockWaitMs = kLockWaitMs);
 
   /// At the run's start, before the journal is marked, under the requests'
   /// lock. A new request makes its document pending again (ENVIADA=0,
@@ -40,7 +40,9 @@ class RequestedResends {
   /// Returns the lock, for the caller to hold until it has read the view: a
   /// request made in between would set its document pending behind the
   /// run's back, and the document would be mailed by this run and again by
-  /// the next.
+  /// the next. Returns nullptr, with one log line naming the holder, when
+  /// another process holds the lock past the wait: the run then leaves
+  /// everything for the next tick.
   [[nodiscard]] std::unique_ptr<ResendRequests::Lock> apply(Connection& connection, UnmarkedJournal& journal);
 
   /// Where the document's mail goes in this run: its request's --to, or
@@ -52,6 +54,7 @@ class RequestedResends {
 
   AppFolder m_folder;
   const DailyLog& m_log;
+  int m_lockWaitMs;
   ResendRequests m_requests;
   /// The requests with a --to in force in this run.
   QList<ResendRequest> m_redirects;

@@ -48,7 +48,7 @@ ResendRequests::Lock::Lock(const AppFolder& folder, int waitMs) : m_lock(folder.
   QString host;
   QString application;
   m_lock.getLockInfo(&pid, &host, &application);
-  throw Error(kPermissionDenied, QStringLiteral("%1 is held by process %2 on %3; try again later")
+  throw Error(kPermissionDenied, QStringLiteral("%1 is held by process %2 on %3")
                                      .arg(path, QString::number(pid), host.isEmpty() ? QStringLiteral("?") : host));
 }
 
