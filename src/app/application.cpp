@@ -17,6 +17,7 @@ void Application::Main() {
       std::make_unique<Database>(m_settings.ConnectionString, databaseEnvironment(m_folder, m_settings.IniPath), m_log);
   readParameters(*m_database, m_settings);
   readSmtpLimits(m_settings);
+  m_settings.Source = configuredRenderSource(m_settings.IniPath);
   m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);
   m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo, m_files);
 }

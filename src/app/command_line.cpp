@@ -17,6 +17,7 @@ const QString kDescription = QStringLiteral(
     "  test-mail ADDRESS                        mail one sample message through the configured transport\n"
     "  resend SERIE NUMERO [--to ADDRESS]       have the next run mail that document again (to ADDRESS)\n"
     "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
+    "  render dte FILE                          write the PDF of a DTE's JSON file into files/ and print its path\n"
     "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once");
 
 CommandLine invalid(const QString& message) {
@@ -78,9 +79,16 @@ CommandLine parseCommand(const QStringList& words, CommandLine result) {
     return result;
   }
   if (command != QStringLiteral("render")) return invalid(QStringLiteral("Unexpected argument '%1'.").arg(command));
+  if (words.size() >= 2 && words[1] == QStringLiteral("dte")) {
+    if (words.size() != 3) return invalid(QStringLiteral("Usage: corvex render dte FILE"));
+    result.action = CommandLine::Action::Render;
+    result.layout = words[1];
+    result.file = words[2];
+    return result;
+  }
   if (words.size() != 4) return invalid(QStringLiteral("Usage: corvex render factura|credito-fiscal SERIE NUMERO"));
   if (words[1] != QStringLiteral("factura") && words[1] != QStringLiteral("credito-fiscal"))
-    return invalid(QStringLiteral("Unknown layout '%1': use factura or credito-fiscal.").arg(words[1]));
+    return invalid(QStringLiteral("Unknown layout '%1': use factura, credito-fiscal or dte.").arg(words[1]));
   if (!parseNumero(words[3], result)) return invalid(numeroProblem(words[3]));
   result.action = CommandLine::Action::Render;
   result.layout = words[1];

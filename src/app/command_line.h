@@ -19,9 +19,10 @@ struct CommandLine {
   /// A run that takes the error path ends the process with status 1, so a
   /// service manager restarts it, instead of leaving it idle.
   bool exitOnError = false;
-  /// Render: "factura" or "credito-fiscal"; render and resend: the
-  /// document's series and number.
+  /// Render: "factura" or "credito-fiscal", or "dte" and the file of a
+  /// DTE's JSON; render and resend: the document's series and number.
   QString layout;
+  QString file;
   QString serie;
   qint32 numero = 0;
   /// Resend: where its next mail goes (--to); empty: the view's address.

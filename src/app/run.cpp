@@ -14,8 +14,11 @@
 #include "base/error.h"
 #include "demo/demo_report.h"
 #include "demo/demo_workspace.h"
+#include "dte/document.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QTextStream>
 
@@ -108,10 +111,23 @@ int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   return QCoreApplication::exec();
 }
 
+// The JSON of a DTE as the program writes it (signed, its seal included) or
+// as the view holds it.
+QString renderDteFile(DocumentRenderer& renderer, const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw Error(kFileNotFound, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+  return renderer.CreateDtePDF(Document::parse(file.readAll()));
+}
+
 int render(Application& app, const CommandLine& commandLine) {
   // Trapped here: the operator asked for this one document.
   try {
     DocumentRenderer& renderer = app.renderer();
+    if (commandLine.layout == QStringLiteral("dte")) {
+      out() << renderDteFile(renderer, commandLine.file) << Qt::endl;
+      return 0;
+    }
     out() << (commandLine.layout == QStringLiteral("factura")
                   ? renderer.CreateFacturaPDF(commandLine.serie, commandLine.numero)
                   : renderer.CreateCreditoFiscalPDF(commandLine.serie, commandLine.numero))

@@ -8,6 +8,7 @@
 #include "base/conversions.h"
 #include "base/error.h"
 #include "db/connection_string.h"
+#include "dte/dte_type.h"
 #include "mail/helo_name.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_dialogue.h"
@@ -110,8 +111,16 @@ void checkFolders(const AppFolder& folder, CheckReport& report) {
   }
 }
 
+// The two layouts of the stored procedure's rows and the eleven of the
+// documents printed from their JSON.
+QStringList layoutNames() {
+  QStringList names{QStringLiteral("arSVDTEFactura"), QStringLiteral("arSVDTECreditoFiscal")};
+  for (const DteType& type : dteTypes()) names << QStringLiteral("arSVDTE") + type.code;
+  return names;
+}
+
 void checkLayouts(const AppFolder& folder, CheckReport& report) {
-  for (const QString& name : {QStringLiteral("arSVDTEFactura"), QStringLiteral("arSVDTECreditoFiscal")}) {
+  for (const QString& name : layoutNames()) {
     const QString file = QStringLiteral("layouts/%1.json").arg(name);
     // Trapped here: a layout that does not load is this check's verdict.
     try {

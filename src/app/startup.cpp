@@ -89,6 +89,15 @@ void readSmtpLimits(Settings& settings) {
   settings.HeloName = configuredHeloName(settings.IniPath);
 }
 
+RenderSource configuredRenderSource(const QString& iniPath) {
+  const QString source =
+      ReadIniValue(iniPath, QStringLiteral("Render"), QStringLiteral("Source"), QString()).trimmed().toLower();
+  if (source.isEmpty() || source == QStringLiteral("procedure")) return RenderSource::Procedure;
+  if (source == QStringLiteral("json")) return RenderSource::Json;
+  throw Error(kInvalidArgument,
+              QStringLiteral("main.ini [Render] Source must be procedure or json, not \"%1\"").arg(source));
+}
+
 QString configuredHeloName(const QString& iniPath) {
   const QString name = ReadIniValue(iniPath, QStringLiteral("SMTP"), QStringLiteral("HeloName"), QString()).trimmed();
   if (const QString problem = name.isEmpty() ? QString() : heloNameProblem(name); !problem.isEmpty())

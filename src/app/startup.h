@@ -43,6 +43,10 @@ void readParameters(Database& database, Settings& settings);
 /// of settings.IniPath. Raises 5 naming the key for any other value.
 void readSmtpLimits(Settings& settings);
 
+/// main.ini [Render] Source of `iniPath`, "procedure" or "json" in any letter
+/// case; Procedure when not set. Raises 5 for any other value.
+RenderSource configuredRenderSource(const QString& iniPath);
+
 /// main.ini [SMTP] HeloName of `iniPath`, trimmed; empty when not set. Raises
 /// 5 when it is neither a fully qualified domain name nor an address literal.
 QString configuredHeloName(const QString& iniPath);

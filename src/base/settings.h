@@ -6,6 +6,16 @@
 
 namespace corvex {
 
+/// Where a document's printed version comes from.
+enum class RenderSource {
+  /// The stored procedure's rows in the two original layouts for Formato 40,
+  /// 41, 43 and 44; the document's own JSON for every other row.
+  Procedure,
+  /// The document's own JSON for every row, for a database that has no
+  /// tovGetFESalvador.
+  Json,
+};
+
 /// The process-wide values that start-up fills once and everything else only
 /// reads. Field names are the parameter names they come from.
 struct Settings {
@@ -27,6 +37,8 @@ struct Settings {
   /// main.ini [SMTP]: the name given in EHLO; empty: the machine's own (see
   /// heloName()).
   QString HeloName;
+  /// main.ini [Render] Source: "procedure" (the default) or "json".
+  RenderSource Source = RenderSource::Procedure;
 };
 
 }  // namespace corvex

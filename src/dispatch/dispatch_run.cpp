@@ -3,6 +3,7 @@
 #include "base/checked_file.h"
 #include "base/error.h"
 #include "dispatch/dispatch_texts.h"
+#include "dte/document.h"
 
 #include <algorithm>
 #include <deque>
@@ -152,19 +153,12 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const
 // thread; its files are written by a worker.
 void DispatchRun::prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAhead>& before) {
   const PendingDocument& document = *ahead.document;
+  // Drafted first: a JSonDTE that is no JSON fails its document alone.
+  std::optional<DocumentRenderer::Draft> draft = draftPdf(document, ahead.problem);
+  if (!draft) return;
+  draft->pdfPath = ahead.files.pdf;
   // JSON travels between systems in UTF-8, whatever this machine's code page.
   QByteArray json = signedJsonText(document).toUtf8() + "\r\n";
-  std::optional<DocumentRenderer::Draft> draft;
-  if (document.layout != PendingDocument::Layout::None)
-    draft = m_parts.renderer.draftPdf(rendererLayout(document.layout), document.serie, document.numero);
-  // Rows of another document would give this buyer another's PDF and QR
-  // code, under a name the mail does not attach.
-  if (draft && draft->idDocumento != document.idDocumento) {
-    ahead.problem = QStringLiteral("sendDTEbyMail=> %1: tovGetFESalvador gives IdDocumento \"%2\", the view \"%3\"")
-                        .arg(document.logLabel(), draft->idDocumento, document.idDocumento);
-    return;
-  }
-  if (draft) draft->pdfPath = ahead.files.pdf;
   ahead.write = [this, files = ahead.files, json = std::move(json), draft = std::move(draft)] {
     writeFiles(files, json, draft);
   };
@@ -174,6 +168,31 @@ void DispatchRun::prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAh
     return earlier.document && earlier.files.json == ahead.files.json;
   });
   if (!sameFiles) ahead.written = m_workers.run(ahead.write);
+}
+
+// The procedure's rows print the two original layouts; every other row, and
+// every row under Source=json, prints from its own JSON. Sets `problem` and
+// gives nothing for a document that fails alone: rows or a JSON of another
+// document would give this buyer another's PDF and QR code, and a JSON that
+// cannot be printed would leave the mail without its PDF.
+std::optional<DocumentRenderer::Draft> DispatchRun::draftPdf(const PendingDocument& document, QString& problem) {
+  if (document.layout != PendingDocument::Layout::None && m_parts.settings.Source == RenderSource::Procedure) {
+    DocumentRenderer::Draft draft =
+        m_parts.renderer.draftPdf(rendererLayout(document.layout), document.serie, document.numero);
+    if (draft.idDocumento == document.idDocumento) return draft;
+    problem = QStringLiteral("sendDTEbyMail=> %1: tovGetFESalvador gives IdDocumento \"%2\", the view \"%3\"")
+                  .arg(document.logLabel(), draft.idDocumento, document.idDocumento);
+    return std::nullopt;
+  }
+  try {
+    const Document dte = Document::parse(document.jsonDte.toUtf8(), document.selloRecibido);
+    dte.checkGenerationCode(document.idDocumento);
+    return m_parts.renderer.draftDtePdf(dte);
+  } catch (const Error& error) {
+    problem = QStringLiteral("sendDTEbyMail=> %1: JSonDTE cannot be printed: %2")
+                  .arg(document.logLabel(), error.description());
+    return std::nullopt;
+  }
 }
 
 // Runs on a worker thread. Whatever an interrupted run left under these

@@ -52,10 +52,15 @@ struct DispatchParts {
 /// out, and both files are deleted.
 ///
 /// Every document is either mailed once and marked, or not mailed and still
-/// pending. A document whose files cannot be written (see
-/// writeFileReplacing()), or whose printed rows carry another IdDocumento
-/// than the view's, is not mailed: one "sendDTEbyMail=> " line with its
-/// label and the reason, and the run goes on with the next one. A run mails
+/// pending. The PDF comes from the procedure's rows in the two original
+/// layouts for Formato 40, 41, 43 and 44, and from the document's own JSON
+/// (JSonDTE, in its type's layout) for every other row, or for every row when
+/// main.ini says [Render] Source=json. A document whose files cannot be
+/// written (see writeFileReplacing()), whose printed rows carry another
+/// IdDocumento than the view's, or whose JSON cannot be printed or has
+/// another codigoGeneracion than the view's IdDocumento (letter case aside),
+/// is not mailed: one "sendDTEbyMail=> " line with its label and the reason,
+/// and the run goes on with the next one. A run mails
 /// a document (by SERIE and NUMERO) at most once, however often the view
 /// lists it.
 ///
@@ -116,6 +121,7 @@ class DispatchRun {
   void processPending(RecordSet& pending);
   DocumentAhead readDocument(const RecordSet& row, const std::deque<DocumentAhead>& before);
   void prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAhead>& before);
+  std::optional<DocumentRenderer::Draft> draftPdf(const PendingDocument& document, QString& problem);
   void writeFiles(const DocumentFiles& files, const QByteArray& json,
                   const std::optional<DocumentRenderer::Draft>& draft);
   void processDocument(DocumentAhead& ahead);

@@ -4,6 +4,7 @@
 #include "base/file_system.h"
 #include "base/settings.h"
 #include "db/database.h"
+#include "dte/document.h"
 #include "render/report_objects.h"
 
 #include <QImage>
@@ -60,6 +61,18 @@ class DocumentRenderer {
   /// any thread, for several drafts at once, beside draftPdf(); returns the
   /// PDF's path.
   QString exportPdf(Draft draft) const;
+
+  /// A DTE printed from its own JSON, in the layout of its type ("arSVDTE" +
+  /// tipoDte, see loadLayout()), into files/ + codigoGeneracion + ".pdf";
+  /// the database is not read. The total in words is the document's own, or
+  /// AmountToWords() of its total where it has none; the QR symbol leads to
+  /// the public query page with the ambiente, codigoGeneracion and fecEmi of
+  /// its identificacion. Returns the PDF's path.
+  QString CreateDtePDF(const Document& document);
+  /// The part of CreateDtePDF() that draftPdf() is of the two above. Raises
+  /// what loadLayout() raises, 52 for a codigoGeneracion that cannot name a
+  /// file.
+  Draft draftDtePdf(const Document& document);
 
  private:
   QString CreateDocumentPDF(Layout layout, const QString& serie, qint32 numero);

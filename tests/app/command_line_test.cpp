@@ -27,6 +27,9 @@ TEST(CommandLineTest, ActionsAndModes) {
       {{"demo", "/tmp/d"}, Action::Demo, false, false},
       {{"--bogus"}, Action::Invalid, false, false},
       {{"extra"}, Action::Invalid, false, false},
+      {{"render", "dte", "docs/01.json", "--app-dir", "x"}, Action::Render, false, false},
+      {{"render", "dte"}, Action::Invalid, false, false},
+      {{"render", "dte", "a.json", "b.json"}, Action::Invalid, false, false},
       {{"render", "boleta", "A", "1"}, Action::Invalid, false, false},
       {{"render", "factura", "A"}, Action::Invalid, false, false},
       {{"render", "factura", "A", "3000000000"}, Action::Invalid, false, false},
@@ -64,6 +67,9 @@ TEST(CommandLineTest, RenderAndDemoValues) {
   EXPECT_EQ(render.serie, QStringLiteral("B'1"));
   EXPECT_EQ(render.numero, -125);
   EXPECT_EQ(render.appDir, QStringLiteral("/srv/c"));
+  const CommandLine dte = parseCommandLine({"render", "dte", "docs/01 a.json"});
+  EXPECT_EQ(dte.layout, QStringLiteral("dte"));
+  EXPECT_EQ(dte.file, QStringLiteral("docs/01 a.json"));
   EXPECT_EQ(parseCommandLine({"demo"}).demoDir, QStringLiteral("corvex-demo"));
   EXPECT_EQ(parseCommandLine({"demo", "/tmp/d"}).demoDir, QStringLiteral("/tmp/d"));
   EXPECT_EQ(parseCommandLine({"test-mail", "admin@example.com"}).address, QStringLiteral("admin@example.com"));

@@ -213,13 +213,17 @@ TEST_F(DispatchProgramTest, AnErrorInTheSecondRowStopsTheRunThere) {
   }
 }
 
-TEST_F(DispatchProgramTest, RowWithoutLayoutStaysPendingWithoutStoppingTheOthers) {
-  build(QStringLiteral("UPDATE FACTURAS_ENC SET FORMATO = 42 WHERE NUMERO = 318;\n"));
+// A Formato of neither original layout prints from the document's JSON; a
+// JSON that cannot be printed keeps its own row pending, and only it.
+TEST_F(DispatchProgramTest, RowWithoutLayoutIsPrintedFromItsJsonOrStaysPendingWithoutStoppingTheOthers) {
+  build(QStringLiteral(
+      "UPDATE FACTURAS_ENC SET FORMATO = 42 WHERE NUMERO = 318;\n"
+      "UPDATE FACTURAS_ENC SET FORMATO = NULL, JSONDTE = '{\"identificacion\": {}}' WHERE NUMERO = 319;\n"));
   EXPECT_EQ(runOnce().exitCode, 0);
   const QStringList lines = log();
-  ASSERT_EQ(lines.size(), 4);
-  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Corvex=> Failed to add attachment 2: "))) << lines[1].toStdString();
-  EXPECT_EQ(mailed(), (QStringList{"CF-319", "FA-1251", "FA-1253"}));
+  ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
+  EXPECT_EQ(lines.filter(QStringLiteral("sendDTEbyMail=> CF-319--")).size(), 1) << lines.join('\n').toStdString();
+  EXPECT_EQ(mailed(), (QStringList{"CF-318", "FA-1251", "FA-1253"}));
   EXPECT_TRUE(filesFolderEmpty());
 }
 

@@ -37,7 +37,8 @@ QString attachmentProblem(const QString& message, const QString& idDocumento) {
     // One symbol per page.
     const QStringList codes = pdfQrCodes(pdf.fileName());
     const QString own = QStringLiteral("codGen=") + idDocumento + QLatin1Char('&');
-    if (codes.isEmpty() || codes.size() != codes.filter(own).size())
+    // The JSON names the code, in whatever letter case the view gives it.
+    if (codes.isEmpty() || codes.size() != codes.filter(own, Qt::CaseInsensitive).size())
       return QStringLiteral("its QR codes are not its own: ") + codes.join(QLatin1Char(' '));
   } catch (const std::exception& error) {
     return QStringLiteral("its PDF is not whole: ") + QString::fromUtf8(error.what());
