@@ -37,7 +37,7 @@ class DatabaseCheck {
 
   bool login(const ConnectionString& connectionString);
   void objects();
-  void rights(const ConnectionString& connectionString);
+  void rights(const ConnectionString& connectionString, RenderSource source);
   ParameterValues parameters();
   void logo();
 
@@ -48,6 +48,7 @@ class DatabaseCheck {
   std::unique_ptr<RecordSet> select(const QString& check, const QString& statement, const QString& fix);
   void sqlServerRight(const QString& object, const QString& right, const QString& check);
   void sqliteRights(const QString& file);
+  void storedProcedure();
 
   AppFolder m_folder;
   Connection m_connection;
@@ -122,14 +123,21 @@ void DatabaseCheck::tables() {
   }
 }
 
-void DatabaseCheck::rights(const ConnectionString& connectionString) {
+void DatabaseCheck::rights(const ConnectionString& connectionString, RenderSource source) {
   if (connectionString.isSqlite()) {
     sqliteRights(connectionString.sqlitePath(m_folder));
-    return;
+  } else {
+    sqlServerRight(QStringLiteral("FACTURAS_ENC"), QStringLiteral("UPDATE"), QStringLiteral("marking documents"));
   }
-  sqlServerRight(QStringLiteral("FACTURAS_ENC"), QStringLiteral("UPDATE"), QStringLiteral("marking documents"));
-  sqlServerRight(QStringLiteral("tovGetFESalvador"), QStringLiteral("EXECUTE"),
-                 QStringLiteral("procedure tovGetFESalvador"));
+  // Every document prints from its own JSON: the procedure may be missing.
+  if (source == RenderSource::Json) {
+    m_report.pass(QStringLiteral("procedure tovGetFESalvador"), QStringLiteral("not needed: [Render] Source=json"));
+  } else if (connectionString.isSqlite()) {
+    storedProcedure();
+  } else {
+    sqlServerRight(QStringLiteral("tovGetFESalvador"), QStringLiteral("EXECUTE"),
+                   QStringLiteral("procedure tovGetFESalvador"));
+  }
 }
 
 // HAS_PERMS_BY_NAME answers 1 or 0 for an object the login can see, NULL for
@@ -160,6 +168,9 @@ void DatabaseCheck::sqliteRights(const QString& file) {
                   QStringLiteral("%1 or its folder is not writable").arg(QDir::toNativeSeparators(file)),
                   QStringLiteral("give the program's user write access to both (SQLite writes a journal beside "
                                  "the file)"));
+}
+
+void DatabaseCheck::storedProcedure() {
   const QString check = QStringLiteral("procedure tovGetFESalvador");
   const auto rows =
       select(check, QStringLiteral("SELECT COUNT(*) AS Stored FROM procedures WHERE name = 'tovGetFESalvador'"),
@@ -217,11 +228,11 @@ void DatabaseCheck::logo() {
 }  // namespace
 
 std::optional<ParameterValues> checkDatabase(const ConnectionString& connectionString, const DbEnvironment& environment,
-                                             CheckReport& report) {
+                                             RenderSource source, CheckReport& report) {
   DatabaseCheck check(environment, report);
   if (!check.login(connectionString)) return std::nullopt;
   check.objects();
-  check.rights(connectionString);
+  check.rights(connectionString, source);
   ParameterValues values = check.parameters();
   check.logo();
   return values;

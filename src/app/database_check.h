@@ -2,6 +2,7 @@
 
 #include "app/check_report.h"
 #include "app/parameter_check.h"
+#include "base/settings.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 
@@ -18,15 +19,16 @@ namespace corvex {
 /// 1. the login;
 /// 2. the view vwDTECorvex with every column a run reads, Parametros,
 ///    SYSDATA and FACTURAS_ENC readable (SELECT ... WHERE 1=0);
-/// 3. the right to mark documents and to run tovGetFESalvador: on SQL
-///    Server asked with HAS_PERMS_BY_NAME, on SQLite (no rights) the database
-///    file and its folder writable and the procedure stored in `procedures`;
+/// 3. the right to mark documents and, unless `source` is RenderSource::Json,
+///    to run tovGetFESalvador: on SQL Server asked with HAS_PERMS_BY_NAME, on
+///    SQLite (no rights) the database file and its folder writable and the
+///    procedure stored in `procedures`;
 /// 4. every parameter (judgeParameter());
 /// 5. the logo decodes.
 ///
 /// Reports one line per check. Returns the parameters read, or std::nullopt
 /// when the login failed (the later checks are then skipped).
 std::optional<ParameterValues> checkDatabase(const ConnectionString& connectionString, const DbEnvironment& environment,
-                                             CheckReport& report);
+                                             RenderSource source, CheckReport& report);
 
 }  // namespace corvex

@@ -90,13 +90,32 @@ IniDatabase checkIni(const AppFolder& folder, CheckReport& report) {
   return ini;
 }
 
+// A value start-up would refuse fails here; the procedure is then checked
+// as for the default.
+RenderSource checkRenderSource(const AppFolder& folder, CheckReport& report) {
+  // Trapped here: a bad value is this check's verdict.
+  try {
+    const RenderSource source = configuredRenderSource(folder.path(QStringLiteral("main.ini")));
+    report.pass(QStringLiteral("printed versions"), source == RenderSource::Json
+                                                        ? QStringLiteral("every document from its JSON")
+                                                        : QStringLiteral("Formato 40/41/43/44 from tovGetFESalvador, "
+                                                                         "the others from their JSON"));
+    return source;
+  } catch (const Error& error) {
+    report.fail(QStringLiteral("printed versions"), error.description(),
+                QStringLiteral("write Source=procedure or Source=json in [Render]"));
+    return RenderSource::Procedure;
+  }
+}
+
 std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const IniDatabase& ini, CheckReport& report) {
   if (ini.server.isEmpty()) {
     report.skip(QStringLiteral("database"), QStringLiteral("needs a usable main.ini"));
     return std::nullopt;
   }
   return checkDatabase(ConnectionString::forServer(ini.server, ini.login),
-                       databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))), report);
+                       databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))),
+                       checkRenderSource(folder, report), report);
 }
 
 void checkFolders(const AppFolder& folder, CheckReport& report) {

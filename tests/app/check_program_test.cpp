@@ -137,6 +137,25 @@ TEST(CheckProgramTest, OneLinePerProblemAndStatus1) {
        },
        {"FAIL  layout arSVDTEFactura"},
        "error 321"},
+      {"no procedure, printed from the JSON",
+       [](const TempAppDir& d) {
+         d.querySqlite(QStringLiteral("ventas.db"), QStringLiteral("DELETE FROM procedures"));
+         d.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n[Render]\r\nSource=json\r\n");
+       },
+       {},
+       ""},
+      {"no procedure",
+       [](const TempAppDir& d) {
+         d.querySqlite(QStringLiteral("ventas.db"), QStringLiteral("DELETE FROM procedures"));
+       },
+       {"FAIL  procedure tovGetFESalvador"},
+       "not stored"},
+      {"unknown source",
+       [](const TempAppDir& d) {
+         d.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n[Render]\r\nSource=pdf\r\n");
+       },
+       {"FAIL  printed versions"},
+       "procedure or json"},
       {"no pickup folder",
        [](const TempAppDir& d) { QDir(d.filePath(QStringLiteral("outbox"))).removeRecursively(); },
        {"FAIL  mail"},
