@@ -14,10 +14,14 @@ bool isForbiddenCharacter(QChar c) {
   return c.category() == QChar::Other_Control || QStringLiteral("/\\<>:\"|?*").contains(c);
 }
 
-// Windows opens a device instead of a file for these names, whatever the extension.
+// Windows opens a device instead of a file for these names, also with any
+// extension ("NUL.x", "COM1.json") and with blanks or dots after the name,
+// which it drops; COM and LPT count with the superscript digits too.
 bool isReservedDeviceName(const QString& name) {
-  static const QRegularExpression reserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"),
-                                           QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression reserved(
+      QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9\u00B9\u00B2\u00B3]|LPT[1-9\u00B9\u00B2\u00B3]|CONIN\\$|CONOUT\\$)"
+                     " *(\\..*)?$"),
+      QRegularExpression::CaseInsensitiveOption);
   return reserved.match(name).hasMatch();
 }
 

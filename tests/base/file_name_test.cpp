@@ -9,8 +9,19 @@ namespace corvex {
 namespace {
 
 TEST(FileNameTest, PlainNamesPass) {
-  for (const char* name : {"a", "ABC-123", "a.b", "...", "Peña ñ", "con.txt", "COM0", "LPT10"})
+  for (const char* name : {"a", "ABC-123", "a.b", "...", "Peña ñ", "COM0", "LPT10", "CONSOLE", "nul_1", "xNUL.txt",
+                           "AUX-2.json", "COM1x.json", ".NUL"})
     EXPECT_NO_THROW(requirePlainFileName(QString::fromUtf8(name), QStringLiteral("IdDocumento"))) << name;
+}
+
+// Windows opens the device for these, whatever follows the name.
+TEST(FileNameTest, RefusesDeviceNamesWithAnyExtension) {
+  for (const char* name : {"CON", "con.txt", "NUL.x", "CON.a", "COM1.json", "lpt9.tar.gz", "Aux.", "PRN ", "nul .pdf",
+                           "COM\u00B9", "lpt\u00B3.bmp", "CONIN$", "conout$.json"}) {
+    const auto error = test::raisedError([&] { requirePlainFileName(QString::fromUtf8(name), QStringLiteral("Id")); });
+    ASSERT_TRUE(error) << "accepted " << name;
+    EXPECT_TRUE(error->description().endsWith(QStringLiteral("it is a reserved device name."))) << error->what();
+  }
 }
 
 TEST(FileNameTest, RefusesNamesThatAreNotPlainFileNames) {
