@@ -1,5 +1,7 @@
 #include "base/file_system.h"
 
+#include "base/held_file_retry.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -9,9 +11,13 @@
 #include <filesystem>
 
 #ifdef Q_OS_WIN
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+
+#include <QThread>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,24 +46,58 @@ QString describe(const QString& action, const QString& path, std::error_code cau
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
-std::filesystem::path nativePath(const QString& path) {
 #ifdef Q_OS_WIN
-  return std::filesystem::path(path.toStdWString());
-#else
-  return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
+// The system category maps the Win32 codes that matter here (disk full,
+// access denied, write-protected, path not found) onto their std::errc, so
+// numberFor() needs no list of its own.
+std::error_code windowsError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+
+std::wstring wide(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
+
+// A scanner or indexer that holds the file, or the old file at the target
+// (which shows as access denied), lets go within moments.
+bool isHeld(std::error_code cause) {
+  const auto code = static_cast<DWORD>(cause.value());
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
 }
 
-#ifdef Q_OS_WIN
+// Runs `step` (a Win32 call that sets the last error when it answers false)
+// until it succeeds, fails for good, or the file stays held too long.
+std::error_code whileHeld(const std::function<bool()>& step) {
+  std::error_code cause;
+  retryWhileHeld(
+      [&] {
+        cause = step() ? std::error_code() : windowsError();
+        return !cause ? Attempt::Done : isHeld(cause) ? Attempt::Held : Attempt::Failed;
+      },
+      [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); });
+  return cause;
+}
+
 int openNew(const QString& path) {
-  return _wopen(path.toStdWString().c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  return _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 long writeSome(int fd, const char* data, qsizetype size) {
   return _write(fd, data, static_cast<unsigned>(std::min<qsizetype>(size, INT_MAX)));
 }
-int syncFile(int fd) { return _commit(fd); }
+// FlushFileBuffers itself rather than _commit(), which reports every failure
+// as a bad descriptor and so would hide a disk that filled up.
+std::error_code syncFile(int fd) {
+  return ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) ? std::error_code() : windowsError();
+}
 int closeFile(int fd) { return _close(fd); }
-int unlinkFile(const QString& path) { return _wunlink(path.toStdWString().c_str()); }
+// Written through: the new name is on the disk when the call returns, which
+// is what syncing the folder does elsewhere.
+std::error_code moveReplacing(const QString& from, const QString& to) {
+  return whileHeld([&] {
+    return ::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  });
+}
+std::error_code removeEntry(const QString& path) {
+  const std::error_code cause = whileHeld([&] { return ::DeleteFileW(wide(path).c_str()); });
+  const auto code = static_cast<DWORD>(cause.value());
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? std::error_code() : cause;
+}
 #else
 int openNew(const QString& path) {
   return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -65,9 +105,16 @@ int openNew(const QString& path) {
 long writeSome(int fd, const char* data, qsizetype size) {
   return ::write(fd, data, static_cast<size_t>(std::min<qsizetype>(size, INT_MAX)));
 }
-int syncFile(int fd) { return ::fsync(fd); }
+std::error_code syncFile(int fd) { return ::fsync(fd) == 0 ? std::error_code() : lastError(); }
 int closeFile(int fd) { return ::close(fd); }
-int unlinkFile(const QString& path) { return ::unlink(QFile::encodeName(path).constData()); }
+std::error_code moveReplacing(const QString& from, const QString& to) {
+  std::error_code cause;
+  std::filesystem::rename(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), cause);
+  return cause;
+}
+std::error_code removeEntry(const QString& path) {
+  return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT ? std::error_code() : lastError();
+}
 #endif
 
 class DescriptorFile : public WritableFile {
@@ -92,7 +139,7 @@ class DescriptorFile : public WritableFile {
   }
 
   void sync() override {
-    if (syncFile(m_fd) != 0) throw FileError(QStringLiteral("Cannot write"), m_path, lastError());
+    if (const std::error_code cause = syncFile(m_fd)) throw FileError(QStringLiteral("Cannot write"), m_path, cause);
   }
 
   void close() override {
@@ -118,17 +165,17 @@ std::unique_ptr<WritableFile> RealFileSystem::createNew(const QString& path) {
 }
 
 void RealFileSystem::rename(const QString& from, const QString& to) {
-  std::error_code cause;
-  std::filesystem::rename(nativePath(from), nativePath(to), cause);
-  if (cause) throw FileError(QStringLiteral("Cannot replace"), to, cause);
+  if (const std::error_code cause = moveReplacing(from, to))
+    throw FileError(QStringLiteral("Cannot replace"), to, cause);
 }
 
 void RealFileSystem::remove(const QString& path) {
-  if (unlinkFile(path) != 0 && errno != ENOENT) throw FileError(QStringLiteral("Cannot remove"), path, lastError());
+  if (const std::error_code cause = removeEntry(path)) throw FileError(QStringLiteral("Cannot remove"), path, cause);
 }
 
 void RealFileSystem::syncFolder(const QString& folder) {
 #ifdef Q_OS_WIN
+  // Nothing to do: every rename was written through.
   Q_UNUSED(folder);
 #else
   const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
