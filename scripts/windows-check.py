@@ -9,7 +9,7 @@ Each file gets the compile definitions, include folders and warning options
 CMake recorded for it in BUILD/compile_commands.json; warnings are errors.
 A file CMake does not build gets the definitions common to every file.
 
-Usage: windows-check.py BUILD_DIR [JOBS]
+Usage: windows-check.py BUILD_DIR [JOBS [FILE...]]  (FILEs: only these of src/)
 """
 
 import concurrent.futures
@@ -87,6 +87,9 @@ def main():
     options, common = options_by_file(build)
     extra = ["-isystem", str(linux_headers_folder(build))]
     sources = sorted(str(p) for p in (root / "src").rglob("*.cpp"))
+    if len(sys.argv) > 3:
+        chosen = {os.path.realpath(f) for f in sys.argv[3:]}
+        sources = [s for s in sources if os.path.realpath(s) in chosen]
     failed = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
         runs = [pool.submit(check, s, options.get(os.path.realpath(s), common), extra) for s in sources]
