@@ -5,9 +5,11 @@
 #include <QRegularExpression>
 
 #ifdef _WIN32
-#include <windows.h>
+// winsock2.h before windows.h, which would bring the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 #else
 #include <netdb.h>
 #include <sys/socket.h>
