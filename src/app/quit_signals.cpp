@@ -12,6 +12,9 @@
 #endif
 
 #ifdef Q_OS_WIN
+#include <QGuiApplication>
+#include <QSessionManager>
+
 #include <windows.h>
 #endif
 
@@ -24,9 +27,13 @@ namespace {
 std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+// Set while Windows asks whether the session may end, so that no new send
+// starts; cleared when the end is called off. Only Windows sets it.
+std::atomic<bool> g_sessionEnding{false};
+
 }  // namespace
 
-bool stopRequested() { return g_stopRequested.load(); }
+bool stopRequested() { return g_stopRequested.load() || g_sessionEnding.load(); }
 
 #ifdef Q_OS_UNIX
 
@@ -67,27 +74,75 @@ void quitEventLoopOnStop() {
 
 namespace {
 
-// Runs on a thread of its own. Windows ends the process when this returns
-// TRUE for a close, log-off or shut-down, so for those it never returns: the
-// process ends when main() returns after the document in hand, or when
-// Windows' own grace period runs out.
-BOOL WINAPI noteConsoleStop(DWORD event) {
-  g_stopRequested.store(true);
+void quitWhenIdle() {
   if (QCoreApplication* app = QCoreApplication::instance())
     QMetaObject::invokeMethod(
         app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) ::Sleep(INFINITE);
+}
+
+// Windows ends the process as soon as this or the window procedure below
+// returns for a close, log-off or shut-down, so for those they never return:
+// the process ends when main() returns after the document in hand, or when
+// Windows' own grace period runs out.
+[[noreturn]] void waitForTheEnd() {
+  for (;;) ::Sleep(INFINITE);
+}
+
+// Runs on a thread of its own. A process that has loaded the GUI libraries
+// (every Qt program) hears only Ctrl+C, Ctrl+Break and a console close here.
+BOOL WINAPI noteConsoleStop(DWORD event) {
+  g_stopRequested.store(true);
+  quitWhenIdle();
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) waitForTheEnd();
   return TRUE;
+}
+
+LRESULT CALLBACK noteSessionEnd(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION) {
+    g_sessionEnding.store(true);
+    return TRUE;
+  }
+  if (message == WM_ENDSESSION && !wParam) g_sessionEnding.store(false);
+  if (message == WM_ENDSESSION && wParam) {
+    g_stopRequested.store(true);
+    quitWhenIdle();
+    waitForTheEnd();
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Log-off and shut-down reach such a process only as messages to its
+// top-level windows. A hidden one on a thread of its own hears them with or
+// without the program's window, and answers at once even while the main
+// thread is in the middle of a document, so the next send never starts.
+DWORD WINAPI watchSessionEnd(LPVOID) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = noteSessionEnd;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"CorvexSessionEnd";
+  if (!::RegisterClassW(&windowClass)) return 1;
+  // Top-level, not message-only: only top-level windows are asked.
+  if (!::CreateWindowExW(0, windowClass.lpszClassName, L"Corvex", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                         windowClass.hInstance, nullptr))
+    return 1;
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
+  return 0;
 }
 
 }  // namespace
 
-void installStopHandlers() { ::SetConsoleCtrlHandler(noteConsoleStop, TRUE); }
+void installStopHandlers() {
+  ::SetConsoleCtrlHandler(noteConsoleStop, TRUE);
+  if (const HANDLE thread = ::CreateThread(nullptr, 0, watchSessionEnd, nullptr, 0, nullptr)) ::CloseHandle(thread);
+}
 
 void quitEventLoopOnStop() {
-  if (g_stopRequested.load())
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  // Qt's session manager asks the program's window the same question; heard
+  // there too, in case the hidden window could not be made.
+  if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    QObject::connect(gui, &QGuiApplication::commitDataRequest, [](QSessionManager&) { g_sessionEnding.store(true); });
+  if (g_stopRequested.load()) quitWhenIdle();
 }
 
 #else

@@ -7,7 +7,9 @@ namespace corvex {
 /// on, such a request never ends the process by itself: it is only noted, the
 /// dispatch run asks stopRequested() between documents, so the document in
 /// hand is finished (mailed and marked, or neither), and the event loop ends
-/// once it is idle. Process-wide by nature: a signal handler has no object.
+/// once it is idle. On Windows no new send starts from the moment Windows
+/// asks whether the session may end; if the end is called off, the program
+/// goes on. Process-wide by nature: a signal handler has no object.
 
 /// Installs the handlers. Call once, as early in main() as possible, before
 /// any work that a stop must not cut short.
