@@ -62,20 +62,40 @@ bool Connection::isOpen() const { return m_sqlite || m_odbc; }
 std::unique_ptr<RecordSet> Connection::execute(const QString& statement) {
   if (m_sqlite) return m_sqlite->execute(statement);
   if (!m_odbc) throw objectClosed(m_openFailure);
-  const int timeout = boundedSeconds(m_commandTimeout, m_environment.statementTimeout);
+  requireAnsweringServer();
   const bool mayRetry = std::exchange(m_untriedKeptSession, false);
   try {
-    return m_odbc->execute(statement, timeout);
+    return executeOnSession(statement);
+  } catch (const NoAnswerError&) {
+    // It already took its full time: no reason to try again.
+    throw;
   } catch (const Error&) {
     // A session kept between units of work can break while idle (server
-    // restart, dropped link); that alone must not stop the run. A time-out
-    // is no reason to try again: it already took its full time.
-    if (!mayRetry || !m_odbc->isDead() || m_odbc->timedOut()) throw;
+    // restart, dropped link); that alone must not stop the run.
+    if (!mayRetry || !m_odbc->isDead()) throw;
   }
   const QString connectString = m_odbc->connectString();
   m_odbc.reset();
   m_odbc = logIn(connectString);
-  return m_odbc->execute(statement, timeout);
+  return executeOnSession(statement);
+}
+
+// A session whose statement went unanswered may still be busy with it: it is
+// logged out, and the server is left alone until the pool is told otherwise.
+std::unique_ptr<RecordSet> Connection::executeOnSession(const QString& statement) {
+  try {
+    return m_odbc->execute(statement, boundedSeconds(m_commandTimeout, m_environment.statementTimeout));
+  } catch (const NoAnswerError&) {
+    m_odbc.reset();
+    if (m_environment.sessions) m_environment.sessions->markUnanswered();
+    throw;
+  }
+}
+
+void Connection::requireAnsweringServer() const {
+  if (m_environment.sessions && m_environment.sessions->unanswered())
+    throw Error(kDatabaseError, QStringLiteral("The database server did not answer an earlier statement or login; "
+                                               "nothing more is sent to it before the next run."));
 }
 
 qint64 Connection::executeUpdate(const QString& statement) {
@@ -91,7 +111,20 @@ void Connection::close() {
 }
 
 std::unique_ptr<OdbcSession> Connection::logIn(const QString& connectString) const {
-  return std::make_unique<OdbcSession>(connectString, boundedSeconds(m_connectionTimeout, m_environment.loginTimeout));
+  requireAnsweringServer();
+  try {
+    return std::make_unique<OdbcSession>(connectString,
+                                         boundedSeconds(m_connectionTimeout, m_environment.loginTimeout));
+  } catch (const NoAnswerError&) {
+    if (m_environment.sessions) m_environment.sessions->markUnanswered();
+    throw;
+  }
+}
+
+void Connection::discardSession() {
+  m_sqlite.reset();
+  m_odbc.reset();
+  m_untriedKeptSession = false;
 }
 
 void Connection::release() {

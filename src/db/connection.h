@@ -2,6 +2,7 @@
 
 #include "base/app_folder.h"
 #include "db/connection_string.h"
+#include "db/no_answer_error.h"
 #include "db/record_set.h"
 
 #include <QString>
@@ -46,6 +47,12 @@ struct DbEnvironment {
 /// the server sees one login per connection held at the same time. A kept
 /// session found broken by the first statement after an open is replaced by
 /// a new login once and the statement runs again.
+///
+/// A login or a statement that the server leaves unanswered (NoAnswerError)
+/// marks the pool (see SessionPool::markUnanswered()): from then on every
+/// login and statement of every connection with that pool raises at once,
+/// so that a server that stopped answering costs one time-out, not one per
+/// step; the timed-out session is logged out.
 class Connection {
  public:
   static constexpr int kServerSideCursors = 2;
@@ -81,10 +88,16 @@ class Connection {
   /// as execute() does.
   qint64 executeUpdate(const QString& statement);
   void close();
+  /// Closes the connection without keeping its SQL Server session for the
+  /// next open: the session is logged out, and whatever it holds (a lock)
+  /// goes with it. Never raises.
+  void discardSession();
 
  private:
   void openSession(const ConnectionString& connectionString);
   std::unique_ptr<OdbcSession> logIn(const QString& connectString) const;
+  std::unique_ptr<RecordSet> executeOnSession(const QString& statement);
+  void requireAnsweringServer() const;
   void release();
 
   DbEnvironment m_environment;

@@ -30,6 +30,8 @@ void Database::OpenConnection2(const QString& cursorMode, int timeout) {
 
 void Database::CloseConnection2() { close(m_slot2, QStringLiteral("CloseConnection2")); }
 
+void Database::beginRun() { m_environment.sessions->clearUnanswered(); }
+
 Connection& Database::DbConnection() {
   if (!m_slot1) throw objectNotSet();
   return *m_slot1;

@@ -43,6 +43,9 @@ class Database {
   /// SQLite file.
   bool isSqlServer() const { return !m_connectionString.isSqlite(); }
   const DbEnvironment& environment() const { return m_environment; }
+  /// A dispatch run begins: a server that did not answer the previous one
+  /// is tried again (see SessionPool::clearUnanswered()).
+  void beginRun();
 
  private:
   void open(std::unique_ptr<Connection>& slot, const QString& procedure, const QString& cursorMode, int timeout);

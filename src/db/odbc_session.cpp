@@ -15,11 +15,12 @@ bool isTimeout(const QString& sqlState) {
 }
 
 // A time-out the driver reports names no time; say what happened.
-Error withTimeoutNote(Error error, const QString& sqlState, int seconds, const char* what) {
-  if (!isTimeout(sqlState)) return error;
-  return Error(error.number(),
-               error.description() +
-                   QStringLiteral(" (%1 got no answer within %2 s)").arg(QString::fromLatin1(what)).arg(seconds));
+[[noreturn]] void raise(const Error& error, const QString& sqlState, int seconds, const char* what) {
+  if (!isTimeout(sqlState)) throw error;
+  throw NoAnswerError(
+      error.number(),
+      error.description() +
+          QStringLiteral(" (%1 got no answer within %2 s)").arg(QString::fromLatin1(what)).arg(seconds));
 }
 
 // Reads one long value in pieces: a driver may not know a value's length
@@ -166,8 +167,7 @@ OdbcSession::OdbcSession(const QString& connectString, int loginTimeout)
   const SQLRETURN rc =
       SQLDriverConnectW(m_connection.get(), nullptr, sqlW(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
   if (!odbcSucceeded(rc))
-    throw withTimeoutNote(odbcError(SQL_HANDLE_DBC, m_connection.get()), m_connection.sqlState(), loginTimeout,
-                          "the login");
+    raise(odbcError(SQL_HANDLE_DBC, m_connection.get()), m_connection.sqlState(), loginTimeout, "the login");
   m_connection.setConnected();
 }
 
@@ -176,7 +176,6 @@ std::unique_ptr<RecordSet> OdbcSession::execute(const QString& statementText, in
   SQLSetStmtAttr(statement.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)),
                  0);
   std::u16string text = statementText.toStdU16String();
-  m_timedOut = false;
   try {
     SQLRETURN rc = statement.check(SQLExecDirectW(statement.get(), sqlW(text), SQL_NTS));
     std::unique_ptr<RecordSet> result;
@@ -190,9 +189,7 @@ std::unique_ptr<RecordSet> OdbcSession::execute(const QString& statementText, in
     }
     return result ? std::move(result) : std::make_unique<RecordSet>(QStringList(), RowStore());
   } catch (const Error& error) {
-    const QString state = statement.sqlState();
-    m_timedOut = isTimeout(state);
-    throw withTimeoutNote(error, state, timeout, "the statement");
+    raise(error, statement.sqlState(), timeout, "the statement");
   }
 }
 

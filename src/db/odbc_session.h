@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/no_answer_error.h"
 #include "db/odbc_handle.h"
 #include "db/record_set.h"
 
@@ -15,26 +16,23 @@ namespace corvex {
 class OdbcSession {
  public:
   /// Logs in through the driver manager with `connectString`; gives up after
-  /// `loginTimeout` seconds. Raises kDatabaseError with the driver's or the
-  /// server's text.
+  /// `loginTimeout` seconds (NoAnswerError). Raises kDatabaseError with the
+  /// driver's or the server's text.
   OdbcSession(const QString& connectString, int loginTimeout);
 
   const QString& connectString() const { return m_connectString; }
 
   /// Runs one plain-text statement; a statement not answered within
-  /// `timeout` seconds is cancelled. Gives the rows of the first result that
+  /// `timeout` seconds is cancelled (NoAnswerError). Gives the rows of the first result that
   /// has columns (all read up front), or an empty record set. Raises the
   /// server's error text as kDatabaseError.
   std::unique_ptr<RecordSet> execute(const QString& statement, int timeout);
 
   /// True once the driver found the link broken.
   bool isDead() const;
-  /// True when the last statement failed for want of an answer in time.
-  bool timedOut() const { return m_timedOut; }
 
  private:
   QString m_connectString;
-  bool m_timedOut = false;
   OdbcEnvironmentHandle m_environment;
   OdbcConnectionHandle m_connection;
 };

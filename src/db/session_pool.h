@@ -26,8 +26,17 @@ class SessionPool {
   /// is logged out instead.
   void giveBack(std::unique_ptr<OdbcSession> session);
 
+  /// The server left a login or a statement unanswered: until
+  /// clearUnanswered(), no connection with this pool logs in or sends
+  /// anything (see Connection).
+  void markUnanswered() { m_unanswered = true; }
+  bool unanswered() const { return m_unanswered; }
+  /// A new unit of work (a dispatch run) tries the server again.
+  void clearUnanswered() { m_unanswered = false; }
+
  private:
   std::vector<std::unique_ptr<OdbcSession>> m_idle;
+  bool m_unanswered = false;
 };
 
 }  // namespace corvex

@@ -1,5 +1,7 @@
 #include "dispatch/dispatch_lock.h"
 
+#include "base/error.h"
+
 namespace corvex {
 
 namespace {
@@ -33,8 +35,16 @@ bool DispatchLock::acquire() {
 
 void DispatchLock::release() {
   if (!m_held) return;
-  m_database.DbConnection2().execute(kRelease);
   m_held = false;
+  try {
+    m_database.DbConnection2().execute(kRelease);
+  } catch (const Error&) {
+    // Kept, the session would carry the lock into another run, which would
+    // then hold it twice and never give it back: the server frees it with
+    // the session.
+    m_database.DbConnection2().discardSession();
+    throw;
+  }
 }
 
 void DispatchLock::releaseQuietly() noexcept {

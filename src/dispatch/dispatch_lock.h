@@ -24,7 +24,8 @@ class DispatchLock {
   /// errors.
   bool acquire();
   /// Gives the lock back while DbConnection2 is still open; nothing on
-  /// SQLite. Raises the database's errors.
+  /// SQLite. Raises the database's errors, after logging the session out
+  /// (Connection::discardSession()) so that it never serves another run.
   void release();
   /// release() for the error path: a failure is dropped, since the session's
   /// end frees the lock anyway. Never raises.

@@ -93,6 +93,14 @@ TEST(OdbcValuesTest, ClosedConnectionsKeepTheirSessionForTheNextOpen) {
   }
   outer.execute(QStringLiteral("SELECT a FROM v"));
   EXPECT_EQ(peer.stats().value(QStringLiteral("logins")).toInt(), 2);
+  // A session discarded (one that may still hold a lock) is never kept.
+  Connection discarded(environment);
+  discarded.open(ConnectionString::forServer(peer.server()));
+  discarded.discardSession();
+  Connection next(environment);
+  next.open(ConnectionString::forServer(peer.server()));
+  next.execute(QStringLiteral("SELECT a FROM v"));
+  EXPECT_EQ(peer.stats().value(QStringLiteral("logins")).toInt(), 3);
 }
 
 // The test server's application lock belongs to the session that took it,

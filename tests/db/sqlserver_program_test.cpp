@@ -312,6 +312,36 @@ TEST(SqlServerProgramTest, OwnLoginMailsAndMarksAndItsPasswordShowsNowhere) {
   }
 }
 
+// A server that stops answering in the middle of a run, at each kind of
+// statement: the run takes its error path after that one time-out, with
+// nothing more sent and no new login tried, and nothing marked unmailed.
+TEST(SqlServerProgramTest, AServerThatStopsAnsweringCostsOneTimeOut) {
+  const struct {
+    const char* stallOn;
+    int mails;
+  } cases[] = {{"vwDTECorvex", 0}, {"FESVAmbiente", 0}, {"tovGetFESalvador.*318", 0}, {"UPDATE FACTURAS_ENC.*318", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stallOn);
+    const auto served = workspace(QString());
+    TdsPeerOptions options;
+    options.types = typeMap("nvarchar(max)", "varbinary(max)", "money");
+    options.stallOn = QString::fromUtf8(c.stallOn);
+    TdsPeer peer(served->filePath(QStringLiteral("ventas.db")), options);
+    const auto dir = workspace(peer.server(), "StatementTimeout=1\r\nLoginTimeout=1\r\n");
+    const ProgramRun run = once(*dir);
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_NE(logTexts(*dir).find("(the statement got no answer within 1 s)"), std::string::npos) << logTexts(*dir);
+    EXPECT_EQ(peer.stats().value(QStringLiteral("unanswered")).toInt(), 1) << logTexts(*dir);
+    EXPECT_EQ(int(mails(*dir).size()), c.mails) << logTexts(*dir);
+    // Marked or journaled: FA-1250 was marked before, and a mark whose
+    // answer was lost may be both.
+    QStringList done = test::journaled(*dir);
+    for (const QString& mark : marks(*served).filter(QStringLiteral(":1"))) done << mark.chopped(2);
+    done.removeDuplicates();
+    EXPECT_EQ(done.size() - 1, c.mails) << done.join(' ').toStdString();
+  }
+}
+
 struct TriggerCase {
   const char* name;
   const char* trigger;  // on FACTURAS_ENC, beside the audit table it writes to

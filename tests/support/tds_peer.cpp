@@ -14,6 +14,7 @@ QStringList serveArguments(const QString& databaseFile, const TdsPeerOptions& op
   if (!options.delayOn.isEmpty()) arguments << QStringLiteral("--delay-on") << options.delayOn;
   if (options.dropAfter >= 0) arguments << QStringLiteral("--drop-after") << QString::number(options.dropAfter);
   if (!options.dropOn.isEmpty()) arguments << QStringLiteral("--drop-on") << options.dropOn;
+  if (!options.stallOn.isEmpty()) arguments << QStringLiteral("--stall-on") << options.stallOn;
   if (!options.user.isEmpty()) arguments << QStringLiteral("--user") << options.user;
   if (!options.password.isEmpty()) arguments << QStringLiteral("--password") << options.password;
   if (!options.catalog.isEmpty()) arguments << QStringLiteral("--catalog") << options.catalog;

@@ -30,6 +30,9 @@ struct TdsPeerOptions {
   QString user;
   QString password;
   QString catalog;
+  /// Non-empty: from the first batch matching this regular expression on,
+  /// nothing is answered at all (see tds_server.py --stall-on).
+  QString stallOn;
   /// "PERMISSION:OBJECT" entries that HAS_PERMS_BY_NAME answers with 0.
   QStringList deny;
 };
@@ -49,7 +52,7 @@ class TdsPeer {
   /// main.ini's server value for this peer: "127.0.0.1,PORT".
   QString server() const;
   /// The peer's counters: connections, logins, failed_logins, batches,
-  /// attentions, round_trips, open_sessions.
+  /// attentions, round_trips, open_sessions, unanswered.
   QJsonObject stats() const;
   /// Stops the server; its port is then closed.
   void stop();

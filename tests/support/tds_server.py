@@ -51,9 +51,14 @@ Fault and test options:
                      answered: its connection is closed instead (once).
   --drop-on REGEX    the same for the first batch whose text matches REGEX
                      (with --drop-after: the first one after those N).
+  --stall-on REGEX   from the first batch whose text matches on, the server
+                     answers nothing at all, on any connection (logins too),
+                     as a server that stopped answering; every login and
+                     batch left unanswered is counted in "unanswered".
   --stats-file PATH  rewritten (atomically) after every event as JSON:
                      connections, logins, failed_logins, batches, attentions,
-                     round_trips (requests answered or dropped), open_sessions.
+                     round_trips (requests answered or dropped), open_sessions,
+                     unanswered.
                      FreeTDS's own SET TEXTSIZE after a login counts as a batch.
   --verbose          every batch text on stderr.
 """
@@ -329,7 +334,8 @@ class Server:
         self.args = args
         self.lock = threading.Lock()
         self.stats = {"connections": 0, "logins": 0, "failed_logins": 0, "batches": 0,
-                      "attentions": 0, "round_trips": 0, "open_sessions": 0}
+                      "attentions": 0, "round_trips": 0, "open_sessions": 0, "unanswered": 0}
+        self.stalled = False
         self.applocks = {}  # resource (lower case) -> session id
         self.denied = {d.lower() for d in args.deny or []}
         self.dropped = False
@@ -372,6 +378,17 @@ class Server:
             self.dropped = self.dropped or drop
         self.count(batches=1, round_trips=1)
         return drop
+
+    def stalls(self, text):
+        """True, counting it, when this request is to be left unanswered."""
+        with self.lock:
+            pattern = self.args.stall_on
+            self.stalled = self.stalled or (pattern is not None and text is not None and
+                                            re.search(pattern, text) is not None)
+            stalled = self.stalled
+        if stalled:
+            self.count(unanswered=1)
+        return stalled
 
     def get_applock(self, resource, session):
         with self.lock:
@@ -451,6 +468,8 @@ class Session:
             deadline = (end - datetime.datetime.now()).total_seconds()
 
     def reply(self, payload, text=None):
+        if self.server.stalls(text):
+            return
         self.wait_delay(text)
         if self.attention:
             self.attention = False
@@ -473,7 +492,9 @@ class Session:
                 kind, payload = self.read_message()
                 if kind == ATTENTION:
                     self.server.count(attentions=1, round_trips=1)
-                    self.reply(done(DONE, DONE_ATTN))
+                    # A stalled server ignores the cancel too, uncounted.
+                    if not self.server.stalled:
+                        self.reply(done(DONE, DONE_ATTN))
                 elif kind == SQL_BATCH:
                     text = batch_text(payload)
                     if self.server.args.verbose:
@@ -646,6 +667,7 @@ def main():
     parser.add_argument("--drop-on", metavar="REGEX", help="drop the connection at the first batch matching (once)")
     parser.add_argument("--deny", action="append", metavar="PERMISSION:OBJECT",
                         help="HAS_PERMS_BY_NAME answers 0 for it (e.g. UPDATE:FACTURAS_ENC); all else is granted")
+    parser.add_argument("--stall-on", metavar="REGEX", help="answer nothing more from the first batch matching on")
     parser.add_argument("--stats-file", metavar="PATH", help="counters as JSON, rewritten after every event")
     parser.add_argument("--verbose", action="store_true", help="every batch text on stderr")
     args = parser.parse_args()
