@@ -5,6 +5,8 @@
 #include "dispatch/dispatch_texts.h"
 #include "dte/document.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <deque>
 
@@ -13,6 +15,7 @@ namespace corvex {
 namespace {
 
 const QString kSubject = QStringLiteral("Envío de DTE");
+constexpr qint64 kSummaryRepeatSeconds = 3600;
 
 DocumentRenderer::Layout rendererLayout(PendingDocument::Layout layout) {
   return layout == PendingDocument::Layout::CreditoFiscal ? DocumentRenderer::Layout::CreditoFiscal
@@ -43,9 +46,11 @@ DispatchRun::DispatchRun(DispatchParts parts)
 bool DispatchRun::sendDTEbyMail() {
   m_summary = RunSummary();
   m_taken.clear();
+  removeLeftovers();
   // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
     const Mailer::RunScope mailRun(m_parts.mailer);
+    m_parts.database.beginRun();
     m_parts.database.OpenConnection2(QString(), 0);
     // Another dispatcher works this database: not an error, try next tick.
     if (!m_dispatchLock.acquire()) {
@@ -68,7 +73,7 @@ bool DispatchRun::sendDTEbyMail() {
     pending->close();
     m_dispatchLock.release();
     m_parts.database.CloseConnection2();
-    logSummary();
+    endRun();
     m_parts.display.setCaption(QStringLiteral("Last Run: ") + formatTimestamp(m_parts.clock.now()));
     return true;
   } catch (const Error& error) {
@@ -77,13 +82,23 @@ bool DispatchRun::sendDTEbyMail() {
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + QString::fromUtf8(error.what()));
   }
   m_dispatchLock.releaseQuietly();
-  logSummary();
+  endRun();
   m_parts.display.setCaption(QStringLiteral("Error"));
   return false;
 }
 
-void DispatchRun::logSummary() const {
-  if (m_summary.hasDocuments()) m_parts.log.WriteLog(m_summary.logText());
+// A run that mailed nothing and tells what the previous one told (the same
+// document failing every 5 seconds) is summed up at most hourly.
+void DispatchRun::endRun() {
+  removeLeftovers();
+  if (!m_summary.hasDocuments()) return;
+  const QDateTime now = m_parts.clock.now();
+  const QString counts = m_summary.countsText();
+  const bool repeat = !m_summary.mailedAny() && counts == m_lastSummary.counts &&
+                      m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
+  if (repeat) return;
+  m_lastSummary = {counts, now};
+  m_parts.log.WriteLog(m_summary.logText());
 }
 
 // Mailed before, their marks failed: marked before anything else happens, so
@@ -117,10 +132,9 @@ void DispatchRun::processPending(RecordSet& pending) {
   std::deque<DocumentAhead> ahead;
   try {
     while (!m_parts.mailer.sendingStopped() && !m_parts.stopRequested()) {
-      for (; ahead.size() < readAhead && !pending.eof(); pending.moveNext())
+      for (; ahead.size() < readAhead && !pending.eof() && !m_parts.stopRequested(); pending.moveNext())
         ahead.push_back(readDocument(pending, ahead));
-      if (ahead.empty()) break;
-      processDocument(ahead.front());
+      if (ahead.empty() || !processDocument(ahead.front())) break;
       ahead.pop_front();
     }
   } catch (...) {
@@ -143,6 +157,9 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const
     if (!ahead.due) return ahead;
     ahead.files = documentFiles(m_parts.folder, document.idDocumento);
     prepareWrite(ahead, before);
+  } catch (const NoAnswerError&) {
+    // Nothing more can be marked: the documents read before it stay pending.
+    throw;
   } catch (...) {
     ahead.failure = std::current_exception();
   }
@@ -222,29 +239,70 @@ bool DispatchRun::isTakenInThisRun(const PendingDocument& document) {
   return false;
 }
 
-void DispatchRun::processDocument(DocumentAhead& ahead) {
+// False when a stop was asked for before the send: the document stays
+// pending, its files removed.
+bool DispatchRun::processDocument(DocumentAhead& ahead) {
   if (ahead.failure) std::rethrow_exception(ahead.failure);
-  if (!ahead.due) return;
+  if (!ahead.due) return true;
   const PendingDocument& document = *ahead.document;
   const QString label = document.logLabel();
-  if (!ahead.problem.isEmpty()) {
-    logFailure(label, ahead.problem);
+  if (!ahead.problem.isEmpty()) logFailure(label, ahead.problem);
+  if (!ahead.problem.isEmpty() || !filesWritten(ahead, label)) {
     m_summary.countMail(false);
-    return;
+    return true;
   }
-  if (!filesWritten(ahead, label)) {
-    m_summary.countMail(false);
-    return;
+  if (m_parts.stopRequested()) {
+    discardFiles(ahead.files);
+    return false;
   }
   const QString body = coverText(document.tNombre, m_parts.settings.sysEmail, document.nomCorp);
   m_parts.mailer.SendMail(kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label);
   m_summary.countMail(m_parts.mailer.MailSent());
-  if (m_parts.mailer.MailSent()) {
-    if (const QString cleared = m_failures.succeeded(label); !cleared.isEmpty()) m_parts.log.WriteLog(cleared);
-    markMailed(UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}});
+  // Whatever happens to the mark, a mailed buyer's data leaves files/.
+  try {
+    if (m_parts.mailer.MailSent()) mailed(document);
+  } catch (...) {
+    removeMailedFiles(ahead.files);
+    throw;
   }
-  m_parts.files.remove(ahead.files.json);
-  m_parts.files.remove(ahead.files.pdf);
+  removeMailedFiles(ahead.files);
+  return true;
+}
+
+void DispatchRun::mailed(const PendingDocument& document) {
+  if (const QString cleared = m_failures.succeeded(document.logLabel()); !cleared.isEmpty())
+    m_parts.log.WriteLog(cleared);
+  markMailed(UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}});
+}
+
+// A removal that fails (a virus scanner or an indexer holding the file) is no
+// reason to stop dispatching: the name is kept and tried again at the run's
+// end and at the next run's start.
+void DispatchRun::removeMailedFiles(const DocumentFiles& files) {
+  for (const QString& path : {files.json, files.pdf}) {
+    if (!removeFile(path)) m_leftovers.insert(path);
+  }
+}
+
+void DispatchRun::removeLeftovers() {
+  const QSet<QString> paths = m_leftovers;
+  for (const QString& path : paths) {
+    if (!removeFile(path)) continue;
+    m_leftovers.remove(path);
+    if (!m_failures.succeeded(path).isEmpty())
+      m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> Removed at last: ") + QDir::toNativeSeparators(path));
+  }
+}
+
+// False, with the failure logged, when the file is still there.
+bool DispatchRun::removeFile(const QString& path) {
+  try {
+    m_parts.files.remove(path);
+    return true;
+  } catch (const FileError& error) {
+    logFailure(path, QStringLiteral("sendDTEbyMail=> ") + error.description());
+    return false;
+  }
 }
 
 // The tax document as generated, with the signature and the seal appended.
@@ -269,7 +327,7 @@ bool DispatchRun::filesWritten(DocumentAhead& ahead, const QString& label) {
       ahead.write();
     return true;
   } catch (const FileError& error) {
-    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
+    logFailure(label, QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
     return false;
   }
 }

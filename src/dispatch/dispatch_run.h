@@ -41,8 +41,9 @@ struct DispatchParts {
   StatusDisplay& display;
   /// Where the JSON file and the journal are written.
   FileSystem& files;
-  /// Asked before each document: true ends the run normally there, leaving
-  /// the rest pending for the next start.
+  /// Asked before each document is read and again right before each send:
+  /// true ends the run normally there, leaving the rest pending for the next
+  /// start.
   std::function<bool()> stopRequested = [] { return false; };
 };
 
@@ -73,9 +74,17 @@ struct DispatchParts {
 /// documents, ends at once when a statement fails, and never mails a
 /// document that stays in the journal.
 ///
-/// The same per-document failure line is logged once, then at most hourly
-/// with the count of attempts (see RepeatedFailures), across the runs of
-/// this object.
+/// The same per-document failure line (files, printed rows, mark, removal)
+/// is logged once, then at most hourly with the count of attempts, and once
+/// more when it clears (see RepeatedFailures), across the runs of this
+/// object. A mailed document's files are removed whatever happens to its
+/// mark; a removal that fails is logged and the run goes on, and the run
+/// tries it again at its end and at the start of the next run (by the names
+/// it kept: nothing else in files/ is touched).
+///
+/// A database server that leaves a login or a statement unanswered ends the
+/// run after that one time-out: nothing more is sent to it in this run (see
+/// Connection), and the next run logs in anew.
 ///
 /// The run holds DbConnection2 from its start to its normal end; the
 /// renderer's own use of DbConnection never disturbs its record set. On SQL
@@ -124,12 +133,16 @@ class DispatchRun {
   std::optional<DocumentRenderer::Draft> draftPdf(const PendingDocument& document, QString& problem);
   void writeFiles(const DocumentFiles& files, const QByteArray& json,
                   const std::optional<DocumentRenderer::Draft>& draft);
-  void processDocument(DocumentAhead& ahead);
+  bool processDocument(DocumentAhead& ahead);
+  void mailed(const PendingDocument& document);
+  void removeMailedFiles(const DocumentFiles& files);
+  void removeLeftovers();
+  bool removeFile(const QString& path);
   QString signedJsonText(const PendingDocument& document);
   bool filesWritten(DocumentAhead& ahead, const QString& label);
   void dropAhead(std::deque<DocumentAhead>& ahead);
   void discardFiles(const DocumentFiles& files);
-  void logSummary() const;
+  void endRun();
   bool isTakenInThisRun(const PendingDocument& document);
   void markMailed(UnmarkedDocument document);
   qint64 mark(const UnmarkedDocument& document);
@@ -149,6 +162,12 @@ class DispatchRun {
   /// "SERIE-NUMERO" of every document this run mailed, tried or holds in
   /// the journal.
   QSet<QString> m_taken;
+  /// Files of mailed documents whose removal failed.
+  QSet<QString> m_leftovers;
+  struct {
+    QString counts;
+    QDateTime logged;
+  } m_lastSummary;
 };
 
 }  // namespace corvex

@@ -21,6 +21,10 @@ class RunSummary {
 
   /// Only a run that saw documents is worth a line.
   bool hasDocuments() const { return m_listed > 0; }
+  bool mailedAny() const { return m_mailed > 0; }
+  /// "3 mailed, 1 failed, 1 still pending": what two runs that did the same
+  /// have in common.
+  QString countsText() const;
   /// Still pending: every listed document that was not mailed, the failed
   /// ones and those an error kept the run from reaching.
   QString logText() const;

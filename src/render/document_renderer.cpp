@@ -6,7 +6,7 @@
 #include "render/document_texts.h"
 #include "render/qr_bitmap.h"
 
-#include <QDir>
+#include <system_error>
 
 namespace corvex {
 
@@ -109,9 +109,9 @@ QImage DocumentRenderer::drawQrCode(const QString& url) const {
   m_files.remove(path);
   GenerateBMPW(m_files, path, url, kQrLevel, kQrModuleSize, kQrBorder);
   QImage picture(path);
+  // A failure of this document's files like any other write, not of the run.
   if (picture.isNull())
-    throw Error(kFileNotFound, QStringLiteral("The QR picture %1 could not be written (does the folder exist?).")
-                                   .arg(QDir::toNativeSeparators(path)));
+    throw FileError(QStringLiteral("Cannot read back the QR picture"), path, std::make_error_code(std::errc::io_error));
   return picture;
 }
 

@@ -27,7 +27,8 @@ namespace corvex {
 ///
 /// The QR picture and the PDF are written through `files` (see
 /// writeFileReplacing()); the previous document's QR picture is removed before
-/// a new one is drawn, and a failure to remove or write raises FileError.
+/// a new one is drawn, and a failure to remove, write or read it back raises
+/// FileError.
 ///
 /// The references must outlive the renderer; `logo` is shared with every PDF.
 class DocumentRenderer {

@@ -25,14 +25,15 @@ constexpr int kDocuments = 100;
 constexpr int kStopRepetitions = 20;
 constexpr int kWaitMs = 120000;
 
-// The four pending demo documents, copied 24 times under new numbers and ids:
-// 100 pending documents, Facturas and Créditos Fiscales, one of 60 lines.
-QString hundredDocuments() {
+// The four pending demo documents, copied under new numbers and ids: by
+// default 100 pending documents, Facturas and Créditos Fiscales, one of 60
+// lines.
+QString pendingDocuments(int documents) {
   QString sql = QStringLiteral(
       "CREATE TEMP TABLE pendientes AS SELECT * FROM FACTURAS_ENC WHERE ENVIADA = 0;\n"
       "CREATE TEMP TABLE lineas AS SELECT d.* FROM FACTURAS_DET d JOIN pendientes p "
       "ON d.SERIE = p.SERIE AND d.NUMERO = p.NUMERO;\n");
-  for (int copy = 1; copy < kDocuments / 4; ++copy)
+  for (int copy = 1; copy < documents / 4; ++copy)
     sql += QStringLiteral(
         "UPDATE pendientes SET NUMERO = NUMERO + 100000, IDDOCUMENTO = 'COPIA-' || SERIE || '-' || (NUMERO + 100000);\n"
         "UPDATE lineas SET NUMERO = NUMERO + 100000;\n"
@@ -41,12 +42,12 @@ QString hundredDocuments() {
   return sql;
 }
 
-// An Application folder with 100 pending documents that mail into outbox/.
+// An Application folder with pending documents that mail into outbox/.
 class Workspace {
  public:
-  Workspace() {
+  explicit Workspace(int documents = kDocuments) : m_documents(documents) {
     m_dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:ventas.db\r\n");
-    buildDemoDatabase(m_dir.filePath(QStringLiteral("ventas.db")), DemoContent::Documents, hundredDocuments());
+    buildDemoDatabase(m_dir.filePath(QStringLiteral("ventas.db")), DemoContent::Documents, pendingDocuments(documents));
     m_markedBefore = marked();
   }
 
@@ -64,6 +65,10 @@ class Workspace {
       if (match.hasMatch()) ++counts[match.captured(1)];
     }
     return counts;
+  }
+
+  int messageCount() const {
+    return int(QDir(m_dir.filePath(QStringLiteral("outbox"))).entryList({QStringLiteral("*.eml")}, QDir::Files).size());
   }
 
   // Documents this test's runs marked as mailed.
@@ -85,7 +90,7 @@ class Workspace {
 
   void expectAllMailedOnce(const std::string& when) const {
     expectMailedOnceAndMarkedOrPending(when);
-    EXPECT_EQ(markedByRuns().size(), kDocuments) << when;
+    EXPECT_EQ(markedByRuns().size(), m_documents) << when;
   }
 
  private:
@@ -96,6 +101,7 @@ class Workspace {
   }
 
   TempAppDir m_dir{{QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"), QStringLiteral("outbox")}};
+  int m_documents;
   QSet<QString> m_markedBefore;
 };
 
@@ -163,6 +169,40 @@ TEST(ProcessFaultTest, StopSignalAtRandomMomentsFinishesTheDocumentInHandAndExit
     // The next start mails the rest, and nothing twice.
     EXPECT_EQ(test::runProgram(workspace.onceArguments(), kWaitMs).exitCode, 0) << when;
     workspace.expectAllMailedOnce(when + ", then a whole run");
+  }
+}
+
+// Mailing and marking are two steps: a kill between the server's acceptance
+// and the mark mails that one document again after the restart, and nothing
+// else may ever be mailed twice or lost. The kill comes once a random number
+// of messages went out.
+TEST(ProcessFaultTest, SigkillAtRandomMomentsMailsAtMostTheDocumentInFlightAgain) {
+  constexpr int kKills = 8;
+  constexpr int kKillDocuments = 40;
+  const unsigned seed = std::random_device{}();
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> sent(0, kKillDocuments - 1);
+  for (int kill = 0; kill < kKills; ++kill) {
+    const int target = sent(random);
+    const std::string when = "seed " + std::to_string(seed) + ", kill " + std::to_string(kill) + " after " +
+                             std::to_string(target) + " messages";
+    Workspace workspace(kKillDocuments);
+    QProcess program;
+    program.start(QStringLiteral(CORVEX_BINARY), workspace.onceArguments());
+    ASSERT_TRUE(program.waitForStarted(kWaitMs)) << when;
+    QElapsedTimer waited;
+    waited.start();
+    while (workspace.messageCount() < target && program.state() == QProcess::Running && waited.elapsed() < kWaitMs)
+      program.waitForFinished(2);
+    ::kill(static_cast<pid_t>(program.processId()), SIGKILL);
+    program.waitForFinished(kWaitMs);
+    EXPECT_EQ(test::runProgram(workspace.onceArguments(), kWaitMs).exitCode, 0) << when;
+    const QHash<QString, int> mails = workspace.mailsPerDocument();
+    int again = 0;
+    for (const int count : mails) again += count - 1;
+    EXPECT_LE(again, 1) << when;
+    EXPECT_EQ(mails.size(), kKillDocuments) << when;
+    EXPECT_EQ(workspace.markedByRuns().size(), kKillDocuments) << when;
   }
 }
 

@@ -6,6 +6,7 @@
 #include "support/temp_app_dir.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,39 @@ TEST_P(DispatchFaultsTest, NoDocumentIsLostOrMailedTwice) {
   EXPECT_EQ(test::brokenPromises(dir, QStringLiteral("v.db"), messages(), &pending), QStringList());
   EXPECT_EQ(pending, QStringList());
   EXPECT_EQ(messages().size(), 4);
+}
+
+// A virus scanner holds a mailed document's JSON: the run goes on and ends
+// normally, the failure is logged once, and the file goes as soon as it is
+// let go, at the next run's start.
+TEST_F(DispatchFaultsTest, AFailedRemovalAfterTheMailIsTriedAgainAndStopsNothing) {
+  const QString json =
+      dir.filePath(QStringLiteral("files/%1.json")
+                       .arg(dir.querySqlite(QStringLiteral("v.db"),
+                                            QStringLiteral("SELECT IDDOCUMENTO FROM FACTURAS_ENC WHERE NUMERO = 1251"))
+                                .value(0)));
+  // Its first removal comes before it is written.
+  files.holdFile(json, 1);
+  DispatchRun run = app.dispatchRun(display);
+  EXPECT_TRUE(run.sendDTEbyMail()) << dir.logLines().join('\n').toStdString();
+  EXPECT_EQ(messages().size(), 4);
+  EXPECT_EQ(dir.logLines().filter(QStringLiteral("Device or resource busy")).size(), 1)
+      << dir.logLines().join('\n').toStdString();
+  EXPECT_TRUE(QFile::exists(json));
+  files.holdFile(QString(), 0);
+  EXPECT_TRUE(run.sendDTEbyMail());
+  EXPECT_FALSE(QFile::exists(json));
+  EXPECT_EQ(dir.logLines().filter(QStringLiteral("Removed at last")).size(), 1);
+  EXPECT_EQ(test::brokenPromises(dir, QStringLiteral("v.db"), messages()), QStringList());
+}
+
+// A stop asked for while the run reads ahead comes before any further send.
+TEST_F(DispatchFaultsTest, AStopAskedDuringTheReadAheadMailsNothingMore) {
+  int asked = 0;
+  DispatchRun run = app.dispatchRun(display, [&asked] { return ++asked > 1; });
+  EXPECT_TRUE(run.sendDTEbyMail());
+  EXPECT_EQ(messages().size(), 0);
+  EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("files"))).isEmpty());
 }
 
 // Four documents write three files each (JSON, QR picture, PDF): each kind

@@ -4,6 +4,7 @@
 #include "support/temp_app_dir.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 
@@ -311,6 +312,42 @@ const FaultCase kCases[] = {
     {"SmtpDropsDuringData", [](Rig& rig) { smtpFault(rig, "drop", 3); }, -1, 0, "Email send failed"},
     {"SmtpStallsPastTheTimeOuts", [](Rig& rig) { smtpFault(rig, "stall", 1); }, -1, 0, "Email send failed"},
 };
+
+// A folder standing where a document's JSON must go fails that document on
+// every run, every 5 s: over 16 s of polling it is logged once, and the
+// other documents go out once.
+TEST(RepeatedFaultTest, AFailureOnEveryRunIsLoggedOnce) {
+  TempAppDir dir{{QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"), QStringLiteral("outbox")}};
+  buildDemoDatabase(dir.filePath(QStringLiteral("v.db")));
+  dir.writeFile(QStringLiteral("main.ini"), "[DB]\r\ncString=sqlite:v.db\r\n");
+  const QString id = dir.querySqlite(QStringLiteral("v.db"),
+                                     QStringLiteral("SELECT IDDOCUMENTO FROM FACTURAS_ENC WHERE NUMERO = 1251"))
+                         .value(0);
+  ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("files/%1.json/inside").arg(id))));
+  QProcess program;
+  program.start(QStringLiteral(CORVEX_BINARY), {QStringLiteral("--headless"), QStringLiteral("--app-dir"), dir.path()});
+  QByteArray out;
+  QElapsedTimer polled;
+  polled.start();
+  // Runs start 5 s after the previous one ended: the fourth after 15 s.
+  while (out.count("Last Run: ") < 4 && polled.elapsed() < kRunTimeoutMs && program.state() != QProcess::NotRunning) {
+    program.waitForReadyRead(500);
+    out += program.readAllStandardOutput();
+  }
+  program.terminate();
+  program.waitForFinished(10000);
+  EXPECT_GE(out.count("Last Run: "), 4) << out.toStdString();
+  const QStringList log = dir.logLines();
+  EXPECT_EQ(log.filter(QStringLiteral("Is a directory")).size(), 1) << log.join('\n').toStdString();
+  EXPECT_EQ(log.filter(QStringLiteral("sendDTEbyMail=> Run: ")).size(), 2) << log.join('\n').toStdString();
+  QStringList messages;
+  const QDir outbox(dir.filePath(QStringLiteral("outbox")));
+  for (const QString& name : outbox.entryList({QStringLiteral("*.eml")}, QDir::Files))
+    messages << outbox.filePath(name);
+  QStringList pending;
+  EXPECT_EQ(test::brokenPromises(dir, QStringLiteral("v.db"), messages, &pending), QStringList());
+  EXPECT_EQ(pending, QStringList{QStringLiteral("FA-1251")});
+}
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });

@@ -38,6 +38,12 @@ void FaultyFileSystem::failAt(Operation operation, int nth, std::errc cause) {
   m_cause = cause;
 }
 
+void FaultyFileSystem::holdFile(const QString& path, int removalsLeft) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_held = path;
+  m_removalsLeft = removalsLeft;
+}
+
 int FaultyFileSystem::calls(Operation operation) const {
   const std::lock_guard<std::mutex> lock(m_mutex);
   const auto found = m_calls.find(operation);
@@ -63,6 +69,11 @@ void FaultyFileSystem::rename(const QString& from, const QString& to) {
 
 void FaultyFileSystem::remove(const QString& path) {
   step(Operation::Remove, path);
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (path == m_held && m_removalsLeft-- <= 0)
+      throw FileError(QStringLiteral("Cannot remove"), path, std::make_error_code(std::errc::device_or_resource_busy));
+  }
   m_real.remove(path);
 }
 

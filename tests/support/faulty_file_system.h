@@ -18,6 +18,10 @@ class FaultyFileSystem : public FileSystem {
 
   /// Counting from 1, from the moment of this call.
   void failAt(Operation operation, int nth, std::errc cause);
+  /// Every removal of `path` after the first `removalsLeft` fails with
+  /// "Device or resource busy", as while another program (a virus scanner)
+  /// holds the file open; an empty path lets go.
+  void holdFile(const QString& path, int removalsLeft);
   /// How often `operation` was called since the last failAt().
   int calls(Operation operation) const;
 
@@ -36,6 +40,8 @@ class FaultyFileSystem : public FileSystem {
   Operation m_failing = Operation::Create;
   int m_failAt = 0;
   std::errc m_cause = std::errc::io_error;
+  QString m_held;
+  int m_removalsLeft = 0;
 };
 
 }  // namespace corvex::test
