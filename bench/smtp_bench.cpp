@@ -7,13 +7,18 @@
 // marked.
 //
 //   corvex_smtp_bench [--program PATH] [--no-pipelining] [--max-per-connection N]
-//                     [MESSAGES [CONNECTIONS ...]]        (default 100 1 4)
+//                     [--nodemailer DIR] [MESSAGES [CONNECTIONS ...]]   (default 100 1 4)
+//
+// --nodemailer DIR sends the same number of mails (a 6 kB JSON and a 40 kB
+// PDF attached, as a document mail carries) with nodemailer's SMTP pool
+// instead, DIR holding node_modules/nodemailer (`npm install nodemailer`).
 #include "demo/demo_database.h"
 #include "support/delay_proxy.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QMap>
@@ -34,6 +39,7 @@ struct BenchOptions {
   bool pipelining = true;
   int maxPerConnection = 100;
   int messages = 100;
+  QString nodemailer;
 };
 
 void buildWorkspace(const test::TempAppDir& dir, int messages, int port, int connections, int maxPerConnection) {
@@ -75,11 +81,42 @@ QString sessionList(const QList<int>& roundTrips) {
   return texts.join(u' ');
 }
 
+// nodemailer's pool through the same peer and proxy; returns the mails sent.
+int sendWithNodemailer(const BenchOptions& options, const test::SmtpPeer& peer, const test::DelayProxy& proxy,
+                       int connections) {
+  const test::TempAppDir dir;
+  QByteArray pdf("%PDF-1.4\n");
+  for (int i = 0; pdf.size() < 40000; ++i) pdf += char(i * 7919 % 256);
+  dir.writeFile(QStringLiteral("d.pdf"), pdf);
+  dir.writeFile(QStringLiteral("d.json"), QByteArray(6000, 'j'));
+  QProcess node;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("NODE_PATH"), QDir(options.nodemailer).filePath(QStringLiteral("node_modules")));
+  node.setProcessEnvironment(environment);
+  node.start(QStringLiteral("node"),
+             {QStringLiteral(CORVEX_SOURCE_DIR "/bench/nodemailer_pool.js"), QString::number(proxy.port()), kUser,
+              kPassword, peer.caBundle(), QString::number(options.messages), QString::number(connections),
+              dir.filePath(QStringLiteral("d.json")), dir.filePath(QStringLiteral("d.pdf"))});
+  node.waitForFinished(kRunTimeoutMs);
+  return QString::fromUtf8(node.readAllStandardOutput()).trimmed().section(u' ', 1).toInt();
+}
+
 int bench(const BenchOptions& options, int connections) {
   test::SmtpPeerOptions peerOptions{test::PeerTls::StartTls, kUser, kPassword, QString(), 0, QString()};
   peerOptions.pipelining = options.pipelining;
   test::SmtpPeer peer(peerOptions);
   test::DelayProxy proxy(peer.port(), kDelayMs);
+  if (!options.nodemailer.isEmpty()) {
+    QElapsedTimer timer;
+    timer.start();
+    const int sent = sendWithNodemailer(options, peer, proxy, connections);
+    const double elapsed = double(timer.nsecsElapsed()) / 1e9;
+    const test::ProxyStats network = proxy.stats();
+    std::printf("%-5d %-4s %8.2f %8.2f %6d %9.2f  %7d/%-4d %6s  %s  (nodemailer)\n", connections, "yes", elapsed,
+                sent / elapsed, network.connections, double(network.roundTrips) / options.messages, sent,
+                options.messages, "-", qPrintable(sessionList(network.sessionRoundTrips)));
+    return sent == options.messages ? 0 : 1;
+  }
   const test::TempAppDir dir({QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr")});
   buildWorkspace(dir, options.messages, proxy.port(), connections, options.maxPerConnection);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -112,6 +149,11 @@ BenchOptions parse(QStringList& arguments) {
     arguments = arguments.mid(2);
   }
   options.pipelining = arguments.removeAll(QStringLiteral("--no-pipelining")) == 0;
+  const qsizetype node = arguments.indexOf(QStringLiteral("--nodemailer"));
+  if (node >= 0 && node + 1 < arguments.size()) {
+    options.nodemailer = arguments[node + 1];
+    arguments.remove(node, 2);
+  }
   const qsizetype max = arguments.indexOf(QStringLiteral("--max-per-connection"));
   if (max >= 0 && max + 1 < arguments.size()) {
     options.maxPerConnection = arguments[max + 1].toInt();

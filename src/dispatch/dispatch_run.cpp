@@ -120,24 +120,41 @@ void DispatchRun::markJournaled() {
   }
 }
 
-// Documents are read a few ahead of the one being mailed, and their files
-// (JSON, QR picture, PDF) written by the worker threads meanwhile;
-// everything a document's turn does (mailing, marking, logging, raising what
-// its reading or writing raised) still happens one by one in the view's
-// order. Rows left once sending stopped, or once a stop was asked for, stay
-// pending, untouched, for a later run; the files of documents read ahead of
-// them are removed.
+// Documents are read a few ahead of the ones being mailed, and their files
+// (JSON, QR picture, PDF) written by the worker threads meanwhile. Their
+// mails start in the view's order and are handed to the mailer's sessions a
+// few ahead too, so that a session always has its next message; each
+// document is marked, and its files removed, as soon as its own mail was
+// accepted. Rows left once sending stopped, or once a stop was asked for,
+// stay pending, untouched, for a later run; the files of documents read
+// ahead of them are removed. Whatever ends the run early, the mails still
+// out are waited for first, so none that went out is left unmarked.
 void DispatchRun::processPending(RecordSet& pending) {
-  const std::size_t readAhead = 2 * std::size_t(m_workers.threadCount());
+  const int mailsAhead = 3 * m_parts.mailer.sessions();
+  const std::size_t readAhead = 2 * std::size_t(m_workers.threadCount()) + std::size_t(mailsAhead);
   std::deque<DocumentAhead> ahead;
   try {
-    while (!m_parts.mailer.sendingStopped() && !m_parts.stopRequested()) {
-      for (; ahead.size() < readAhead && !pending.eof() && !m_parts.stopRequested(); pending.moveNext())
+    bool stopAsked = false;
+    for (;;) {
+      // An answered mail first: its session waits for its mark to go on.
+      if (m_parts.mailer.mailFinished()) {
+        finishDocument();
+        continue;
+      }
+      const bool starting = !stopAsked && !m_parts.mailer.sendingStopped() && !m_parts.stopRequested();
+      for (; starting && ahead.size() < readAhead && !pending.eof() && !m_parts.stopRequested(); pending.moveNext())
         ahead.push_back(readDocument(pending, ahead));
-      if (ahead.empty() || !processDocument(ahead.front())) break;
-      ahead.pop_front();
+      if (starting && !ahead.empty() && m_parts.mailer.mailsOutstanding() < mailsAhead) {
+        stopAsked = !startDocument(ahead.front());
+        ahead.pop_front();
+      } else if (m_parts.mailer.mailsOutstanding() > 0) {
+        finishDocument();
+      } else {
+        break;
+      }
     }
   } catch (...) {
+    drainMails();
     dropAhead(ahead);
     throw;
   }
@@ -239,15 +256,19 @@ bool DispatchRun::isTakenInThisRun(const PendingDocument& document) {
   return false;
 }
 
+// What fails a document before its mail is logged after the mails started
+// before it finished, so the log keeps the order of the documents' turns.
 // False when a stop was asked for before the send: the document stays
 // pending, its files removed.
-bool DispatchRun::processDocument(DocumentAhead& ahead) {
+bool DispatchRun::startDocument(DocumentAhead& ahead) {
   if (ahead.failure) std::rethrow_exception(ahead.failure);
   if (!ahead.due) return true;
   const PendingDocument& document = *ahead.document;
   const QString label = document.logLabel();
-  if (!ahead.problem.isEmpty()) logFailure(label, ahead.problem);
-  if (!ahead.problem.isEmpty() || !filesWritten(ahead, label)) {
+  const std::optional<QString> failure = ahead.problem.isEmpty() ? writeFailure(ahead) : ahead.problem;
+  if (failure) {
+    finishAll();
+    logFailure(label, *failure);
     m_summary.countMail(false);
     return true;
   }
@@ -256,23 +277,65 @@ bool DispatchRun::processDocument(DocumentAhead& ahead) {
     return false;
   }
   const QString body = coverText(document.tNombre, m_parts.settings.sysEmail, document.nomCorp);
-  m_parts.mailer.SendMail(kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label);
-  m_summary.countMail(m_parts.mailer.MailSent());
-  // Whatever happens to the mark, a mailed buyer's data leaves files/.
-  try {
-    if (m_parts.mailer.MailSent()) mailed(document);
-  } catch (...) {
-    removeMailedFiles(ahead.files);
-    throw;
-  }
-  removeMailedFiles(ahead.files);
+  const int ticket = ++m_lastTicket;
+  m_mailing.insert(
+      ticket,
+      DocumentMailed{UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}}, label,
+                     ahead.files});
+  m_parts.mailer.startMail(ticket, kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label);
   return true;
 }
 
-void DispatchRun::mailed(const PendingDocument& document) {
-  if (const QString cleared = m_failures.succeeded(document.logLabel()); !cleared.isEmpty())
-    m_parts.log.WriteLog(cleared);
-  markMailed(UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}});
+// A mail whose outcome cannot be handled (its mark failed, say) ends the
+// run there: the mails handed over after it do not start, as they would not
+// have one at a time.
+void DispatchRun::finishDocument() {
+  try {
+    finishMail();
+  } catch (...) {
+    m_parts.mailer.stopSending();
+    throw;
+  }
+}
+
+// Whatever happens to the mark, a mailed buyer's data leaves files/.
+void DispatchRun::finishMail() {
+  const Mailer::FinishedMail finished = m_parts.mailer.finishMail();
+  const DocumentMailed sent = m_mailing.take(finished.ticket);
+  if (finished.tried) m_summary.countMail(finished.sent);
+  try {
+    if (finished.sent) mailed(sent.document, sent.label);
+  } catch (...) {
+    removeMailedFiles(sent.files);
+    throw;
+  }
+  m_parts.mailer.settle(finished.ticket);
+  removeMailedFiles(sent.files);
+}
+
+void DispatchRun::finishAll() {
+  while (m_parts.mailer.mailsOutstanding() > 0) finishDocument();
+}
+
+// The run ends with the error that brought it here. The mails handed over
+// before it still finish (see finishDocument() for those that do not
+// start), and each one sent is marked or journaled all the same; what stands
+// in the way is logged.
+void DispatchRun::drainMails() {
+  while (m_parts.mailer.mailsOutstanding() > 0) {
+    try {
+      finishDocument();
+    } catch (const Error& error) {
+      m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + error.description());
+    } catch (const std::exception& error) {
+      m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + QString::fromUtf8(error.what()));
+    }
+  }
+}
+
+void DispatchRun::mailed(const UnmarkedDocument& document, const QString& label) {
+  if (const QString cleared = m_failures.succeeded(label); !cleared.isEmpty()) m_parts.log.WriteLog(cleared);
+  markMailed(document);
 }
 
 // A removal that fails (a virus scanner or an indexer holding the file) is no
@@ -317,18 +380,17 @@ QString DispatchRun::signedJsonText(const PendingDocument& document) {
 }
 
 // A document whose files cannot be written fails alone and before anything
-// is mailed: logged with the system's reason, it stays pending for the next
-// run while the documents after it still go out.
-bool DispatchRun::filesWritten(DocumentAhead& ahead, const QString& label) {
+// is mailed: it stays pending for the next run while the documents after it
+// still go out. Returns the line to log, with the system's reason.
+std::optional<QString> DispatchRun::writeFailure(DocumentAhead& ahead) {
   try {
     if (ahead.written.valid())
       ahead.written.get();
     else
       ahead.write();
-    return true;
+    return std::nullopt;
   } catch (const FileError& error) {
-    logFailure(label, QStringLiteral("sendDTEbyMail=> %1: %2").arg(label, error.description()));
-    return false;
+    return QStringLiteral("sendDTEbyMail=> %1: %2").arg(ahead.document->logLabel(), error.description());
   }
 }
 

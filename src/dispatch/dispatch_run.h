@@ -19,6 +19,7 @@
 #include "mail/repeated_failures.h"
 #include "render/document_renderer.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <deque>
@@ -133,13 +134,24 @@ class DispatchRun {
   std::optional<DocumentRenderer::Draft> draftPdf(const PendingDocument& document, QString& problem);
   void writeFiles(const DocumentFiles& files, const QByteArray& json,
                   const std::optional<DocumentRenderer::Draft>& draft);
-  bool processDocument(DocumentAhead& ahead);
-  void mailed(const PendingDocument& document);
+  /// A document handed to the mailer, waiting for its outcome.
+  struct DocumentMailed {
+    UnmarkedDocument document;
+    QString label;
+    DocumentFiles files;
+  };
+
+  bool startDocument(DocumentAhead& ahead);
+  void finishDocument();
+  void finishMail();
+  void finishAll();
+  void drainMails();
+  void mailed(const UnmarkedDocument& document, const QString& label);
   void removeMailedFiles(const DocumentFiles& files);
   void removeLeftovers();
   bool removeFile(const QString& path);
   QString signedJsonText(const PendingDocument& document);
-  bool filesWritten(DocumentAhead& ahead, const QString& label);
+  std::optional<QString> writeFailure(DocumentAhead& ahead);
   void dropAhead(std::deque<DocumentAhead>& ahead);
   void discardFiles(const DocumentFiles& files);
   void endRun();
@@ -168,6 +180,9 @@ class DispatchRun {
     QString counts;
     QDateTime logged;
   } m_lastSummary;
+  /// The documents whose mails are out, by the mailer's ticket.
+  QHash<int, DocumentMailed> m_mailing;
+  int m_lastTicket = 0;
 };
 
 }  // namespace corvex

@@ -15,26 +15,31 @@ MailSessions::MailSessions(int sessions, int messagesPerMinute, const Clock& clo
                            std::function<std::unique_ptr<SmtpSender>()> makeSender)
     : m_clock(clock), m_gate(messagesPerMinute) {
   for (int i = 0; i < std::max(1, sessions); ++i) m_senders.push_back(makeSender());
+  m_unsettled.resize(m_senders.size());
 }
 
 MailSessions::~MailSessions() { finish(); }
 
 void MailSessions::start() {
   if (!m_threads.empty()) return;
-  for (const std::unique_ptr<SmtpSender>& sender : m_senders)
-    m_threads.emplace_back([this, session = sender.get()] { work(*session); });
+  for (std::size_t session = 0; session < m_senders.size(); ++session)
+    m_threads.emplace_back([this, session] { work(session); });
 }
 
-void MailSessions::submit(int ticket, PreparedMail mail) {
+void MailSessions::submit(int ticket, PreparedMail mail, bool evenIfStopped) {
   start();
   {
     const std::lock_guard lock(m_mutex);
+    ++m_outstanding;
+    if (!evenIfStopped && (m_halted || !m_gate.reason().isEmpty())) {
+      m_outcomes.push_back(Outcome{ticket, SendResult::temporary(0, kNotSent), false, nullptr});
+      return;
+    }
     // Counted when handed over, so a run that asks isClosed() before each
     // mail never exceeds the per-minute budget with mails still queued.
     m_gate.started(m_clock.now());
     m_queue.push_back(Job{ticket, std::move(mail)});
   }
-  ++m_outstanding;
   m_work.notify_one();
 }
 
@@ -48,9 +53,34 @@ MailSessions::Outcome MailSessions::next() {
   return outcome;
 }
 
+bool MailSessions::hasOutcome() {
+  const std::lock_guard lock(m_mutex);
+  return !m_outcomes.empty();
+}
+
+void MailSessions::settle(int ticket) {
+  {
+    const std::lock_guard lock(m_mutex);
+    for (std::optional<int>& unsettled : m_unsettled)
+      if (unsettled == ticket) unsettled.reset();
+  }
+  m_work.notify_all();
+}
+
+void MailSessions::halt() {
+  {
+    const std::lock_guard lock(m_mutex);
+    m_halted = true;
+    dropQueued();
+  }
+  m_work.notify_all();
+  m_done.notify_all();
+}
+
 void MailSessions::beginRun() {
   const std::lock_guard lock(m_mutex);
   m_gate.beginRun();
+  m_halted = false;
 }
 
 bool MailSessions::isClosed(const QDateTime& now) {
@@ -75,14 +105,16 @@ void MailSessions::finish() {
   m_threads.clear();
   const std::lock_guard lock(m_mutex);
   m_outcomes.clear();
+  std::fill(m_unsettled.begin(), m_unsettled.end(), std::nullopt);
   m_outstanding = 0;
   m_ending = false;
 }
 
 // Runs on a session's own thread until finish().
-void MailSessions::work(SmtpSender& sender) {
+void MailSessions::work(std::size_t session) {
+  SmtpSender& sender = *m_senders[session];
   std::optional<Job> held;
-  while (const std::optional<Job> job = take(held)) {
+  while (const std::optional<Job> job = take(session, held)) {
     std::optional<Job> next;
     {
       const std::lock_guard lock(m_mutex);
@@ -91,18 +123,23 @@ void MailSessions::work(SmtpSender& sender) {
         m_queue.pop_front();
       }
     }
-    deliver(sender, *job, next);
+    deliver(session, *job, next);
     held = std::move(next);
   }
   sender.close();
 }
 
-// The next message this session may start: the one it took ahead, else the
-// first queued. One taken ahead before sending stopped comes back as not
-// tried (those still queued then already did). Empty once the sessions end.
-std::optional<MailSessions::Job> MailSessions::take(std::optional<Job>& held) {
+// Caller holds the lock.
+bool MailSessions::mayStart() const { return !m_ending && !m_halted && m_gate.reason().isEmpty(); }
+
+// The next message this session may start, once its last outcome is
+// settled: the one it took ahead, else the first queued. One taken ahead
+// when sending stopped comes back as not tried (those still queued then
+// already did). Empty once the sessions end.
+std::optional<MailSessions::Job> MailSessions::take(std::size_t session, std::optional<Job>& held) {
   std::unique_lock lock(m_mutex);
-  while (held && (m_ending || !m_gate.reason().isEmpty())) {
+  m_work.wait(lock, [&] { return !m_unsettled[session] || !mayStart(); });
+  if (held && !mayStart()) {
     m_outcomes.push_back(Outcome{held->ticket, SendResult::temporary(0, kNotSent), false, nullptr});
     held.reset();
     m_done.notify_all();
@@ -116,19 +153,20 @@ std::optional<MailSessions::Job> MailSessions::take(std::optional<Job>& held) {
 }
 
 // Trapped here: what the transport raises belongs to its message's outcome.
-void MailSessions::deliver(SmtpSender& sender, const Job& job, const std::optional<Job>& next) {
+void MailSessions::deliver(std::size_t session, const Job& job, const std::optional<Job>& next) {
   Outcome outcome{job.ticket, SendResult::temporary(0, QString()), true, nullptr};
   try {
-    outcome.result = sender.send(job.mail, next ? &next->mail : nullptr);
+    outcome.result = m_senders[session]->send(job.mail, next ? &next->mail : nullptr);
   } catch (...) {
     outcome.failure = std::current_exception();
   }
-  post(std::move(outcome));
+  post(session, std::move(outcome));
 }
 
-void MailSessions::post(Outcome outcome) {
+void MailSessions::post(std::size_t session, Outcome outcome) {
   const std::lock_guard lock(m_mutex);
   if (!outcome.failure) m_gate.record(outcome.result);
+  m_unsettled[session] = outcome.ticket;
   m_outcomes.push_back(std::move(outcome));
   if (!m_gate.reason().isEmpty()) dropQueued();
   m_done.notify_all();

@@ -22,12 +22,15 @@ namespace corvex {
 /// in one queue, in the order they were submitted; a free session takes the
 /// next, and may take the one after it too, to send its envelope ahead (see
 /// SmtpTransport), so each session has at most one message out without an
-/// answer. Outcomes come back in the order the answers arrived.
+/// answer. Outcomes come back in the order the answers arrived, and a session
+/// starts its next message only once the owner settled its last outcome
+/// (marked the document), so that a run ending early finds at most one sent
+/// but unsettled message per session.
 ///
 /// The gate (see SendGate) is kept here, where the answers arrive: each
 /// outcome is recorded in arrival order, and once it closes for a failure,
-/// the messages queued or taken ahead come back as not tried. Whoever
-/// submits asks isClosed() first; a message submitted anyway is sent.
+/// the messages queued or taken ahead come back as not tried, and so does
+/// one submitted later, unless submitted `evenIfStopped`.
 ///
 /// Everything but the session threads runs on the owner's thread. The
 /// threads start with the first submit() and end, each closing its session
@@ -53,11 +56,19 @@ class MailSessions {
 
   int sessions() const { return int(m_senders.size()); }
   /// Queues `mail`; its outcome comes back from next() with `ticket`.
-  void submit(int ticket, PreparedMail mail);
+  void submit(int ticket, PreparedMail mail, bool evenIfStopped = false);
   /// Messages submitted whose outcome next() has not returned yet.
   int outstanding() const { return m_outstanding; }
   /// Waits for the next outcome; outstanding() must not be 0.
   Outcome next();
+  /// Whether next() would return at once.
+  bool hasOutcome();
+  /// The owner did what the outcome of `ticket` asked for: the session that
+  /// sent it may go on.
+  void settle(int ticket);
+  /// Until the next run, no message starts: those queued or waiting come back
+  /// as not tried; those under way finish.
+  void halt();
 
   /// A new run: a stop of the previous run no longer holds.
   void beginRun();
@@ -76,10 +87,11 @@ class MailSessions {
   };
 
   void start();
-  void work(SmtpSender& sender);
-  std::optional<Job> take(std::optional<Job>& held);
-  void deliver(SmtpSender& sender, const Job& job, const std::optional<Job>& next);
-  void post(Outcome outcome);
+  void work(std::size_t session);
+  std::optional<Job> take(std::size_t session, std::optional<Job>& held);
+  bool mayStart() const;
+  void deliver(std::size_t session, const Job& job, const std::optional<Job>& next);
+  void post(std::size_t session, Outcome outcome);
   void dropQueued();
 
   const Clock& m_clock;
@@ -93,6 +105,9 @@ class MailSessions {
   std::deque<Job> m_queue;
   std::deque<Outcome> m_outcomes;
   SendGate m_gate;
+  /// Per session: the ticket of its outcome the owner has not settled yet.
+  std::vector<std::optional<int>> m_unsettled;
+  bool m_halted = false;
   bool m_ending = false;
 };
 

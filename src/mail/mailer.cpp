@@ -2,6 +2,8 @@
 
 #include "mail/outgoing_message.h"
 
+#include <algorithm>
+
 namespace corvex {
 
 namespace {
@@ -20,12 +22,19 @@ Mailer::Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, 
 
 void Mailer::SendMail(const QString& subject, const QString& body, const QString& recipient, const QString& attachment1,
                       const QString& attachment2, const QString& logLabel) {
-  startMail(0, subject, body, recipient, attachment1, attachment2, logLabel);
+  start(0, subject, body, recipient, attachment1, attachment2, logLabel, true);
   finishMail();
+  settle(0);
 }
 
 void Mailer::startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
                        const QString& attachment1, const QString& attachment2, const QString& logLabel) {
+  start(ticket, subject, body, recipient, attachment1, attachment2, logLabel, false);
+}
+
+void Mailer::start(int ticket, const QString& subject, const QString& body, const QString& recipient,
+                   const QString& attachment1, const QString& attachment2, const QString& logLabel,
+                   bool evenIfStopped) {
   OutgoingMessage message;
   message.setFrom(m_settings.sysSMTPFrom);
   message.setSubject(subject);
@@ -37,20 +46,14 @@ void Mailer::startMail(int ticket, const QString& subject, const QString& body, 
 
   if (!attach(message, attachment1, 1, ticket, logLabel) || !attach(message, attachment2, 2, ticket, logLabel)) return;
   m_labels.insert(ticket, logLabel);
-  mailSessions().submit(ticket, prepareMail(message));
+  mailSessions().submit(ticket, prepareMail(message), evenIfStopped);
 }
 
 Mailer::FinishedMail Mailer::finishMail() {
   m_mailSent = false;
-  if (!m_refused.empty()) {
-    const Refused refused = m_refused.front();
-    m_refused.pop_front();
-    m_lastResult = SendResult::permanent(0, refused.error);
-    fail(m_lastResult, QStringLiteral("Corvex=> Failed to add attachment %1: ").arg(refused.attachment) + refused.error,
-         refused.logLabel);
-    return FinishedMail{refused.ticket, false, true};
-  }
+  if (!m_refused.empty() && m_refused.front().after == 0) return finishRefused();
   const MailSessions::Outcome outcome = mailSessions().next();
+  for (Refused& refused : m_refused) refused.after = std::max(0, refused.after - 1);
   const QString logLabel = m_labels.take(outcome.ticket);
   m_lastResult = outcome.result;
   if (outcome.failure) std::rethrow_exception(outcome.failure);
@@ -63,6 +66,28 @@ Mailer::FinishedMail Mailer::finishMail() {
   m_log.WriteLog(QStringLiteral("Corvex=> Email sent successfully! ") + logLabel);
   writeLog(m_failures.succeeded(logLabel));
   return FinishedMail{outcome.ticket, true, true};
+}
+
+Mailer::FinishedMail Mailer::finishRefused() {
+  const Refused refused = m_refused.front();
+  m_refused.pop_front();
+  m_lastResult = SendResult::permanent(0, refused.error);
+  fail(m_lastResult, QStringLiteral("Corvex=> Failed to add attachment %1: ").arg(refused.attachment) + refused.error,
+       refused.logLabel);
+  return FinishedMail{refused.ticket, false, true};
+}
+
+void Mailer::settle(int ticket) {
+  if (m_sessions) m_sessions->settle(ticket);
+}
+
+void Mailer::stopSending() {
+  if (m_sessions) m_sessions->halt();
+}
+
+bool Mailer::mailFinished() const {
+  if (!m_refused.empty() && m_refused.front().after == 0) return true;
+  return m_sessions && m_sessions->hasOutcome();
 }
 
 int Mailer::mailsOutstanding() const { return int(m_refused.size()) + (m_sessions ? m_sessions->outstanding() : 0); }
@@ -115,7 +140,8 @@ bool Mailer::isDue(const QString& logLabel) const { return m_failures.isDue(logL
 bool Mailer::attach(OutgoingMessage& message, const QString& path, int number, int ticket, const QString& logLabel) {
   message.addAttachment(path);
   if (message.lastOutcome() == 1) return true;
-  m_refused.push_back(Refused{ticket, number, message.lastError(), logLabel});
+  m_refused.push_back(
+      Refused{ticket, number, message.lastError(), logLabel, m_sessions ? m_sessions->outstanding() : 0});
   return false;
 }
 

@@ -64,7 +64,9 @@ class Mailer {
   };
   /// SendMail()'s work up to the hand-over: the attachments are read at once
   /// (and may fail the mail at once), the message waits for a free session.
-  /// Its outcome comes back from finishMail() with `ticket`.
+  /// Its outcome comes back from finishMail() with `ticket`; not tried when
+  /// sending stopped for a failure before it could start (SendMail() sends
+  /// regardless).
   void startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
                  const QString& attachment1, const QString& attachment2, const QString& logLabel);
   /// Waits for the next started mail to finish, in the order they finished,
@@ -72,8 +74,18 @@ class Mailer {
   /// then tell its outcome. mailsOutstanding() must not be 0. Raises as
   /// SendMail().
   FinishedMail finishMail();
+  /// The caller did what the outcome of `ticket` asked for (marked its
+  /// document, or left it pending): the session that sent it may start its
+  /// next mail. Until then it waits, so a run that ends early has at most one
+  /// mail per session out whose document is not marked yet.
+  void settle(int ticket);
+  /// Until the next run, no further mail starts: those waiting come back
+  /// from finishMail() as not tried; those under way finish.
+  void stopSending();
   /// Mails started whose outcome finishMail() has not returned yet.
   int mailsOutstanding() const;
+  /// Whether finishMail() would return without waiting.
+  bool mailFinished() const;
   /// How many mails may be out at once (settings.Connections).
   int sessions() const { return m_settings.Connections < 1 ? 1 : m_settings.Connections; }
 
@@ -116,9 +128,15 @@ class Mailer {
     int attachment;
     QString error;
     QString logLabel;
+    /// Mails handed over before it whose outcomes are still to come: it
+    /// comes back after them, as it would have one at a time.
+    int after;
   };
 
+  void start(int ticket, const QString& subject, const QString& body, const QString& recipient,
+             const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped);
   MailSessions& mailSessions();
+  FinishedMail finishRefused();
   bool attach(OutgoingMessage& message, const QString& path, int number, int ticket, const QString& logLabel);
   void fail(const SendResult& result, const QString& line, const QString& logLabel);
   void writeLog(const QString& line) const;

@@ -31,6 +31,8 @@ void SendGate::started(const QDateTime& now) {
 
 void SendGate::record(const SendResult& result) {
   m_temporaryInARow = result.isTemporary() ? m_temporaryInARow + 1 : 0;
+  // The first reason holds: mails already out may still fail after it.
+  if (!m_reason.isEmpty()) return;
   if (result.isServiceClosing())
     m_reason = QStringLiteral("the server closed the session (421)");
   else if (m_temporaryInARow >= kTemporaryFailuresThatStop)

@@ -267,6 +267,21 @@ QString envelopeProblem(const QString& from, const QStringList& recipients) {
   return problem;
 }
 
+bool SmtpDialogue::stillOpen() {
+  if (!m_session) return false;
+  if (!waitForSocket(m_session->socket, false, QDeadlineTimer(0))) return true;
+  char buffer[4096];
+  size_t count = 0;
+  const CURLcode code = curl_easy_recv(m_session->curl.get(), buffer, sizeof buffer, &count);
+  if (code == CURLE_AGAIN) return true;  // TLS housekeeping, no data
+  if (code != CURLE_OK || count == 0) {
+    m_session.reset();
+    return false;
+  }
+  m_session->received.append(buffer, static_cast<qsizetype>(count));
+  return true;
+}
+
 SmtpReply probeSender(const SmtpAccount& account, const QString& from) {
   if (const QString problem = envelopeProblem(from, {}); !problem.isEmpty()) return noReply(problem);
   SmtpDialogue dialogue;

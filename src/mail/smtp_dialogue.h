@@ -61,6 +61,10 @@ class SmtpDialogue {
   SmtpReply write(const QList<QByteArray>& lines);
   /// The next reply the server sends.
   SmtpReply readReply();
+  /// Whether the server has not closed the connection meanwhile; looks
+  /// without waiting, and keeps whatever it finds for readReply(). A closed
+  /// connection closes the dialogue.
+  bool stillOpen();
   /// After a 354 reply to DATA: sends `message` (CR LF line ends),
   /// dot-stuffed, and the final "." line, then `then` (commands, each without
   /// CR LF) in the same flight; returns the server's final reply to the

@@ -91,7 +91,13 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
 SmtpReply SmtpTransport::startMessage(const SmtpEnvelope& envelope) {
   if (m_sentAhead && *m_sentAhead == envelope) {
     m_sentAhead.reset();
-    return readGroup(envelopeCommands(envelope) << "DATA", true);
+    const SmtpReply reply = readGroup(envelopeCommands(envelope) << "DATA", true);
+    // A server that closes after a number of messages may still have taken
+    // the envelope that came with the last one's content: gone before any
+    // byte of this content, nothing can arrive, and a new connection serves.
+    if (reply.code == kStartInput && !m_dialogue.stillOpen())
+      return SmtpReply{0, QStringLiteral("the server closed the connection")};
+    return reply;
   }
   dropSentAhead();
   const QList<QByteArray> commands = envelopeCommands(envelope);

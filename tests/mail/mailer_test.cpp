@@ -487,6 +487,36 @@ TEST_F(MailerTest, PipeliningHalvesTheRoundTripsOfAMessage) {
   }
 }
 
+// Four sessions at once: the failures count in the order their replies
+// arrive, whichever session they came from, and once sending stops no mail
+// starts on any session; what did not start comes back as not tried.
+TEST_F(MailerTest, TwoTemporaryFailuresAcrossSessionsStopAllOfThem) {
+  constexpr int kMails = 16;
+  test::SmtpPeerFaults everyMessageFails;
+  everyMessageFails.fault = QStringLiteral("451");
+  SmtpPeer& server =
+      startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, {}, 0, sharedCertDir()}, everyMessageFails);
+  settings.Connections = 4;
+  Mailer parallel{settings, dir.folder(), log, clock};
+  int sent = 0;
+  int notTried = 0;
+  {
+    const Mailer::RunScope run(parallel);
+    for (int i = 0; i < kMails; ++i)
+      parallel.startMail(i, kSubject, kBody, QStringLiteral("b%1@example.com").arg(i), json(), pdf(), kLabel);
+    while (parallel.mailsOutstanding() > 0) {
+      const Mailer::FinishedMail finished = parallel.finishMail();
+      sent += finished.sent ? 1 : 0;
+      notTried += finished.tried ? 0 : 1;
+      parallel.settle(finished.ticket);
+    }
+    EXPECT_TRUE(parallel.sendingStopped());
+  }
+  EXPECT_GT(notTried, 0) << "sending stopped before the queue was through";
+  EXPECT_EQ(server.stats().messages, sent) << "sent means stored";
+  EXPECT_TRUE(dir.logLines().join(u'\n').contains(QStringLiteral("2 temporary failures in a row")));
+}
+
 TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {
   SmtpPeer& server = startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword, {}, 0, sharedCertDir()},
                                faults(0, {QStringLiteral("1:421")}));
