@@ -71,6 +71,11 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
   }
   Attempt attempt{SendResult::temporary(0, QString()), false};
   SmtpReply reply = startMessage(envelope);
+  // A server that closes after a number of messages may still have answered
+  // what came ahead: gone before any byte of the content, it has nothing,
+  // and a new connection serves.
+  if (reply.code == kStartInput && !m_dialogue.stillOpen())
+    reply = SmtpReply{0, QStringLiteral("the server closed the connection")};
   if (reply.code == kStartInput) {
     attempt.contentStarted = true;
     const QList<QByteArray> ahead = sentAhead(next);
@@ -91,13 +96,7 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
 SmtpReply SmtpTransport::startMessage(const SmtpEnvelope& envelope) {
   if (m_sentAhead && *m_sentAhead == envelope) {
     m_sentAhead.reset();
-    const SmtpReply reply = readGroup(envelopeCommands(envelope) << "DATA", true);
-    // A server that closes after a number of messages may still have taken
-    // the envelope that came with the last one's content: gone before any
-    // byte of this content, nothing can arrive, and a new connection serves.
-    if (reply.code == kStartInput && !m_dialogue.stillOpen())
-      return SmtpReply{0, QStringLiteral("the server closed the connection")};
-    return reply;
+    return readGroup(envelopeCommands(envelope) << "DATA", true);
   }
   dropSentAhead();
   const QList<QByteArray> commands = envelopeCommands(envelope);

@@ -166,6 +166,8 @@ class Store:
         os.rename(name + ".tmp", name + ".eml")
         session.on_connection = getattr(session, "on_connection", 0) + 1
         if self.close_after and session.on_connection % self.close_after == 0:
+            # Commands the client sent ahead are not answered any more.
+            session.closing = True
             asyncio.get_running_loop().call_soon(server.transport.close)
         if self.command and self.count == self.after:
             subprocess.run(self.command, shell=True, check=False)
@@ -173,9 +175,26 @@ class Store:
 
 
 class FaultySMTP(SMTP):
-    """aiosmtpd's server, able to cut a connection in the middle of DATA."""
+    """aiosmtpd's server, able to cut a connection in the middle of DATA, and
+    silent once it decided to close a connection."""
+
+    async def _closing(self):
+        if getattr(self.session, "closing", False):
+            self.transport.close()
+            return True
+        return False
+
+    async def smtp_MAIL(self, arg):
+        if not await self._closing():
+            await super().smtp_MAIL(arg)
+
+    async def smtp_RCPT(self, arg):
+        if not await self._closing():
+            await super().smtp_RCPT(arg)
 
     async def smtp_DATA(self, arg):
+        if await self._closing():
+            return
         store = self.event_handler
         if getattr(self.session, "attempt", 0) in store.drop_data and self.envelope.rcpt_tos:
             await self.push("354 End data with <CR><LF>.<CR><LF>")
