@@ -10,6 +10,8 @@ packages=(
   libcurl4-openssl-dev libqrencode-dev nlohmann-json3-dev
   # make windows-check: mingw-w64's compiler with its Windows and ODBC headers
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  # make windows (cross build with the Windows SDK) and its tests under Wine
+  binutils-mingw-w64-x86-64 xz-utils wine wine64
   # database clients
   unixodbc unixodbc-dev tdsodbc freetds-bin sqlite3
   # tests and their real peers

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# windows-test.sh LINUX_BUILD WIN_BUILD JOBS WERROR: the Windows stage of
+# `make test`. Under Wine: the unit tests of the Windows build (CTest runs them
+# through the SDK's wine-run.sh), then the table of the Linux build (label
+# "windows") that runs the real corvex.exe beside the Linux program. Without
+# the Windows SDK it says so in one line and succeeds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux=$1
+build=$2
+jobs=${3:-2}
+werror=${4:-OFF}
+# shellcheck source=scripts/windows-env.sh
+source scripts/windows-env.sh
+
+if [ -z "$(windows_sdk_tarball)" ]; then
+  echo "test-windows: skipped, no Windows SDK: put its tarball in ../shared/windows-sdk/ or name it in CORVEX_WINSDK (scripts/windows-sdk.sh makes one)"
+  exit 0
+fi
+started=$(date +%s)
+bash scripts/windows-build.sh "$build" "$jobs" "$werror" corvex_windows_tests
+built=$(date +%s)
+windows_wine_prefix "$PWD/$build/wineprefix"
+# The tests' offscreen platform reads fonts only from QT_QPA_FONTDIR
+# (wine-run.sh hands QT_* variables over to Wine).
+(cd "$build" && QT_QPA_FONTDIR=/usr/share/fonts/truetype/liberation ctest --output-on-failure -j "$jobs")
+CORVEX_WINDOWS_PROGRAM="$PWD/$build/dist/corvex.exe" CORVEX_WINE="$(wine_loader)" \
+  ctest --test-dir "$linux" --output-on-failure -j "$jobs" -L windows
+echo "test-windows: built in $((built - started)) s, tested in $(($(date +%s) - built)) s"
