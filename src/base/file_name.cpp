@@ -1,7 +1,5 @@
 #include "base/file_name.h"
 
-#include "base/error.h"
-
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -47,7 +45,7 @@ QString refusal(const QString& name) {
 void requirePlainFileName(const QString& name, const QString& what) {
   const QString reason = refusal(name);
   if (!reason.isEmpty())
-    throw Error(kBadFileName, QStringLiteral("%1 \"%2\" cannot name a file: %3.").arg(what, printable(name), reason));
+    throw BadFileNameError(QStringLiteral("%1 \"%2\" cannot name a file: %3.").arg(what, printable(name), reason));
 }
 
 }  // namespace corvex

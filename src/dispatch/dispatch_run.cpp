@@ -2,6 +2,7 @@
 
 #include "base/checked_file.h"
 #include "base/error.h"
+#include "base/file_name.h"
 #include "dispatch/dispatch_texts.h"
 #include "dte/document.h"
 
@@ -177,6 +178,10 @@ DispatchRun::DocumentAhead DispatchRun::readDocument(const RecordSet& row, const
   } catch (const NoAnswerError&) {
     // Nothing more can be marked: the documents read before it stay pending.
     throw;
+  } catch (const BadFileNameError& error) {
+    // An IdDocumento that names no file (a device, a path) is this row's
+    // fault alone, as a file that cannot be written is.
+    ahead.problem = QStringLiteral("sendDTEbyMail=> %1: %2").arg(ahead.document->logLabel(), error.description());
   } catch (...) {
     ahead.failure = std::current_exception();
   }
