@@ -18,7 +18,11 @@ const QString kDescription = QStringLiteral(
     "  resend SERIE NUMERO [--to ADDRESS]       have the next run mail that document again (to ADDRESS)\n"
     "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
     "  render dte FILE                          write the PDF of a DTE's JSON file into files/ and print its path\n"
-    "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once");
+    "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once\n"
+    "  service install [--account NAME --password PWD] | uninstall\n"
+    "                                           (Windows) register Corvex as a service started at boot, or remove it");
+
+const QString kAccountOnlyForInstall = QStringLiteral("--account and --password go with service install only.");
 
 CommandLine invalid(const QString& message) {
   CommandLine result;
@@ -54,12 +58,39 @@ CommandLine parseResend(const QStringList& words, CommandLine result) {
   return result;
 }
 
+// "service install|uninstall|run", its --account and --password already in
+// `result`. Only Windows has a Service Control Manager; elsewhere the
+// system's service manager runs Corvex (the systemd units of the package).
+CommandLine parseService(const QStringList& words, CommandLine result) {
+#ifdef Q_OS_WIN
+  const QStringList verbs{QStringLiteral("install"), QStringLiteral("uninstall"), QStringLiteral("run")};
+  if (words.size() != 2 || !verbs.contains(words[1]))
+    return invalid(
+        QStringLiteral("Usage: corvex service install [--account NAME --password PWD] [--app-dir DIR] | "
+                       "corvex service uninstall"));
+  if (words[1] != QStringLiteral("install") && !(result.account.isEmpty() && result.password.isEmpty()))
+    return invalid(kAccountOnlyForInstall);
+  result.action = CommandLine::Action::Service;
+  result.serviceVerb = words[1];
+  result.headless = true;
+  return result;
+#else
+  Q_UNUSED(words);
+  Q_UNUSED(result);
+  return invalid(
+      QStringLiteral("The service command is for Windows; on Linux the package's systemd unit runs Corvex "
+                     "(systemctl enable --now corvex)."));
+#endif
+}
+
 // "render LAYOUT SERIE NUMERO", "resend SERIE NUMERO", "demo [DIR]", "check"
 // or "test-mail ADDRESS"; anything else is refused.
 CommandLine parseCommand(const QStringList& words, CommandLine result) {
   const QString command = words.first();
   if (command == QStringLiteral("resend")) return parseResend(words, result);
   if (!result.to.isEmpty()) return invalid(QStringLiteral("--to goes with resend only."));
+  if (command == QStringLiteral("service")) return parseService(words, result);
+  if (!result.account.isEmpty() || !result.password.isEmpty()) return invalid(kAccountOnlyForInstall);
   if (command == QStringLiteral("demo") && words.size() <= 2) {
     result.action = CommandLine::Action::Demo;
     result.demoDir = words.size() == 2 ? words[1] : QStringLiteral("corvex-demo");
@@ -133,10 +164,16 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   const QCommandLineOption to(QStringLiteral("to"),
                               QStringLiteral("resend: the address the document's next mail goes to."),
                               QStringLiteral("ADDRESS"));
+  const QCommandLineOption account(QStringLiteral("account"),
+                                   QStringLiteral("service install: the account the service runs under."),
+                                   QStringLiteral("NAME"));
+  const QCommandLineOption password(QStringLiteral("password"),
+                                    QStringLiteral("service install: the password of that account."),
+                                    QStringLiteral("PWD"));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Shows this help."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
-  parser.addOptions({appDir, headless, once, exitOnError, to, help, version});
+  parser.addOptions({appDir, headless, once, exitOnError, to, account, password, help, version});
   if (!parser.parse(QStringList{QStringLiteral("corvex")} + protectNegativeNumbers(arguments)))
     return invalid(parser.errorText());
 
@@ -147,6 +184,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   result.headless = parser.isSet(headless) || result.once;
   result.to = parser.value(to);
   if (parser.isSet(to) && result.to.isEmpty()) return invalid(QStringLiteral("--to needs an address."));
+  result.account = parser.value(account);
+  result.password = parser.value(password);
   if (parser.isSet(help)) {
     result.action = CommandLine::Action::Help;
     // The parser names the program after the running application, which
@@ -159,6 +198,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return parseCommand(restoreNegativeNumbers(parser.positionalArguments()), result);
   } else if (parser.isSet(to)) {
     return invalid(QStringLiteral("--to goes with resend only."));
+  } else if (parser.isSet(account) || parser.isSet(password)) {
+    return invalid(kAccountOnlyForInstall);
   }
   return result;
 }

@@ -8,7 +8,7 @@ namespace corvex {
 /// What the operator asked for. Plain `corvex` takes no arguments and runs
 /// as the product always did, from the executable's folder.
 struct CommandLine {
-  enum class Action { Run, Render, Demo, Check, TestMail, Resend, Help, Version, Invalid };
+  enum class Action { Run, Render, Demo, Check, TestMail, Resend, Service, Help, Version, Invalid };
   Action action = Action::Run;
   /// The Application folder; empty means the executable's folder.
   QString appDir;
@@ -31,6 +31,12 @@ struct CommandLine {
   QString demoDir;
   /// Test-mail: where the sample message goes.
   QString address;
+  /// Service (Windows): "install", "uninstall", or "run" (what the Service
+  /// Control Manager starts); install: the account it runs under (empty:
+  /// LocalSystem) and its password.
+  QString serviceVerb;
+  QString account;
+  QString password;
   /// Help text, version text or the reason the arguments were refused.
   QString message;
 };

@@ -132,6 +132,11 @@ DWORD WINAPI watchSessionEnd(LPVOID) {
 
 }  // namespace
 
+void requestStop() {
+  g_stopRequested.store(true);
+  quitWhenIdle();
+}
+
 void installStopHandlers() {
   ::SetConsoleCtrlHandler(noteConsoleStop, TRUE);
   if (const HANDLE thread = ::CreateThread(nullptr, 0, watchSessionEnd, nullptr, 0, nullptr)) ::CloseHandle(thread);

@@ -18,6 +18,14 @@ void installStopHandlers();
 /// True once a stop was requested. Safe to call from anywhere, at any time.
 bool stopRequested();
 
+#ifdef _WIN32
+/// A stop asked for by the Service Control Manager: taken as a stop signal
+/// is, the document in hand finished. Safe to call from any thread. A
+/// service installs no other handler: a service hears the console's log-off
+/// of every user, which must not stop it.
+void requestStop();
+#endif
+
 /// Ends the event loop of the QCoreApplication as soon as it is idle after a
 /// stop request, including one that came before this call. Needs the
 /// QCoreApplication; call once.

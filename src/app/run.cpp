@@ -11,6 +11,9 @@
 #include "app/setup_check.h"
 #include "app/test_mail.h"
 #include "app/toolkit_messages.h"
+#ifdef Q_OS_WIN
+#include "app/windows_service.h"
+#endif
 #include "base/error.h"
 #include "demo/demo_report.h"
 #include "demo/demo_workspace.h"
@@ -70,8 +73,9 @@ void choosePlatform(bool windowed) {
 }
 
 // The instance lock (when given), start-up and the logo; an error ends the
-// program, shown in a dialog too when there is a window to show it in.
-bool startUp(Application& app, InstanceLock* lock, bool windowed) {
+// program, shown in a dialog too when there is a window to show it in, and
+// logged for a service, whose standard error nobody reads.
+bool startUp(Application& app, InstanceLock* lock, bool windowed, bool asService) {
   // Trapped here, the one place an error may end the program: start-up.
   try {
     if (lock) lock->acquire();
@@ -81,6 +85,7 @@ bool startUp(Application& app, InstanceLock* lock, bool windowed) {
   } catch (const Error& error) {
     printError(errorText(error));
     if (windowed) QMessageBox::critical(nullptr, QStringLiteral("Corvex"), errorText(error));
+    if (asService) app.log().WriteLog(QStringLiteral("Start-up=> ") + errorText(error));
     return false;
   }
 }
@@ -139,7 +144,7 @@ int render(Application& app, const CommandLine& commandLine) {
   }
 }
 
-int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed) {
+int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed, bool asService = false) {
   SystemClock clock;
   RealFileSystem files;
   Application app(AppFolder(appDir), clock, files);
@@ -147,7 +152,7 @@ int runWithApplication(const CommandLine& commandLine, const QString& appDir, bo
   // while the service runs on the same folder.
   const bool testMail = commandLine.action == CommandLine::Action::TestMail;
   InstanceLock lock(app.folder());
-  if (!startUp(app, testMail ? nullptr : &lock, windowed)) return kStartupFailed;
+  if (!startUp(app, testMail ? nullptr : &lock, windowed, asService)) return kStartupFailed;
   if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
   if (testMail) {
     QTextStream err(stderr);
@@ -171,13 +176,35 @@ int demo(const CommandLine& commandLine) {
   return status;
 }
 
+#ifdef Q_OS_WIN
+// As a service Corvex runs headless, and a failed run ends the process so
+// that the manager's recovery starts a fresh one.
+int service(const CommandLine& commandLine, const QString& appDir) {
+  QTextStream err(stderr);
+  const AppFolder folder(appDir);
+  if (commandLine.serviceVerb == QStringLiteral("install")) return installService(commandLine, folder, out(), err);
+  if (commandLine.serviceVerb == QStringLiteral("uninstall")) return uninstallService(out(), err);
+  CommandLine life = commandLine;
+  life.action = CommandLine::Action::Run;
+  life.exitOnError = true;
+  return runAsService(
+      folder, [&life, &appDir] { return runWithApplication(life, appDir, false, true); }, err);
+}
+#endif
+
+bool runsAsService(const CommandLine& commandLine) {
+  return commandLine.action == CommandLine::Action::Service && commandLine.serviceVerb == QStringLiteral("run");
+}
+
 }  // namespace
 
 int runCorvex(int argc, char** argv) {
-  installStopHandlers();
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const CommandLine commandLine = parseCommandLine(arguments);
+  // Before any work that a stop must not cut short. The service hears its
+  // stop from the Service Control Manager alone.
+  if (!runsAsService(commandLine)) installStopHandlers();
   bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
   choosePlatform(windowed);
   dropToolkitNoise();
@@ -202,9 +229,13 @@ int runCorvex(int argc, char** argv) {
     case CommandLine::Action::Check:
     case CommandLine::Action::TestMail:
     case CommandLine::Action::Resend:
+    case CommandLine::Action::Service:
       break;
   }
   const QString appDir = commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
+#ifdef Q_OS_WIN
+  if (commandLine.action == CommandLine::Action::Service) return service(commandLine, appDir);
+#endif
   // The check runs without start-up: it must also explain a set-up that
   // start-up would refuse.
   if (commandLine.action == CommandLine::Action::Check) return checkSetup(AppFolder(appDir), out()) ? 0 : kRunFailed;

@@ -48,6 +48,20 @@ TEST(CommandLineTest, ActionsAndModes) {
       {{"resend", "CF", "1", "--to="}, Action::Invalid, false, false},
       {{"check", "--to", "a@b.c"}, Action::Invalid, false, false},
       {{"--to", "a@b.c"}, Action::Invalid, false, false},
+      {{"check", "--account", "x"}, Action::Invalid, false, false},
+      {{"--password", "x"}, Action::Invalid, false, false},
+#ifdef Q_OS_WIN
+      {{"service", "install", "--account", "CORP\\corvex", "--password", "p", "--app-dir", "C:\\Corvex"},
+       Action::Service,
+       true,
+       false},
+      {{"service", "run", "--app-dir", "C:\\Corvex"}, Action::Service, true, false},
+      {{"service", "uninstall", "--account", "x"}, Action::Invalid, false, false},
+      {{"service", "start"}, Action::Invalid, false, false},
+#else
+      // Only Windows has a Service Control Manager.
+      {{"service", "install"}, Action::Invalid, false, false},
+#endif
   };
   for (const Case& c : cases) {
     const CommandLine parsed = parseCommandLine(c.arguments);
