@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/quit_signals.h"
+#include "app/report_fonts.h"
 #include "app/resend_command.h"
 #include "app/setup_check.h"
 #include "app/test_mail.h"
@@ -208,7 +209,9 @@ int runCorvex(int argc, char** argv) {
   bool windowed = commandLine.action == CommandLine::Action::Run && !commandLine.headless && displayAvailable();
   choosePlatform(windowed);
   dropToolkitNoise();
+  chooseFontFolder();
   QApplication qtApp(argc, argv);
+  addReportFonts();
   quitEventLoopOnStop();
   if (windowed && QGuiApplication::platformName() == QStringLiteral("offscreen")) {
     printError(QStringLiteral("the display cannot be opened; running without a window"));

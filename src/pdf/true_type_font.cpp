@@ -138,6 +138,9 @@ QByteArray cleanName(const QByteArray& name) {
 }  // namespace
 
 std::shared_ptr<const TrueTypeFont> TrueTypeFont::of(const QRawFont& font) {
+  // Text that no font file stands behind (Qt's box engine, when no font at
+  // all is found) has no tables, and no family name to ask for either.
+  if (!font.isValid() || font.fontTable("head").isEmpty()) return nullptr;
   static QMutex mutex;
   static QHash<QString, std::shared_ptr<const TrueTypeFont>> fonts;
   const QString key = font.familyName() + QLatin1Char('|') + font.styleName() + QLatin1Char('|') +

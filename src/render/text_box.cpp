@@ -1,6 +1,9 @@
 #include "render/text_box.h"
 
+#include "base/error.h"
+
 #include <QPaintDevice>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <cmath>
@@ -44,9 +47,22 @@ class TwipsDevice : public QPaintDevice {
   }
 };
 
+// One device for every thread, which only answers metrics, and never
+// destroyed: a thread_local one was destroyed as each worker thread ended,
+// which mingw-w64's runtime does after freeing the thread's storage (a
+// fault or a hang as the pool's threads end on Windows).
 QPaintDevice* twipsDevice() {
-  thread_local TwipsDevice device;
-  return &device;
+  static TwipsDevice* const device = new TwipsDevice;
+  return device;
+}
+
+// Text that no font file stands behind (neither the layout's font nor its
+// stand-in is installed, nor any other) would print as boxes or not at all:
+// the document fails instead, naming the font to install.
+void requireFontFile(const QFont& font) {
+  if (!QRawFont::fromFont(font).fontTable("head").isEmpty()) return;
+  throw Error(kFileNotFound, QStringLiteral("No font file for \"%1\": install one of them")
+                                 .arg(font.families().join(QStringLiteral("\" or \""))));
 }
 
 QTextOption wrapOption(const TextStyle& style) {
@@ -110,7 +126,9 @@ void drawLines(PdfDocument& page, const QRect& box, const QString& text, const T
   const QString shown = withLineSeparators(text);
   TextStyle fitted = style;
   fitted.pointSize = fittedPointSize(shown, box.size(), style, fit);
-  QTextLayout layout(shown, fontFor(fitted), twipsDevice());
+  const QFont font = fontFor(fitted);
+  requireFontFile(font);
+  QTextLayout layout(shown, font, twipsDevice());
   layout.setTextOption(wrapOption(style));
   layOut(layout, box.width());
   for (int i = 0; i < layout.lineCount(); ++i) {

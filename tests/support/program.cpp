@@ -1,13 +1,32 @@
 #include "support/program.h"
 
-#include <QProcess>
-
 namespace corvex::test {
 
-ProgramRun runProgram(const QStringList& arguments, int timeoutMs, const QProcessEnvironment& environment) {
+Program thisBuild() { return {QStringLiteral(CORVEX_BINARY), QString()}; }
+
+std::optional<Program> windowsBuild() {
+  const QString path = qEnvironmentVariable("CORVEX_WINDOWS_PROGRAM");
+  if (path.isEmpty()) return std::nullopt;
+  return Program{path, qEnvironmentVariable("CORVEX_WINE", QStringLiteral("wine"))};
+}
+
+void startProgram(QProcess& process, const Program& program, const QStringList& arguments,
+                  const QProcessEnvironment& environment) {
+  QProcessEnvironment shown = environment;
+  if (program.wine.isEmpty()) {
+    process.setProcessEnvironment(shown);
+    process.start(program.path, arguments);
+    return;
+  }
+  if (!shown.contains(QStringLiteral("WINEDEBUG"))) shown.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+  process.setProcessEnvironment(shown);
+  process.start(program.wine, QStringList{program.path} + arguments);
+}
+
+ProgramRun runProgram(const Program& program, const QStringList& arguments, int timeoutMs,
+                      const QProcessEnvironment& environment) {
   QProcess process;
-  process.setProcessEnvironment(environment);
-  process.start(QStringLiteral(CORVEX_BINARY), arguments);
+  startProgram(process, program, arguments, environment);
   ProgramRun run;
   if (!process.waitForFinished(timeoutMs)) {
     process.kill();
@@ -18,6 +37,10 @@ ProgramRun runProgram(const QStringList& arguments, int timeoutMs, const QProces
   run.out = process.readAllStandardOutput();
   run.err = process.readAllStandardError();
   return run;
+}
+
+ProgramRun runProgram(const QStringList& arguments, int timeoutMs, const QProcessEnvironment& environment) {
+  return runProgram(thisBuild(), arguments, timeoutMs, environment);
 }
 
 }  // namespace corvex::test

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+
+#include <optional>
 
 namespace corvex::test {
 
@@ -13,9 +16,33 @@ struct ProgramRun {
   QByteArray err;
 };
 
-/// Runs build/corvex with `arguments` in `environment` and waits at most
+/// A build of the real program: this build's, or the Windows build's
+/// corvex.exe run by Wine.
+struct Program {
+  QString path;
+  /// The Wine loader; empty for a program of this system.
+  QString wine;
+};
+
+/// This build's program (build/corvex).
+Program thisBuild();
+
+/// The Windows build's corvex.exe when `make test-windows` names it
+/// (CORVEX_WINDOWS_PROGRAM, CORVEX_WINE, and a WINEPREFIX of its own).
+std::optional<Program> windowsBuild();
+
+/// Starts `program` with `arguments` in `environment`; under Wine with
+/// WINEDEBUG=-all unless the environment says otherwise.
+void startProgram(QProcess& process, const Program& program, const QStringList& arguments,
+                  const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+/// Runs `program` with `arguments` in `environment` and waits at most
 /// `timeoutMs`; a run that has not ended by then is killed and reported with
 /// exit code -1.
+ProgramRun runProgram(const Program& program, const QStringList& arguments, int timeoutMs = 60000,
+                      const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+/// runProgram() of this build's program.
 ProgramRun runProgram(const QStringList& arguments, int timeoutMs = 60000,
                       const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
