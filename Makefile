@@ -11,7 +11,7 @@ JOBS       ?= 2
 # CI sets WERROR=ON so that a new warning fails the build.
 WERROR     ?= OFF
 
-.PHONY: deps configure build program build-sanitize build-fuzz bench demo fuzz package test test-plain test-sanitize test-windows windows format format-check windows-check clean
+.PHONY: deps configure build program build-sanitize build-fuzz bench demo fuzz package test test-plain test-sanitize test-windows windows windows-package format format-check windows-check clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -68,6 +68,11 @@ test-sanitize: build-sanitize
 # $(WIN_BUILD)/dist: the program with everything it needs beside it.
 windows: deps
 	bash scripts/windows-build.sh $(WIN_BUILD) $(JOBS) $(WERROR) corvex_windows_tests
+
+# The Windows installer, $(WIN_BUILD)/corvex-<version>-x64.msi (wixl), from
+# $(WIN_BUILD)/dist.
+windows-package: windows
+	bash scripts/windows-package.sh $(WIN_BUILD)
 
 # Under Wine: the Windows unit tests, then the table that runs corvex.exe
 # beside the Linux program. Skipped, with one line saying so, without the SDK.

@@ -26,4 +26,8 @@ windows_wine_prefix "$PWD/$build/wineprefix"
 (cd "$build" && QT_QPA_FONTDIR=/usr/share/fonts/truetype/liberation ctest --output-on-failure -j "$jobs")
 CORVEX_WINDOWS_PROGRAM="$PWD/$build/dist/corvex.exe" CORVEX_WINE="$(wine_loader)" \
   ctest --test-dir "$linux" --output-on-failure -j "$jobs" -L windows
+# The installer, kept in $build as the build's output, then installed,
+# served, upgraded and removed under Wine.
+bash scripts/windows-package.sh "$build"
+bash tests/app/windows_install_test.sh "$build" "$linux"
 echo "test-windows: built in $((built - started)) s, tested in $(($(date +%s) - built)) s"
