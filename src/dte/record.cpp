@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace corvex {
 namespace {
 
@@ -47,6 +49,32 @@ QString resolveAlias(const DteType& type, bool onDocument, const QString& sectio
   }
   if (section == u"cuerpoDocumento" && path == u"description") return type.itemText;
   return path.toString();
+}
+
+// The items' own numbers say their order, whatever order the issuer's system
+// wrote them in; elements without a number keep their places, and equal
+// numbers their order.
+void orderByNumItem(std::vector<Record>& records) {
+  std::vector<std::size_t> places;
+  std::vector<Record> numbered;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].value(u"numItem").typeId() != QMetaType::Double) continue;
+    places.push_back(i);
+    numbered.push_back(records[i]);
+  }
+  std::stable_sort(numbered.begin(), numbered.end(), [](const Record& a, const Record& b) {
+    return a.value(u"numItem").toDouble() < b.value(u"numItem").toDouble();
+  });
+  for (std::size_t i = 0; i < places.size(); ++i) records[places[i]] = numbered[i];
+}
+
+// A code the catalogue does not list (the four-digit country codes of the
+// 2023 schemas) reads as the name the document writes beside it, if any.
+std::optional<QString> nameBeside(QStringView catalogue, const json* holder) {
+  if (catalogue != u"CAT-020" || !holder || !holder->is_object()) return std::nullopt;
+  const auto name = holder->find("nombrePais");
+  if (name == holder->end() || scalarText(*name).isEmpty()) return std::nullopt;
+  return scalarText(*name);
 }
 
 }  // namespace
@@ -108,7 +136,8 @@ QString Record::nameAt(QStringView path) const {
     if (departamento == found.parent->end()) return code;
     return names.findMunicipio(scalarText(*departamento), code).value_or(code);
   }
-  return names.name(catalogue, code);
+  if (const std::optional<QString> name = names.find(catalogue, code)) return *name;
+  return nameBeside(catalogue, found.parent).value_or(code);
 }
 
 QString Record::text(QStringView path) const {
@@ -144,6 +173,7 @@ std::vector<Record> Record::list(QStringView path) const {
   if (!found.node || !found.node->is_array()) return records;
   for (const json& element : *found.node)
     if (element.is_object()) records.push_back(Record(m_data, &element, found.section));
+  orderByNumItem(records);
   return records;
 }
 
