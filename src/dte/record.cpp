@@ -37,18 +37,19 @@ QString joined(const QString& section, QStringView member) {
   return section.isEmpty() ? member.toString() : section + u'.' + member.toString();
 }
 
-// Aliases stand for what differs by type; they apply on the document
-// itself ("counterparty.nombre") and on its items ("description").
-QString resolveAlias(const DteType& type, bool onDocument, const QString& section, QStringView path) {
-  if (onDocument) {
-    const QStringView first = path.left(path.indexOf(u'.'));
-    if (first == u"issuer") return type.issuer + path.mid(first.size()).toString();
-    if (first == u"counterparty") return type.counterparty + path.mid(first.size()).toString();
-    if (path == u"total") return type.total;
-    if (path == u"totalInWords") return type.totalInWords;
-  }
-  if (section == u"cuerpoDocumento" && path == u"description") return type.itemText;
-  return path.toString();
+// A fact's name stands for where the fact lives in the document's type and
+// generation; on the document ("counterparty.nombre", "ivaRetained") and on
+// its items ("description"), as the first segment of a path.
+QString resolveFact(const FactPaths& facts, bool onDocument, const QString& section, QStringView path) {
+  const QHash<QString, QString>* names =
+      onDocument ? &facts.document : (section == u"cuerpoDocumento" ? &facts.item : nullptr);
+  if (!names) return path.toString();
+  const qsizetype dot = path.indexOf(u'.');
+  const QStringView first = dot < 0 ? path : path.left(dot);
+  const auto found = names->constFind(first.toString());
+  if (found == names->constEnd()) return path.toString();
+  if (found->isEmpty()) return QString();
+  return dot < 0 ? *found : *found + path.mid(dot).toString();
 }
 
 // The items' own numbers say their order, whatever order the issuer's system
@@ -99,7 +100,8 @@ Record::Found Record::find(QStringView path) const {
     found.text = m_data->seal;
     return found;
   }
-  const QString resolved = resolveAlias(*m_data->type, onDocument, m_section, path);
+  const QString resolved = resolveFact(*m_data->facts, onDocument, m_section, path);
+  if (resolved.isEmpty()) return found;
   found.node = m_node;
   found.section = m_section;
   for (QStringView segment : QStringView(resolved).split(u'.')) {
