@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "db/connection_string.h"
 #include "dte/dte_type.h"
+#include "dte/fact_table.h"
 #include "mail/helo_name.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_dialogue.h"
@@ -131,21 +132,30 @@ void checkFolders(const AppFolder& folder, CheckReport& report) {
 }
 
 // The two layouts of the stored procedure's rows and the eleven of the
-// documents printed from their JSON.
-QStringList layoutNames() {
-  QStringList names{QStringLiteral("arSVDTEFactura"), QStringLiteral("arSVDTECreditoFiscal")};
-  for (const DteType& type : dteTypes()) names << QStringLiteral("arSVDTE") + type.code;
+// documents printed from their JSON, each of these with the versions of its
+// type it prints (the first and the second generation of the schemas).
+QList<std::pair<QString, QString>> layoutNames() {
+  QList<std::pair<QString, QString>> names{{QStringLiteral("arSVDTEFactura"), QString()},
+                                           {QStringLiteral("arSVDTECreditoFiscal"), QString()}};
+  for (const DteType& type : dteTypes()) {
+    const QList<int> versions = FactTable::standard().versions(type.code);
+    names.append(
+        {QStringLiteral("arSVDTE") + type.code, QStringLiteral(", DTE %1 versions %2 and %3 (a later one as %3)")
+                                                    .arg(type.code)
+                                                    .arg(versions.value(0))
+                                                    .arg(versions.value(1))});
+  }
   return names;
 }
 
 void checkLayouts(const AppFolder& folder, CheckReport& report) {
-  for (const QString& name : layoutNames()) {
+  for (const auto& [name, versions] : layoutNames()) {
     const QString file = QStringLiteral("layouts/%1.json").arg(name);
     // Trapped here: a layout that does not load is this check's verdict.
     try {
       loadLayout(name, folder);
       report.pass(QStringLiteral("layout ") + name,
-                  QFile::exists(folder.path(file)) ? file : QStringLiteral("built-in"));
+                  (QFile::exists(folder.path(file)) ? file : QStringLiteral("built-in")) + versions);
     } catch (const Error& error) {
       report.fail(QStringLiteral("layout ") + name, errorText(error),
                   QStringLiteral("correct %1, or remove it to use the built-in layout").arg(file));

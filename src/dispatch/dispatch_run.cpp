@@ -226,12 +226,22 @@ std::optional<DocumentRenderer::Draft> DispatchRun::draftPdf(const PendingDocume
   try {
     const Document dte = Document::parse(document.jsonDte.toUtf8(), document.selloRecibido);
     dte.checkGenerationCode(document.idDocumento);
+    noteNewerVersion(dte);
     return m_parts.renderer.draftDtePdf(dte);
   } catch (const Error& error) {
     problem = QStringLiteral("sendDTEbyMail=> %1: JSonDTE cannot be printed: %2")
                   .arg(document.logLabel(), error.description());
     return std::nullopt;
   }
+}
+
+// A version later than this program knows prints with the newest names;
+// the log says so once a run for each type and version.
+void DispatchRun::noteNewerVersion(const Document& dte) {
+  const QString note = dte.newerVersionNote();
+  if (note.isEmpty() || m_versionNotes.contains(note)) return;
+  m_versionNotes.insert(note);
+  m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + note);
 }
 
 // Runs on a worker thread. Whatever an interrupted run left under these

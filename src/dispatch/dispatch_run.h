@@ -132,6 +132,7 @@ class DispatchRun {
   DocumentAhead readDocument(const RecordSet& row, const std::deque<DocumentAhead>& before);
   void prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAhead>& before);
   std::optional<DocumentRenderer::Draft> draftPdf(const PendingDocument& document, QString& problem);
+  void noteNewerVersion(const Document& dte);
   void writeFiles(const DocumentFiles& files, const QByteArray& json,
                   const std::optional<DocumentRenderer::Draft>& draft);
   /// A document handed to the mailer, waiting for its outcome.
@@ -174,6 +175,8 @@ class DispatchRun {
   /// "SERIE-NUMERO" of every document this run mailed, tried or holds in
   /// the journal.
   QSet<QString> m_taken;
+  /// The versions later than this program knows that the log already named.
+  QSet<QString> m_versionNotes;
   /// Files of mailed documents whose removal failed.
   QSet<QString> m_leftovers;
   struct {

@@ -4,6 +4,10 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
 #include <nlohmann/json.hpp>
 
 static void initCatalogueResources() { Q_INIT_RESOURCE(catalogues); }
@@ -19,10 +23,26 @@ Error badCatalogue(const QString& why) {
   return Error(kInvalidFileFormat, QStringLiteral("The DTE catalogue is not usable: %1").arg(why));
 }
 
-void addCodes(QHash<QString, QString>& names, const json& codes, const QString& prefix) {
+// In these catalogues a closing parenthesis holds a remark for the issuer
+// ("Transporte (solo aplica para Factura de exportación)"), not a part of the
+// name; elsewhere it is the name's own ("Turismo: por alojamiento (5%)").
+constexpr std::string_view kRemarkCatalogues[] = {"CAT-005", "CAT-011", "CAT-012", "CAT-017", "CAT-021"};
+
+bool carriesRemarks(const std::string& catalogue) {
+  return std::find(std::begin(kRemarkCatalogues), std::end(kRemarkCatalogues), catalogue) !=
+         std::end(kRemarkCatalogues);
+}
+
+QString withoutRemark(const QString& name) {
+  const qsizetype open = name.indexOf(QLatin1String(" ("));
+  return open > 0 && name.endsWith(u')') ? name.left(open) : name;
+}
+
+void addCodes(QHash<QString, QString>& names, const json& codes, const QString& prefix, bool remarks) {
   for (const auto& [code, name] : codes.items()) {
     if (!name.is_string()) throw badCatalogue(QStringLiteral("the name of %1 is not a text").arg(fromUtf8(code)));
-    names.insert(prefix + fromUtf8(code), fromUtf8(name.get<std::string>()));
+    const QString text = fromUtf8(name.get<std::string>());
+    names.insert(prefix + fromUtf8(code), remarks ? withoutRemark(text) : text);
   }
 }
 
@@ -42,10 +62,10 @@ Catalogues Catalogues::fromJson(const QByteArray& text) {
     if (!catalogue.is_object()) throw badCatalogue(fromUtf8(name) + QStringLiteral(" is not an object"));
     QHash<QString, QString>& names = catalogues.m_names[catalogueKey(name)];
     if (const auto codes = catalogue.find("codes"); codes != catalogue.end() && codes->is_object())
-      addCodes(names, *codes, QString());
+      addCodes(names, *codes, QString(), carriesRemarks(name));
     if (const auto places = catalogue.find("byDepartamento"); places != catalogue.end() && places->is_object()) {
       for (const auto& [departamento, codes] : places->items())
-        if (codes.is_object()) addCodes(names, codes, fromUtf8(departamento) + u'/');
+        if (codes.is_object()) addCodes(names, codes, fromUtf8(departamento) + u'/', false);
     }
   }
   return catalogues;

@@ -11,6 +11,10 @@ namespace corvex {
 /// The tax authority's catalogue of codes (CAT-001 to CAT-032), as data:
 /// resources/dte/catalogos.json, read once from the program's resources.
 ///
+/// Names come without the remarks some catalogues add to them in
+/// parentheses for the issuer ("Otros (se debe indicar el medio de pago)"
+/// reads "Otros"); parentheses that belong to a name stay.
+///
 /// Municipios repeat their codes in each departamento, so they are looked
 /// up by both. Both the municipios of before the 2024 reform (which
 /// documents under the 2023 schemas carry) and those after are known; their

@@ -3,6 +3,8 @@
 #include "base/error.h"
 #include "dte/document_data.h"
 
+#include <optional>
+
 namespace corvex {
 namespace {
 
@@ -31,8 +33,21 @@ bool isList(const DteType& type, const QString& section) {
   return section == u"documentoRelacionado" || (section == u"cuerpoDocumento" && type.hasItems);
 }
 
-void checkSections(const json& root, const DteType& type) {
-  for (const QString& section : type.requiredSections) {
+// The identificacion.version a document carries, when it is a whole number.
+std::optional<int> versionOf(const json& root) {
+  const json& version = root["identificacion"].value("version", json());
+  if (version.is_number_integer()) return version.get<int>();
+  if (version.is_string()) {
+    bool whole = false;
+    const int number = utf8(version.get<std::string>()).toInt(&whole);
+    if (whole) return number;
+  }
+  return std::nullopt;
+}
+
+void checkSections(const json& root, const DteType& type, const FactPaths& facts) {
+  for (const QString& required : type.requiredSections) {
+    const QString section = facts.document.value(required, required);
     const auto found = root.find(section.toStdString());
     const QString name = QStringLiteral("the DTE %1 (%2)").arg(type.code, type.name);
     if (found == root.end() || found->is_null()) throw unprintable(name + QStringLiteral(" has no ") + section);
@@ -49,7 +64,10 @@ Document Document::parse(const QByteArray& text, const QString& viewSeal) {
   data->root = json::parse(text.begin(), text.end(), nullptr, false);
   if (!data->root.is_object()) throw unprintable(QStringLiteral("the DTE is not a JSON object"));
   data->type = &typeOf(data->root);
-  checkSections(data->root, *data->type);
+  const FactTable& facts = FactTable::standard();
+  data->generation = facts.generationOf(data->type->code, versionOf(data->root));
+  data->facts = &facts.paths(data->type->code, data->generation.number);
+  checkSections(data->root, *data->type, *data->facts);
   data->catalogues = &Catalogues::standard();
   data->seal = viewSeal;
   const json* root = &data->root;
@@ -57,6 +75,17 @@ Document Document::parse(const QByteArray& text, const QString& viewSeal) {
 }
 
 const DteType& Document::type() const { return *data()->type; }
+
+const Generation& Document::generation() const { return data()->generation; }
+
+QString Document::newerVersionNote() const {
+  const Generation& generation = this->generation();
+  if (!generation.newer) return QString();
+  return QStringLiteral("DTE %1 (%2) version %3 is later than this program knows: printed as version %4")
+      .arg(type().code, type().name)
+      .arg(generation.version)
+      .arg(FactTable::standard().versions(type().code).last());
+}
 
 QDate Document::fecEmi() const {
   return QDate::fromString(text(u"identificacion.fecEmi"), QStringLiteral("yyyy-MM-dd"));
@@ -69,7 +98,7 @@ Party Document::counterparty() const { return Party(record(u"counterparty")); }
 std::vector<Item> Document::items() const {
   std::vector<Item> items;
   if (!type().hasItems) return items;
-  for (const Record& record : list(u"cuerpoDocumento")) items.emplace_back(record, type().itemText);
+  for (const Record& record : list(u"cuerpoDocumento")) items.emplace_back(record);
   return items;
 }
 

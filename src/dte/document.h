@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dte/dte_type.h"
+#include "dte/fact_table.h"
 #include "dte/item.h"
 #include "dte/party.h"
 #include "dte/record.h"
@@ -13,17 +14,15 @@
 
 namespace corvex {
 
-/// One DTE of any of the eleven types, read from its own JSON: a typed,
-/// read-only view whose sections and members are read by name (Record), so
-/// that the 2023 schemas and later versions both print.
+/// One DTE of any of the eleven types in either generation of the schemas,
+/// read from its own JSON: a typed, read-only view whose sections and
+/// members are read by name (Record).
 ///
-/// Besides the document's own members, a path on the document may start
-/// with one of these names, which stand for what differs by type:
-///   "issuer", "counterparty"  the parties' sections (DteType::issuer,
-///                             DteType::counterparty): "counterparty.nombre"
-///   "total", "totalInWords"   DteType::total and DteType::totalInWords
-///   "selloRecibido"           the seal (see parse())
-/// and on an item, "description" stands for DteType::itemText.
+/// Besides the document's own members, a path may start with the name of a
+/// fact of resources/dte/facts.json ("counterparty.nombre", "ivaRetained",
+/// on an item "description"), which stands for where that fact lives in the
+/// document's type and generation (FactTable); "selloRecibido" on the
+/// document is the seal (see parse()).
 class Document : public Record {
  public:
   /// Reads `json`, the document's JSON text in UTF-8: the view's JSonDTE, or
@@ -39,6 +38,12 @@ class Document : public Record {
   static Document parse(const QByteArray& json, const QString& viewSeal = {});
 
   const DteType& type() const;
+  /// The generation of the schemas the document follows, from its tipoDte
+  /// and identificacion.version.
+  const Generation& generation() const;
+  /// For a version later than any this program knows, the line that says it
+  /// is printed with the newest generation's names; blank otherwise.
+  QString newerVersionNote() const;
 
   QString tipoDte() const { return text(u"identificacion.tipoDte"); }
   QString codigoGeneracion() const { return text(u"identificacion.codigoGeneracion"); }
@@ -54,7 +59,7 @@ class Document : public Record {
   Party counterparty() const;
   /// The cuerpoDocumento list; empty for 09.
   std::vector<Item> items() const;
-  /// The document's total (DteType::total); 0 when it lacks one.
+  /// The document's total (the fact "total"); 0 when it lacks one.
   double total() const;
   /// The total in words as the document writes it; blank when it has none.
   QString totalInWords() const { return text(u"totalInWords"); }

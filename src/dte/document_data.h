@@ -2,6 +2,7 @@
 
 #include "dte/catalogues.h"
 #include "dte/dte_type.h"
+#include "dte/fact_table.h"
 
 #include <QString>
 
@@ -14,6 +15,9 @@ struct DocumentData {
   nlohmann::json root;
   QString seal;
   const DteType* type = nullptr;
+  Generation generation;
+  /// Where the facts live in the document's type and generation.
+  const FactPaths* facts = nullptr;
   const Catalogues* catalogues = nullptr;
 };
 

@@ -10,14 +10,12 @@ namespace corvex {
 class Item : public Record {
  public:
   Item() = default;
-  Item(const Record& record, QString textMember) : Record(record), m_textMember(std::move(textMember)) {}
+  explicit Item(const Record& record) : Record(record) {}
 
   int numItem() const { return text(u"numItem").toInt(); }
-  /// What the item is: its descripcion, or obsItem for 08.
-  QString description() const { return text(m_textMember); }
-
- private:
-  QString m_textMember;
+  /// What the item is: its descripcion, or 08's observations on the
+  /// liquidated document (the fact "description").
+  QString description() const { return text(u"description"); }
 };
 
 }  // namespace corvex

@@ -27,8 +27,8 @@ QString Party::actividad() const {
 QString Party::direccion() const {
   // An export's receptor carries its address and country as its own members.
   const QStringList parts = has(u"direccion")
-                                ? QStringList{text(u"direccion.complemento"), text(u"direccion.municipioNombre"),
-                                              text(u"direccion.departamentoNombre")}
+                                ? QStringList{text(u"direccion.complemento"), text(u"direccion.distritoNombre"),
+                                              text(u"direccion.municipioNombre"), text(u"direccion.departamentoNombre")}
                                 : QStringList{text(u"complemento"), text(u"nombrePais")};
   QStringList present;
   for (const QString& part : parts)

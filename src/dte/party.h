@@ -25,8 +25,9 @@ class Party : public Record {
   /// CAT-019's name of the party's activity, or the document's own
   /// descActividad when the catalogue lacks the code.
   QString actividad() const;
-  /// The address on one line: complemento, municipio, departamento, the
-  /// names of the last two from the catalogue; blank parts left out.
+  /// The address on one line: complemento, distrito (second generation; as
+  /// its code, which no catalogue names), municipio, departamento, the names
+  /// of the last two from the catalogue; blank parts left out.
   QString direccion() const;
   QString telefono() const { return text(u"telefono"); }
   QString correo() const { return text(u"correo"); }

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace corvex {
 namespace {
 
@@ -35,18 +37,45 @@ QString joined(const QString& section, QStringView member) {
   return section.isEmpty() ? member.toString() : section + u'.' + member.toString();
 }
 
-// Aliases stand for what differs by type; they apply on the document
-// itself ("counterparty.nombre") and on its items ("description").
-QString resolveAlias(const DteType& type, bool onDocument, const QString& section, QStringView path) {
-  if (onDocument) {
-    const QStringView first = path.left(path.indexOf(u'.'));
-    if (first == u"issuer") return type.issuer + path.mid(first.size()).toString();
-    if (first == u"counterparty") return type.counterparty + path.mid(first.size()).toString();
-    if (path == u"total") return type.total;
-    if (path == u"totalInWords") return type.totalInWords;
+// A fact's name stands for where the fact lives in the document's type and
+// generation; on the document ("counterparty.nombre", "ivaRetained") and on
+// its items ("description"), as the first segment of a path.
+QString resolveFact(const FactPaths& facts, bool onDocument, const QString& section, QStringView path) {
+  const QHash<QString, QString>* names =
+      onDocument ? &facts.document : (section == u"cuerpoDocumento" ? &facts.item : nullptr);
+  if (!names) return path.toString();
+  const qsizetype dot = path.indexOf(u'.');
+  const QStringView first = dot < 0 ? path : path.left(dot);
+  const auto found = names->constFind(first.toString());
+  if (found == names->constEnd()) return path.toString();
+  if (found->isEmpty()) return QString();
+  return dot < 0 ? *found : *found + path.mid(dot).toString();
+}
+
+// The items' own numbers say their order, whatever order the issuer's system
+// wrote them in; elements without a number keep their places, and equal
+// numbers their order.
+void orderByNumItem(std::vector<Record>& records) {
+  std::vector<std::size_t> places;
+  std::vector<Record> numbered;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].value(u"numItem").typeId() != QMetaType::Double) continue;
+    places.push_back(i);
+    numbered.push_back(records[i]);
   }
-  if (section == u"cuerpoDocumento" && path == u"description") return type.itemText;
-  return path.toString();
+  std::stable_sort(numbered.begin(), numbered.end(), [](const Record& a, const Record& b) {
+    return a.value(u"numItem").toDouble() < b.value(u"numItem").toDouble();
+  });
+  for (std::size_t i = 0; i < places.size(); ++i) records[places[i]] = numbered[i];
+}
+
+// A code the catalogue does not list (the four-digit country codes of the
+// 2023 schemas) reads as the name the document writes beside it, if any.
+std::optional<QString> nameBeside(QStringView catalogue, const json* holder) {
+  if (catalogue != u"CAT-020" || !holder || !holder->is_object()) return std::nullopt;
+  const auto name = holder->find("nombrePais");
+  if (name == holder->end() || scalarText(*name).isEmpty()) return std::nullopt;
+  return scalarText(*name);
 }
 
 }  // namespace
@@ -71,7 +100,8 @@ Record::Found Record::find(QStringView path) const {
     found.text = m_data->seal;
     return found;
   }
-  const QString resolved = resolveAlias(*m_data->type, onDocument, m_section, path);
+  const QString resolved = resolveFact(*m_data->facts, onDocument, m_section, path);
+  if (resolved.isEmpty()) return found;
   found.node = m_node;
   found.section = m_section;
   for (QStringView segment : QStringView(resolved).split(u'.')) {
@@ -108,7 +138,8 @@ QString Record::nameAt(QStringView path) const {
     if (departamento == found.parent->end()) return code;
     return names.findMunicipio(scalarText(*departamento), code).value_or(code);
   }
-  return names.name(catalogue, code);
+  if (const std::optional<QString> name = names.find(catalogue, code)) return *name;
+  return nameBeside(catalogue, found.parent).value_or(code);
 }
 
 QString Record::text(QStringView path) const {
@@ -144,6 +175,7 @@ std::vector<Record> Record::list(QStringView path) const {
   if (!found.node || !found.node->is_array()) return records;
   for (const json& element : *found.node)
     if (element.is_object()) records.push_back(Record(m_data, &element, found.section));
+  orderByNumItem(records);
   return records;
 }
 

@@ -50,8 +50,10 @@ class Record {
 
   /// The object at `path`; a blank record when there is none.
   Record record(QStringView path) const;
-  /// The objects of the array at `path`, in order; empty when there is no
-  /// such array. Elements that are not objects are left out.
+  /// The objects of the array at `path`, in order, those that carry a
+  /// numeric "numItem" ordered by it among themselves (stable; the others
+  /// keep their places); empty when there is no such array. Elements that
+  /// are not objects are left out.
   std::vector<Record> list(QStringView path) const;
 
   /// True for the blank record and for a view of null.

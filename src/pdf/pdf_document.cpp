@@ -146,7 +146,7 @@ void PdfDocument::drawGlyphs(QPointF origin, const QGlyphRun& run, const QColor&
   const QList<quint32> glyphs = run.glyphIndexes();
   const QList<QPointF> positions = run.positions();
   if (glyphs.isEmpty() || glyphs.size() != positions.size()) return;
-  content() += colourOperands(colour) + " rg\n";
+  content() += fillColour(colour);
   const std::shared_ptr<const TrueTypeFont> font = TrueTypeFont::of(run.rawFont());
   if (!font) {
     drawOutlines(origin, run);
@@ -201,6 +201,15 @@ QByteArray PdfDocument::imageName(const QImage& image) {
   return resourceName("Im", std::size_t(known - m_images.begin()));
 }
 
+QByteArray PdfDocument::fillColour(const QColor& colour) {
+  QByteArray operators;
+  if (colour.alpha() < 255) {
+    m_opacities.insert(colour.alpha());
+    operators = "/A" + QByteArray::number(colour.alpha()) + " gs ";
+  }
+  return operators + colourOperands(colour) + " rg\n";
+}
+
 QByteArray PdfDocument::toPdf() const {
   PdfObjects objects;
   const int catalog = objects.reserve();
@@ -216,6 +225,9 @@ QByteArray PdfDocument::toPdf() const {
   for (std::size_t i = 0; i < m_images.size(); ++i) {
     resources += " /" + resourceName("Im", i) + ' ' + PdfObjects::reference(writeImage(objects, *m_images[i].second));
   }
+  resources += " >> /ExtGState <<";
+  for (const int alpha : m_opacities)
+    resources += " /A" + QByteArray::number(alpha) + " << /ca " + pdfNumber(alpha / 255.0) + " >>";
   resources += " >> >>";
   const QByteArray mediaBox =
       "[0 0 " + pdfNumber(m_paper.width() / kTwipsPerPoint) + ' ' + pdfNumber(m_paper.height() / kTwipsPerPoint) + ']';

@@ -46,7 +46,9 @@ class PdfDocument {
   void drawLine(const QLine& line, const QColor& colour, int width);
   /// `image` stretched over `target`.
   void drawImage(const QRect& target, const QImage& image);
-  /// The run's glyphs at their positions, offset by `origin`.
+  /// The run's glyphs at their positions, offset by `origin`. A colour that
+  /// is not opaque lets what lies below show through; its opacity holds for
+  /// everything filled until restore().
   void drawGlyphs(QPointF origin, const QGlyphRun& run, const QColor& colour);
 
   /// The whole file.
@@ -63,12 +65,16 @@ class PdfDocument {
   std::size_t fontIndex(const std::shared_ptr<const TrueTypeFont>& font);
   QByteArray imageName(const QImage& image);
   void drawOutlines(QPointF origin, const QGlyphRun& run);
+  /// The fill colour's operators, its opacity set first when it has one.
+  QByteArray fillColour(const QColor& colour);
 
   QSize m_paper;
   QString m_title;
   QString m_creator;
   std::vector<QByteArray> m_pages;
   std::vector<FontUse> m_fonts;
+  /// The opacities (alpha 0-254) fills use, each a graphics state "A<alpha>".
+  std::set<int> m_opacities;
   /// Each picture once, however many pages show it, by its QImage::cacheKey().
   std::vector<std::pair<qint64, std::shared_ptr<const PdfImage>>> m_images;
 };

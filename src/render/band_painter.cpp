@@ -2,6 +2,7 @@
 
 #include "render/text_box.h"
 #include "render/value_format.h"
+#include "text/unit_count.h"
 
 namespace corvex {
 
@@ -20,19 +21,42 @@ QString labelText(const Control& control, const BandContent& content) {
   return text;
 }
 
+QVariant columnValue(const QString& column, const BandContent& content) {
+  return content.rows.value(*content.row, content.rows.columnIndex(column));
+}
+
 QString columnText(const QString& column, const Control& control, const BandContent& content) {
-  return formatValue(content.rows.value(*content.row, content.rows.columnIndex(column)), control.format);
+  return formatValue(columnValue(column, content), control.format);
+}
+
+// The unit after a count agrees with it: "1 Mes", "2 Meses".
+QString moreText(const QString& column, const Control& control, const BandContent& content) {
+  const QString text = columnText(column, control, content);
+  if (!control.counted || column != control.moreColumns.first()) return text;
+  bool isNumber = false;
+  const double count = columnValue(control.column, content).toDouble(&isNumber);
+  return isNumber ? unitForCount(count, text) : text;
 }
 
 QString fieldText(const Control& control, const BandContent& content) {
   if (!content.row) return QString();
-  QString text = columnText(control.column, control, content);
+  QStringList parts{columnText(control.column, control, content)};
   for (const QString& column : control.moreColumns) {
-    const QString more = columnText(column, control, content);
-    if (more.isEmpty()) continue;
-    text += (text.isEmpty() ? QString() : control.separator) + more;
+    const QString more = moreText(column, control, content);
+    if (!more.isEmpty() && !(control.distinct && parts.contains(more, Qt::CaseInsensitive))) parts << more;
   }
-  return text;
+  if (parts.first().isEmpty()) parts.removeFirst();
+  return parts.join(control.separator);
+}
+
+// A label tied to a field that prints nothing would stand alone.
+bool labelShown(const Control& label, const BandContent& content) {
+  if (label.with.isEmpty()) return true;
+  for (const Control& control : content.band.controls) {
+    if (control.kind == ControlKind::Field && control.name.compare(label.with, Qt::CaseInsensitive) == 0)
+      return !fieldText(control, content).trimmed().isEmpty();
+  }
+  return true;
 }
 
 // How much lower than designed the band's bottom edge lies.
@@ -78,6 +102,7 @@ void paintImage(PdfDocument& page, const Control& control, const RunTimeValues& 
 void paintControl(PdfDocument& page, const Control& control, const BandContent& content) {
   switch (control.kind) {
     case ControlKind::Label:
+      if (!labelShown(control, content)) break;
       // Texts set at run time are the document's own (the amount in words,
       // the promissory note): a legal text is never cut off silently, so it
       // shrinks instead.

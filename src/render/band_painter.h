@@ -41,7 +41,8 @@ int printedHeight(const BandContent& content);
 /// top-left corner at `origin` (twips). A label prints its run-time text when
 /// one was set, shrunk to fit its box when it would overflow, else its
 /// caption, in which "{page}" and "{pages}" stand for the page numbers when
-/// they are counted; a field its columns' formatted values; an
+/// they are counted; a label tied to a field ("with") prints only when that
+/// field prints a text; a field its columns' formatted values; an
 /// image its run-time picture scaled to fit its box with its proportions kept
 /// and centred (nothing when none was set); a data control nothing.
 void paintBand(PdfDocument& page, const BandContent& content, QPoint origin);

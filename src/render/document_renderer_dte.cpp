@@ -44,6 +44,12 @@ QString totalInWords(const Document& document) {
   return words.trimmed().isEmpty() ? amountLine(DbValue(QVariant(document.total()))) : words;
 }
 
+// A document of the test environment is no tax document: nobody may take
+// its print for one.
+QString testEnvironmentMark(const Document& document) {
+  return document.ambiente() == u"00" ? QStringLiteral("DOCUMENTO DE PRUEBA,\nSIN VALIDEZ TRIBUTARIA") : QString();
+}
+
 // A restyled layout may leave out the logo, the addresses or the words.
 void setLabelIfPresent(Report& report, const QString& control, const QString& text) {
   if (report.layout().findControl(control) != nullptr) report.setLabelText(control, text);
@@ -65,6 +71,7 @@ DocumentRenderer::Draft DocumentRenderer::draftDtePdf(const Document& document) 
   setLabelIfPresent(report, QStringLiteral("lblWeb"), m_settings.sysWeb);
   if (report.layout().findControl(QStringLiteral("LogCorp")) != nullptr)
     report.setPicture(QStringLiteral("LogCorp"), m_logo);
+  report.setWatermark(testEnvironmentMark(document));
   report.run(reportData(report.layout(), DteValues(document)));
   return Draft{id, pdfPath, url, report};
 }

@@ -35,6 +35,9 @@ struct Control {
   QLine line;
   /// Label: the design-time caption (empty for captions set at run time).
   QString caption;
+  /// Label: the name of a field of the same band this label names; the label
+  /// prints only when that field prints a text, so no caption stands alone.
+  QString with;
   /// Field: the bound column, matched without regard to case, and its format.
   QString column;
   QString format;
@@ -42,6 +45,14 @@ struct Control {
   /// empty values are left out and the rest joined by `separator`.
   QStringList moreColumns;
   QString separator = QStringLiteral(" ");
+  /// Field: `column` holds a count and the first of `moreColumns` a unit
+  /// named in the plural, which takes the singular for a count of one
+  /// ("1 Mes", "30 Días").
+  bool counted = false;
+  /// Field: a further column that repeats, letter case aside, a text printed
+  /// before it is left out (a code's catalogue name and the issuer's own
+  /// description of it are often the same words).
+  bool distinct = false;
   /// Field of a flowing layout: its text wraps and its band grows to hold it.
   bool grow = false;
   /// Field: text too long for the box is set smaller instead of being cut.

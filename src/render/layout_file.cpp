@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -45,11 +46,12 @@ QSet<QString> allowedKeys(ControlKind kind) {
                            QStringLiteral("background")};
   switch (kind) {
     case ControlKind::Label:
-      return common + text + QSet<QString>{QStringLiteral("caption")};
+      return common + text + QSet<QString>{QStringLiteral("caption"), QStringLiteral("with")};
     case ControlKind::Field:
       return common + text + QSet<QString>{QStringLiteral("column"),    QStringLiteral("columns"),
                                            QStringLiteral("separator"), QStringLiteral("format"),
-                                           QStringLiteral("grow"),      QStringLiteral("shrink")};
+                                           QStringLiteral("grow"),      QStringLiteral("shrink"),
+                                           QStringLiteral("counted"),   QStringLiteral("distinct")};
     case ControlKind::Rectangle:
       return common + QSet<QString>{QStringLiteral("box"), QStringLiteral("filled")};
     case ControlKind::Line:
@@ -184,7 +186,19 @@ class LayoutReader {
       band.controls.push_back(readControl(item.toObject(), place));
     }
     m_place = place;
+    checkLabelFields(band);
     return band;
+  }
+
+  void checkLabelFields(const Band& band) const {
+    for (const Control& label : band.controls) {
+      if (label.with.isEmpty()) continue;
+      const auto field = std::find_if(band.controls.begin(), band.controls.end(), [&label](const Control& control) {
+        return control.kind == ControlKind::Field && control.name.compare(label.with, Qt::CaseInsensitive) == 0;
+      });
+      if (field == band.controls.end())
+        fail(QStringLiteral("label %1: \"with\" names no field of its band: %2").arg(label.name, label.with));
+    }
   }
 
   std::vector<BodySection> readBody(const QJsonValue& body) {
@@ -284,6 +298,7 @@ class LayoutReader {
 
   void readContent(const QJsonObject& object, Control& control) const {
     control.caption = optionalString(object, QStringLiteral("caption"));
+    control.with = optionalString(object, QStringLiteral("with"));
     control.filled = readBool(object, QStringLiteral("filled"));
     if (control.kind == ControlKind::Field) readColumns(object, control);
     control.format = optionalString(object, QStringLiteral("format"));
@@ -298,6 +313,8 @@ class LayoutReader {
   void readColumns(const QJsonObject& object, Control& control) const {
     control.grow = readBool(object, QStringLiteral("grow"));
     control.shrink = readBool(object, QStringLiteral("shrink"));
+    control.counted = readBool(object, QStringLiteral("counted"));
+    control.distinct = readBool(object, QStringLiteral("distinct"));
     if (object.contains(QStringLiteral("separator")))
       control.separator = optionalString(object, QStringLiteral("separator"));
     if (!object.contains(QStringLiteral("columns"))) {
@@ -313,6 +330,8 @@ class LayoutReader {
       control.moreColumns.append(column.toString());
     }
     control.column = control.moreColumns.takeFirst();
+    if (control.counted && control.moreColumns.isEmpty())
+      fail(QStringLiteral("a counted field names its unit's column"));
   }
 
   QString m_origin;

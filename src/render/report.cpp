@@ -2,6 +2,7 @@
 
 #include "base/checked_file.h"
 #include "base/error.h"
+#include "render/watermark.h"
 
 namespace corvex {
 
@@ -144,6 +145,7 @@ QByteArray Report::drawPdf() const {
     } else {
       paintPage(pdf, m_pages[i]);
     }
+    paintWatermark(pdf, QSize(m_layout.page.paperWidth, m_layout.page.paperHeight), m_watermark);
   }
   return pdf.toPdf();
 }

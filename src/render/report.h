@@ -33,6 +33,9 @@ class Report {
   void setLabelText(const QString& control, const QString& text);
   /// An image's picture (implicitly shared, not copied).
   void setPicture(const QString& control, const QImage& picture);
+  /// A mark drawn across every page over its bands (paintWatermark()); an
+  /// empty text draws none. Kept, like every run-time value, until set again.
+  void setWatermark(const QString& text) { m_watermark = text; }
   /// The data control named `control` ("dcRepo"); a layout has at most one.
   DataControl& dataControl(const QString& control);
 
@@ -69,6 +72,7 @@ class Report {
 
   Layout m_layout;
   RunTimeValues m_values;
+  QString m_watermark;
   DataControl m_dataControl;
   DataRows m_rows;
   PageGeometry m_geometry;

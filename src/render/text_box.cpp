@@ -16,10 +16,10 @@ namespace {
 // never touches a rule drawn along the box.
 constexpr int kInset = 15;
 
-// Shrinking steps down by a tenth each time, and stops at a size that
-// print still shows and a PDF reader still finds.
+// Shrinking steps down by a tenth each time and stops at the smallest size a
+// buyer still reads on paper; a text that does not fit even then wraps at
+// that size and the layout must give it room.
 constexpr double kShrinkStep = 0.9;
-constexpr double kSmallestPointSize = 2.0;
 
 // Text is laid out for a device of one dot per twip, as the page measures.
 class TwipsDevice : public QPaintDevice {
@@ -112,7 +112,7 @@ bool fitsWhole(const QTextLayout& layout, qreal height, const QSize& size) {
 // The style's size, or for TextFit::Shrink the largest of the sizes
 // stepped down from it at which the whole text fits the box.
 double fittedPointSize(const QString& text, const QSize& size, const TextStyle& style, TextFit fit) {
-  if (fit == TextFit::Clip) return style.pointSize;
+  if (fit == TextFit::Clip || style.pointSize <= kSmallestPointSize) return style.pointSize;
   TextStyle smaller = style;
   for (; smaller.pointSize > kSmallestPointSize; smaller.pointSize *= kShrinkStep) {
     QTextLayout layout(text, fontFor(smaller), twipsDevice());

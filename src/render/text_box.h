@@ -14,13 +14,17 @@ namespace corvex {
 /// "Liberation Sans Narrow"), and "Arial Black" keeps its black weight.
 QFont fontFor(const TextStyle& style);
 
+/// The smallest size text is set in: anything smaller cannot be read on paper.
+constexpr double kSmallestPointSize = 7.0;
+
 /// What happens to text that does not fit its box at the style's size.
 enum class TextFit {
   /// Cut: whatever lies below or beside the box is left out.
   Clip,
-  /// Set smaller, step by step, until every word fits (down to a floor of
-  /// 2 points, below which it is cut as with Clip). Text that fits keeps the
-  /// style's size.
+  /// Set smaller, step by step, until every word fits, down to
+  /// kSmallestPointSize: a text that does not fit at that size wraps there
+  /// and is cut as with Clip. Text that fits keeps the style's size, and so
+  /// does a style already at or below the floor.
   Shrink,
 };
 

@@ -21,8 +21,9 @@ namespace {
 
 using test::TempAppDir;
 
-// The documents of every type, 3 and 45 items, as the view holds them and as
-// the program writes them signed, with what each printed version must show.
+// The documents of every type in both generations, 3 and 45 items, as the
+// view holds them and as the program writes them signed, with what each
+// printed version must show.
 struct Fixtures {
   QTemporaryDir plain;
   QTemporaryDir signedFiles;
@@ -66,8 +67,13 @@ void checkPrinted(const QString& pdf, const QJsonObject& expected) {
     EXPECT_TRUE(!value.isEmpty() && text.contains(value)) << key << ": " << value.toStdString();
   }
   EXPECT_TRUE(text.contains(withoutSpaces(expected.value(QStringLiteral("typeName")).toString()), Qt::CaseInsensitive));
-  for (const QJsonValue& description : expected.value(QStringLiteral("descriptions")).toArray())
-    EXPECT_TRUE(text.contains(withoutSpaces(description.toString()))) << description.toString().toStdString();
+  for (const QString& list : {QStringLiteral("descriptions"), QStringLiteral("facts")}) {
+    for (const QJsonValue& value : expected.value(list).toArray())
+      EXPECT_TRUE(text.contains(withoutSpaces(value.toString())))
+          << list.toStdString() << ": " << value.toString().toStdString();
+  }
+  const QString words = withoutSpaces(expected.value(QStringLiteral("words")).toString());
+  EXPECT_TRUE(words.isEmpty() || text.contains(words)) << "words: " << words.toStdString();
   const QStringList codes = test::pdfQrCodes(pdf);
   const int pages = test::pdfPageCount(pdf);
   EXPECT_EQ(codes, QStringList(pages, expected.value(QStringLiteral("qr")).toString())) << "one symbol a page";
@@ -78,11 +84,18 @@ void checkPrinted(const QString& pdf, const QJsonObject& expected) {
     EXPECT_TRUE(text.contains(QStringLiteral("Página%1de%2").arg(page).arg(pages))) << page << " of " << pages;
 }
 
+int numeroOf(const QJsonObject& expected) {
+  return expected.value(QStringLiteral("tipoDte")).toString().toInt() * 100 +
+         expected.value(QStringLiteral("items")).toInt() +
+         (expected.value(QStringLiteral("generation")).toInt() == 2 ? 5000 : 0);
+}
+
 QString sqlText(const QString& text) {
   return QLatin1Char('\'') + QString(text).replace('\'', "''") + QLatin1Char('\'');
 }
 
-// The view's row of one document: Serie DT, Numero type * 100 + items.
+// The view's row of one document: Serie DT, Numero type * 100 + items, 5000
+// more in the second generation.
 struct Row {
   int numero;
   QString idDocumento;
@@ -112,8 +125,7 @@ std::vector<Row> rows(bool json) {
                                     : QStringList{QStringLiteral("NULL"), QStringLiteral("1"), QStringLiteral("42")};
   for (const QJsonValue& value : fixtures().index) {
     const QJsonObject expected = value.toObject();
-    const int numero = expected.value(QStringLiteral("tipoDte")).toString().toInt() * 100 +
-                       expected.value(QStringLiteral("items")).toInt();
+    const int numero = numeroOf(expected);
     const QString id = expected.value(QStringLiteral("codigoGeneracion")).toString();
     all.push_back(
         {numero, all.size() == 1 ? id.toLower() : id,
@@ -156,7 +168,7 @@ class DteProgramTest : public ::testing::TestWithParam<bool> {};
 // the three that cannot be printed stay pending, each with its own log line.
 TEST_P(DteProgramTest, EveryTypeIsMailedPrintedFromItsJson) {
   const bool sourceJson = GetParam();
-  ASSERT_EQ(fixtures().index.size(), 21);
+  ASSERT_EQ(fixtures().index.size(), 42);
   TempAppDir dir(test::demoRunFolders());
   const std::vector<Row> all = rows(sourceJson);
   QString sql = QStringLiteral("DELETE FROM FACTURAS_DET;\nDELETE FROM FACTURAS_ENC;\n");
@@ -182,8 +194,7 @@ TEST_P(DteProgramTest, EveryTypeIsMailedPrintedFromItsJson) {
   QTemporaryDir pdfs;
   for (const QJsonValue& value : fixtures().index) {
     const QJsonObject expected = value.toObject();
-    const int numero = expected.value(QStringLiteral("tipoDte")).toString().toInt() * 100 +
-                       expected.value(QStringLiteral("items")).toInt();
+    const int numero = numeroOf(expected);
     const QString message = messageTo(messages, QStringLiteral("dte%1@buyer.example").arg(numero));
     ASSERT_FALSE(message.isEmpty()) << numero;
     const QString pdf = pdfs.filePath(QString::number(numero) + QStringLiteral(".pdf"));

@@ -29,7 +29,10 @@ void expectReadsAsFixture(const Document& document, const DteFixture& expected) 
   EXPECT_EQ(document.text(u"counterparty.nombre"), expected.counterpartyName);
   EXPECT_EQ(grouped(document.total()), expected.total);
   EXPECT_EQ(document.fecEmi().toString(QStringLiteral("dd/MM/yyyy")), expected.fecEmi);
-  EXPECT_FALSE(document.totalInWords().isEmpty());
+  EXPECT_EQ(document.generation().number, expected.generation);
+  EXPECT_FALSE(document.generation().newer);
+  // A document without totalLetras reads none: the words are then the printer's.
+  EXPECT_EQ(document.totalInWords().isEmpty(), !expected.words.isEmpty());
   QStringList descriptions;
   for (const Item& item : document.items()) descriptions << item.description();
   EXPECT_EQ(descriptions, expected.descriptions);
@@ -76,6 +79,10 @@ const BadDocument kBadDocuments[] = {
     {"09 body a list", "09-1.json", [](json& d) { d["cuerpoDocumento"] = json::array(); }, nullptr,
      "cuerpoDocumento is not an object"},
     {"receptor a text", "06-3.json", [](json& d) { d["receptor"] = "Cliente"; }, nullptr, "receptor is not an object"},
+    {"second generation: no receptor", "14-3-v2.json", [](json& d) { d.erase("receptor"); }, nullptr,
+     "14 (Factura de sujeto excluido) has no receptor"},
+    {"second generation: no emisor", "15-3-v2.json", [](json& d) { d.erase("emisor"); }, nullptr,
+     "15 (Comprobante de donación) has no emisor"},
 };
 
 TEST(DocumentTest, ADocumentThatCannotBePrintedIsRefusedSayingWhy) {
@@ -104,6 +111,38 @@ TEST(DocumentTest, TheGenerationCodeMustBeTheViewsLetterCaseAside) {
   ASSERT_TRUE(error);
   EXPECT_TRUE(error->description().contains(other));
   EXPECT_TRUE(error->description().contains(fixture.codigoGeneracion));
+}
+
+struct VersionCase {
+  const char* file;
+  json version;
+  int generation;
+  bool newer;
+};
+
+// The generation goes by tipoDte and version; a later version reads with the
+// newest names and says so, an earlier or missing one with the first.
+const VersionCase kVersions[] = {
+    {"01-3.json", 1, 1, false},   {"01-3-v2.json", 2, 2, false}, {"01-3-v2.json", 3, 2, true},
+    {"03-3.json", 3, 1, false},   {"03-3-v2.json", 4, 2, false}, {"03-3-v2.json", "4", 2, false},
+    {"11-3.json", 2, 1, false},   {"11-3-v2.json", 3, 2, false}, {"11-3-v2.json", 4, 2, true},
+    {"14-3-v2.json", 7, 2, true}, {"15-3-v2.json", 2, 2, false}, {"15-3.json", nullptr, 1, false},
+};
+
+TEST(DocumentTest, TheGenerationGoesByTypeAndVersion) {
+  for (const VersionCase& row : kVersions) {
+    SCOPED_TRACE(std::string(row.file) + " version " + row.version.dump());
+    const DteFixture& fixture = test::fixture(QString::fromLatin1(row.file));
+    json document = test::fixtureJson(fixture.path.section(u'/', -1));
+    document["identificacion"]["version"] = row.version;
+    const Document read = Document::parse(QByteArray::fromStdString(document.dump()), fixture.sello);
+    EXPECT_EQ(read.generation().number, row.generation);
+    EXPECT_EQ(read.generation().newer, row.newer);
+    EXPECT_EQ(read.newerVersionNote().contains(QStringLiteral("version %1").arg(row.version.dump().c_str())), row.newer)
+        << read.newerVersionNote().toStdString();
+    EXPECT_EQ(read.counterparty().nombre(), fixture.counterpartyName);
+    EXPECT_EQ(grouped(read.total()), fixture.total);
+  }
 }
 
 TEST(DocumentTest, TheTypeTableNamesEachTypeAsTheCatalogueDoes) {

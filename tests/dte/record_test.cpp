@@ -2,6 +2,8 @@
 
 #include "dte_fixture_set.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace corvex {
@@ -57,13 +59,15 @@ const Name kNames[] = {
     {"11-45.json", u"otrosDocumentos.0.modoTranspNombre", "MARÍTIMO"},
     {"11-45.json", u"receptor.tipoPersonaNombre", "Persona Jurídica"},
     {"11-45.json", u"receptor.tipoDocumentoNombre", "Otro"},
-    {"11-45.json", u"receptor.codPaisNombre", "9450"},
+    {"11-45.json", u"receptor.codPaisNombre", "Estados Unidos"},
+    {"11-45.json", u"otrosDocumentos.0.codDocAsociadoNombre", "Transporte"},
     {"11-45.json", u"cuerpoDocumento.1.uniMedidaNombre", "Kilogramo"},
     {"14-3.json", u"sujetoExcluido.direccion.departamentoNombre", "Santa Ana"},
     {"14-3.json", u"counterparty.direccion.municipioNombre", "METAPÁN"},
     {"15-3.json", u"cuerpoDocumento.0.tipoDonacionNombre", "Bien"},
     {"15-3.json", u"cuerpoDocumento.2.tipoDonacionNombre", "Efectivo"},
     {"15-3.json", u"donante.codDomiciliadoNombre", "Domiciliado"},
+    {"15-3.json", u"donante.codPaisNombre", "9300"},
     {"15-3.json", u"issuer.tipoDocumentoNombre", "NIT"},
     {"15-3.json", u"issuer.codActividadNombre", "Actividades de asociaciones n.c.p."},
 };
@@ -121,6 +125,24 @@ TEST(RecordTest, ListsGiveTheirObjectsWithTheirOwnPaths) {
   EXPECT_EQ(document.record(u"ventaTercero").text(u"nombre"),
             QStringLiteral("Comercializadora Santaneca Peñate, S.A."));
   EXPECT_TRUE(document.list(u"identificacion").empty());
+}
+
+// The issuer's system may write the items in any order; their numbers say
+// which. An element without a number keeps its place.
+TEST(RecordTest, ItemsComeInTheOrderOfTheirNumbers) {
+  json document = test::fixtureJson(QStringLiteral("01-3.json"));
+  json& items = document["cuerpoDocumento"];
+  std::reverse(items.begin(), items.end());
+  items.insert(items.begin() + 1, json{{"descripcion", "sin número"}});
+  items.push_back(json{{"numItem", 2}, {"descripcion", "otro dos"}});
+  const Document read = parsed(document);
+  QStringList order;
+  for (const Record& item : read.list(u"cuerpoDocumento"))
+    order << item.text(u"numItem") + item.text(u"descripcion").left(3);
+  EXPECT_EQ(order.join(u' '), QStringLiteral("1%1 sin 2%2 2otr 3%3")
+                                  .arg(QString::fromStdString(items[3]["descripcion"]).left(3),
+                                       QString::fromStdString(items[2]["descripcion"]).left(3),
+                                       QString::fromStdString(items[0]["descripcion"]).left(3)));
 }
 
 }  // namespace

@@ -163,5 +163,62 @@ TEST(FlowLayoutTest, BrokenPartsAreNamed) {
   }
 }
 
+// A caption tied to its field, a count with its unit, a mark across every
+// page: what a buyer reads for each document.
+const QByteArray kRulesLayout = R"({"name": "reglas",
+  "page": {"paper": [12240, 15840], "printWidth": 10890, "margins": [1440, 1440, 1440, 1440]},
+  "bands": {"PageHeader": {"height": 180, "controls": []},
+    "Body": [
+      {"height": 540, "controls": [
+        {"name": "lNrc", "kind": "label", "caption": "NRC:", "with": "fNrc", "box": [0, 0, 900, 180]},
+        {"name": "fNrc", "kind": "field", "column": "nrc", "box": [900, 0, 2000, 180]},
+        {"name": "fPlazo", "kind": "field", "columns": ["periodo", "plazo"], "counted": true, "box": [0, 180, 3000, 180]},
+        {"name": "fInco", "kind": "field", "columns": ["inco", "incoDesc"], "distinct": true, "separator": " / ", "box": [0, 360, 6000, 180]}]},
+      {"list": "lineas", "height": 180, "controls": [{"name": "fTexto", "kind": "field", "column": "texto", "box": [0, 0, 3000, 180]}]}],
+    "PageFooter": {"height": 180, "controls": []}}})";
+
+struct RulesCase {
+  const char* nrc;
+  double periodo;
+  const char* plazo;
+  const char* incoDesc;
+  const char* mark;
+  const char* expected;
+  const char* absent;
+};
+
+TEST(FlowRulesTest, CaptionsStandWithTheirValuesUnitsAgreeAndAMarkCrossesEveryPage) {
+  const RulesCase cases[] = {
+      {"", 1, "Meses", "fob-libre a bordo", "", "1 Mes FOB-Libre a bordo fila1", "NRC"},
+      {"123-4", 30, "Días", "Puerto de Acajutla", "DOCUMENTO DE PRUEBA",
+       "NRC: 123-4 30 Días FOB-Libre a bordo / Puerto de Acajutla", "Mes "},
+      {"  ", 1, "Años", "", "DOCUMENTO DE PRUEBA", "1 Año FOB-Libre a bordo fila1", "NRC"},
+      {"9", 2, "Meses", "FOB-Libre a bordo", "", "NRC: 9 2 Meses FOB-Libre a bordo fila1", "PRUEBA"},
+  };
+  TempAppDir dir{{QStringLiteral("files")}};
+  RealFileSystem files;
+  Report report(parseLayout(kRulesLayout, QStringLiteral("reglas.json")));
+  for (const RulesCase& rules : cases) {
+    SCOPED_TRACE(rules.expected);
+    ReportData data;
+    data.document.columns = QStringList{QStringLiteral("nrc"), QStringLiteral("periodo"), QStringLiteral("plazo"),
+                                        QStringLiteral("inco"), QStringLiteral("incoDesc")};
+    data.document.rows.push_back({QString::fromUtf8(rules.nrc), rules.periodo, QString::fromUtf8(rules.plazo),
+                                  QStringLiteral("FOB-Libre a bordo"), QString::fromUtf8(rules.incoDesc)});
+    DataRows& lineas = data.lists[QStringLiteral("lineas")];
+    lineas.columns = QStringList{QStringLiteral("texto")};
+    for (int i = 1; i <= 100; ++i) lineas.rows.push_back({QStringLiteral("fila%1").arg(i)});
+    report.setWatermark(QString::fromUtf8(rules.mark));
+    report.run(data);
+    const QString pdf = dir.filePath(QStringLiteral("files/reglas.pdf"));
+    report.exportPdf(files, pdf);
+    ASSERT_GE(test::pdfPageCount(pdf), 2);
+    EXPECT_TRUE(pageText(pdf, 1).contains(QString::fromUtf8(rules.expected))) << pageText(pdf, 1).toStdString();
+    EXPECT_FALSE(pageText(pdf, 1).contains(QString::fromUtf8(rules.absent)));
+    for (int page = 1; page <= test::pdfPageCount(pdf); ++page)
+      EXPECT_EQ(pageText(pdf, page).contains(QStringLiteral("DOCUMENTO DE PRUEBA")), *rules.mark != 0) << page;
+  }
+}
+
 }  // namespace
 }  // namespace corvex

@@ -1,10 +1,15 @@
 #include "render/layout_file.h"
 
 #include "base/error.h"
+#include "render/text_box.h"
 #include "support/expected_error.h"
 #include "support/temp_app_dir.h"
 
+#include <QDir>
 #include <QFile>
+
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +43,42 @@ TEST(LayoutFile, BuiltInLayoutsLoadWithTheirBands) {
   EXPECT_EQ(factura.findControl(QStringLiteral("lPagare")), nullptr);
   EXPECT_NE(credito.findControl(QStringLiteral("lPagare")), nullptr);
   EXPECT_TRUE(factura.hasDataControl());
+}
+
+// Every text control of every band, captions included.
+std::vector<std::pair<const Band*, const Control*>> textControls(const Layout& layout) {
+  std::vector<std::pair<const Band*, const Control*>> texts;
+  for (const Band* band : layout.bands()) {
+    for (const Control& control : band->controls)
+      if (control.kind == ControlKind::Label || control.kind == ControlKind::Field) texts.emplace_back(band, &control);
+  }
+  return texts;
+}
+
+// Every built-in layout as the program loads it, shared parts put in: no
+// text smaller than paper shows legibly, and no two texts of a band sharing
+// any of the page, so that no column runs into the next.
+TEST(LayoutFile, BuiltInLayoutsSetNoTextBelowSevenPointsAndNoTextOverAnother) {
+  TempAppDir dir;
+  const QDir folder(QStringLiteral(CORVEX_SOURCE_DIR "/resources/layouts"));
+  int checked = 0;
+  for (const QFileInfo& file : folder.entryInfoList({QStringLiteral("*.json")})) {
+    if (file.baseName() == QLatin1String("arSVDTEComun")) continue;  // the parts the others put in
+    const Layout layout = loadLayout(file.baseName(), dir.folder());
+    const auto texts = textControls(layout);
+    for (const auto& [band, control] : texts) {
+      EXPECT_GE(control->style.pointSize, kSmallestPointSize)
+          << file.baseName().toStdString() << " " << control->name.toStdString();
+      for (const auto& [otherBand, other] : texts) {
+        if (otherBand != band || other <= control) continue;
+        EXPECT_FALSE(control->box.intersects(other->box))
+            << file.baseName().toStdString() << ": " << control->name.toStdString() << " and "
+            << other->name.toStdString();
+      }
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked, 13);
 }
 
 TEST(LayoutFile, FileInTheApplicationFolderReplacesTheBuiltInOne) {

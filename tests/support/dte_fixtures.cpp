@@ -18,6 +18,7 @@ DteFixture fixtureOf(const QString& folder, const QJsonObject& entry) {
   DteFixture fixture;
   fixture.path = QDir(folder).filePath(entry[u"file"].toString());
   fixture.tipoDte = entry[u"tipoDte"].toString();
+  fixture.generation = entry[u"generation"].toInt();
   fixture.typeName = entry[u"typeName"].toString();
   fixture.items = entry[u"items"].toInt();
   fixture.codigoGeneracion = entry[u"codigoGeneracion"].toString();
@@ -30,6 +31,8 @@ DteFixture fixtureOf(const QString& folder, const QJsonObject& entry) {
   fixture.fecEmi = entry[u"fecEmi"].toString();
   fixture.qr = entry[u"qr"].toString();
   for (const QJsonValue& description : entry[u"descriptions"].toArray()) fixture.descriptions << description.toString();
+  for (const QJsonValue& fact : entry[u"facts"].toArray()) fixture.facts << fact.toString();
+  fixture.words = entry[u"words"].toString();
   return fixture;
 }
 

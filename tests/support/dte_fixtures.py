@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Writes one DTE document of every type, valid against the tax authority's
-schemas, for the tests of the reader and of the printed documents.
+"""Writes one DTE document of every type in both generations of the tax
+authority's schemas, valid against them, for the tests of the reader and of
+the printed documents.
 
     dte_fixtures.py OUT_DIR [--signed]
 
 For each type it writes OUT_DIR/<tipoDte>-<items>.json with 3 items and with
-45 (09 has no item list: one document, 09-1.json), and OUT_DIR/index.json:
-for each file the values a printed version must show, worked out here from
-the data and not read back from the document, so that a test compares the
-program's reading with an independent one. --signed writes the documents as
+45 (09 has no item list: one document, 09-1.json) under the 2023 schemas,
+the same documents under those of Normativa v2.0 as <tipoDte>-<items>-v2.json
+(the 3-item ones without totalLetras), and OUT_DIR/index.json: for each file
+the values a printed version must show, worked out here from the data and
+not read back from the document, so that a test compares the program's
+reading with an independent one. --signed writes the documents as
 the program stores them, "firmaElectronica" and "selloRecibido" last.
 
 Every document is validated before it is written; an invalid one ends the
@@ -33,6 +36,12 @@ SCHEMA_OF = {
     "06": "fe-nd-v3.json", "07": "fe-cr-v1.json", "08": "fe-cl-v1.json", "09": "fe-dcl-v1.json",
     "11": "fe-fex-v1.json", "14": "fe-fse-v1.json", "15": "fe-cd-v1.json",
 }
+SCHEMA_V2_OF = {
+    "01": "fe-f-v2.json", "03": "fe-ccf-v4.json", "04": "fe-nr-v4.json", "05": "fe-nc-v4.json",
+    "06": "fe-nd-v4.json", "07": "fe-cr-v2.json", "08": "fe-cl-v2.json", "09": "fe-dcl-v2.json",
+    "11": "fe-fex-v3.json", "14": "fe-fse-v2.json", "15": "fe-cd-v2.json",
+}
+VERSION_V2 = {"01": 2, "03": 4, "04": 4, "05": 4, "06": 4, "11": 3}
 TYPE_NAME = {
     "01": "Factura", "03": "Comprobante de crédito fiscal", "04": "Nota de remisión",
     "05": "Nota de crédito", "06": "Nota de débito", "07": "Comprobante de retención",
@@ -514,6 +523,204 @@ def donacion(b):
     return doc, total, bnombre, [item["descripcion"] for item in items], donatario
 
 
+OBSERVATIONS = [
+    "Mercadería revisada y recibida conforme por el área de bodega; cualquier reclamo por daños o faltantes",
+    "debe presentarse dentro de los cinco días hábiles siguientes a la entrega, con copia de este documento",
+    "y fotografías del empaque. Los precios incluyen el traslado hasta las instalaciones del cliente",
+    "en el área metropolitana de San Salvador; fuera de ella se cobra el flete según la tarifa vigente.",
+]
+
+
+def observations(b):
+    """Short for 3 items; for 45 long enough to wrap over many lines (the schema allows 3000)."""
+    if b.count <= 3:
+        return "Entregar en horario de 8:00 a 16:00 h."
+    text = ""
+    while len(text) < 1400:
+        text += " ".join(OBSERVATIONS) + " "
+    return text.strip()
+
+
+def district(direccion):
+    """The second generation's distrito, required in every structured address."""
+    if isinstance(direccion, dict):
+        direccion["distrito"] = direccion["departamento"] + direccion["municipio"] + "01"
+
+
+def slim_emisor(emisor):
+    for key in ("tipoEstablecimiento", "codEstableMH", "codPuntoVentaMH", "codigoMH", "puntoVentaMH"):
+        emisor.pop(key, None)
+
+
+def document_receptor(receptor):
+    """05, 06 and 08 name the receptor's identity document instead of a NIT."""
+    nit = receptor.pop("nit")
+    return {"tipoDocumento": "36", "numDocumento": nit, **receptor}
+
+
+def second_resumen(b, doc, facts):
+    """ivaRete1 / ivaPerci1 renamed, reteRenta and extension gone, the observations in resumen."""
+    resumen = doc.get("resumen")
+    if b.tipo in ("01", "03", "05", "06"):
+        retained = resumen.pop("ivaRete1")
+        resumen.pop("reteRenta")
+        if b.tipo != "01":
+            resumen["ivaPerci"] = resumen.pop("ivaPerci1")
+        resumen["ivaRete"] = retained
+        if retained:
+            facts.append(grouped(Decimal(str(retained))))
+    if b.tipo in ("01", "03", "04", "05", "06", "07", "08"):
+        doc.pop("extension", None)
+        resumen["observaciones"] = observations(b)
+        facts.append(resumen["observaciones"])
+    if doc.get("ventaTercero") and b.tipo in ("01", "03", "04", "05", "06", "11"):
+        doc["ventaTercero"]["codDomiciliado"] = 1
+
+
+def correction_v2(b, doc, facts):
+    """05 and 06: each line's own taxes, the new totals block and its amount due."""
+    resumen, lines_iva, lines_retained = doc["resumen"], Decimal(0), Decimal(0)
+    for item in doc["cuerpoDocumento"]:
+        iva = iva_of(Decimal(str(item["ventaGravada"])))
+        retained = money(Decimal(str(item["ventaGravada"])) / 100) if resumen["ivaRete"] else Decimal(0)
+        lines_iva += iva
+        lines_retained += retained
+        item.update({"noGravado": 0, "ivaPerci": 0, "totalIva": num(iva), "ivaRete": num(retained)})
+    for key in ("descuNoSuj", "descuExenta", "descuGravada", "subTotal"):
+        resumen.pop(key)
+    if resumen["ivaRete"]:
+        # The lines' own retentions, rounded each, make the document's.
+        facts.remove(grouped(Decimal(str(resumen["ivaRete"]))))
+        facts.append(grouped(lines_retained))
+    resumen["ivaRete"] = num(lines_retained)
+    pay = Decimal(str(resumen["montoTotalOperacion"])) - lines_retained
+    resumen.update({"totalIva": num(lines_iva), "totalNoGravado": 0, "totalPagar": num(pay),
+                    "codigoRetencionMH": "22" if lines_retained else None})
+    first_iva = doc["cuerpoDocumento"][0]["totalIva"]
+    facts.append(grouped(Decimal(str(first_iva))))
+    return pay
+
+
+def retencion_v2(b, doc, facts):
+    emisor = doc["emisor"]
+    emisor["codEstable"] = emisor.pop("codigo")
+    emisor["codPuntoVenta"] = emisor.pop("puntoVenta")
+    iva = Decimal(0)
+    for item in doc["cuerpoDocumento"]:
+        item["tipoGeneracion"] = item.pop("tipoDoc")
+        iva += iva_of(Decimal(str(item["montoSujetoGrav"])))
+    resumen = doc["resumen"]
+    doc["resumen"] = {"totalSujetoRetencion": resumen["totalSujetoRetencion"], "totalIva": num(iva),
+                      "totalIvaRetenido": resumen["totalIVAretenido"],
+                      "totalLetras": resumen["totalIVAretenidoLetras"], "observaciones": resumen["observaciones"]}
+    facts.append(grouped(iva))
+
+
+def liquidacion_v2(b, doc, facts):
+    for item in doc["cuerpoDocumento"]:
+        item["fechaEmision"] = item.pop("fechaGeneracion")
+        item["observaciones"] = item.pop("obsItem")[:1000].rstrip()
+    doc["resumen"]["exportacion"] = doc["resumen"].pop("totalExportacion")
+    doc["receptor"]["codDomiciliado"] = 1
+
+
+def contable_v2(b, doc, facts):
+    emisor = doc["emisor"]
+    emisor.pop("puntoVentaContri")
+    emisor["puntoVenta"] = "PV-Centro-07"
+    doc["receptor"].pop("codigoMH")
+    doc["receptor"].pop("puntoVentaMH")
+    doc["cuerpoDocumento"]["porcentComision"] = 3.5
+    facts.append("PV-Centro-07")
+
+
+def exportacion_v2(b, doc, facts):
+    ident = doc["identificacion"]
+    ident["motivoContin"] = ident.pop("motivoContigencia")
+    doc["emisor"]["tipoRegimen"] = "EX1"
+    for i, item in enumerate(doc["cuerpoDocumento"], 1):
+        item.update({"tipoItem": 1, "numeroDocumento": None, "codTributo": None})
+    resumen = doc["resumen"]
+    resumen["descuGravada"] = resumen.pop("descuento")
+    resumen.update({"tributos": None, "totalNoOnerosas": 0, "saldoFavor": 0})
+    doc["documentoRelacionado"] = None
+    doc["compraTercero"] = None
+    if b.count > 3:
+        doc["ventaTercero"] = None
+        doc["compraTercero"] = {"numDocumento": "06140101001011", "nombre": "Beneficio de Café Santa Rita, S.A."}
+        doc["documentoRelacionado"] = [{"tipoDocumento": "04", "tipoGeneracion": 2, "numeroDocumento": b.uuid(),
+                                        "fechaEmision": (ISSUE_DAY - timedelta(days=3)).isoformat()}]
+        facts.extend([doc["compraTercero"]["nombre"], doc["documentoRelacionado"][0]["numeroDocumento"]])
+    facts.append(resumen["observaciones"])
+
+
+def donacion_v2(b, doc, facts):
+    doc["emisor"] = doc.pop("donatario")
+    doc["receptor"] = doc.pop("donante")
+    for item in doc["cuerpoDocumento"]:
+        item["tipoDepreciacion"] = item.pop("depreciacion")
+
+
+SECOND = {"05": correction_v2, "06": correction_v2, "07": retencion_v2, "08": liquidacion_v2,
+          "09": contable_v2, "11": exportacion_v2, "15": donacion_v2}
+
+
+def second_generation(b, doc, total):
+    """The document as the Normativa v2.0 schemas write it, the facts its print must add, and its total."""
+    doc = json.loads(json.dumps(doc))
+    facts = []
+    # Its own codigoGeneracion: both generations of one document print side by side.
+    b.code = b.uuid()
+    doc["identificacion"]["codigoGeneracion"] = b.code
+    doc["identificacion"]["version"] = VERSION_V2.get(b.tipo, 2)
+    if "sujetoExcluido" in doc:
+        doc = {("receptor" if k == "sujetoExcluido" else k): v for k, v in doc.items()}
+        doc["resumen"].pop("ivaRete1")
+    if b.tipo in ("05", "06", "08"):
+        doc["identificacion"]["fusion"] = "06142305961047" if b.count > 3 else None
+        doc["receptor"] = document_receptor(doc["receptor"])
+        if b.count > 3:
+            facts.append("06142305961047")
+    second_resumen(b, doc, facts)
+    shown = SECOND.get(b.tipo, lambda *_: None)(b, doc, facts)
+    issuer = doc.get("emisor") or doc.get("donatario")
+    slim_emisor(issuer)
+    for party in ("emisor", "receptor"):
+        if isinstance(doc.get(party), dict):
+            district(doc[party].get("direccion"))
+    facts.append(issuer["direccion"]["distrito"])
+    words_of = None
+    resumen = doc.get("resumen") or {}
+    if b.count <= 3 and "totalLetras" in resumen:
+        resumen["totalLetras"] = None
+        words_of = program_words(shown if shown is not None else total)
+    return doc, facts, (shown if shown is not None else total), words_of
+
+
+def program_words(value):
+    """The amount in words as the program writes it for a document without totalLetras."""
+    units = ["", "UN", "DOS", "TRES", "CUATRO", "CINCO", "SEIS", "SIETE", "OCHO", "NUEVE", "DIEZ", "ONCE",
+             "DOCE", "TRECE", "CATORCE", "QUINCE", "DIECISEIS", "DIECISIETE", "DIECIOCHO", "DIECINUEVE", "VEINTE",
+             "VEINTIUN", "VEINTIDOS", "VEINTITRES", "VEINTICUATRO", "VEINTICINCO", "VEINTISEIS", "VEINTISIETE",
+             "VEINTIOCHO", "VEINTINUEVE"]
+    tens = ["", "", "", "TREINTA", "CUARENTA", "CINCUENTA", "SESENTA", "SETENTA", "OCHENTA", "NOVENTA"]
+    hundreds = ["", "CIENTO", "DOSCIENTOS", "TRESCIENTOS", "CUATROCIENTOS", "QUINIENTOS", "SEISCIENTOS",
+                "SETECIENTOS", "OCHOCIENTOS", "NOVECIENTOS"]
+
+    def group(n):
+        if n == 100:
+            return "CIEN"
+        head, rest = divmod(n, 100)
+        tail = units[rest] if rest < 30 else tens[rest // 10] + (" Y " + units[rest % 10] if rest % 10 else "")
+        return (hundreds[head] + " " + tail).strip()
+
+    whole = int(money(value))
+    cents = int((money(value) - whole) * 100)
+    thousands, rest = divmod(whole, 1000)
+    text = ((group(thousands) + " MIL " if thousands else "") + group(rest)).strip() or "CERO"
+    return f"SON: {text} CON {cents:02d}/100 DOLARES"
+
+
 BUILDERS = {
     "01": factura, "03": credito_fiscal, "04": credito_fiscal,
     "05": credito_fiscal, "06": credito_fiscal, "07": retencion,
@@ -530,29 +737,51 @@ def decimal_multiple(validator, step, instance, schema):
 Validator = jsonschema.validators.extend(jsonschema.Draft7Validator, {"multipleOf": decimal_multiple})
 
 
-def validate(tipo, doc, name):
-    with open(os.path.join(SCHEMAS, SCHEMA_OF[tipo]), encoding="utf-8") as f:
-        schema = json.load(f)
-    errors = sorted(Validator(schema, format_checker=Validator.FORMAT_CHECKER).iter_errors(doc),
+def renamed_empty(schema):
+    """This copy of fe-nd-v4 names its tributos "" (in the items and in resumen): read as tributos."""
+    if isinstance(schema, dict):
+        return {("tributos" if k == "" else k): renamed_empty(v) for k, v in schema.items()}
+    if isinstance(schema, list):
+        return [("tributos" if v == "" else renamed_empty(v)) for v in schema]
+    return schema
+
+
+def schema_of(tipo, generation):
+    name = (SCHEMA_OF if generation == 1 else SCHEMA_V2_OF)[tipo]
+    with open(os.path.join(SCHEMAS, name), encoding="utf-8") as f:
+        return renamed_empty(json.load(f))
+
+
+def validate(tipo, generation, doc, name):
+    errors = sorted(Validator(schema_of(tipo, generation), format_checker=Validator.FORMAT_CHECKER).iter_errors(doc),
                     key=lambda e: list(e.absolute_path))
     for error in errors[:10]:
         print(f"{name}: {'/'.join(map(str, error.absolute_path))}: {error.message[:300]}", file=sys.stderr)
     return not errors
 
 
-def build(tipo, count):
+def build(tipo, count, generation=1):
     b = Builder(tipo, count)
     result = BUILDERS[tipo](b)
     doc, total, counterparty, descriptions = result[:4]
     issuer = result[4] if len(result) > 4 else doc["emisor"]
+    facts, words_of = [], None
+    if generation == 2:
+        doc, facts, total, words_of = second_generation(b, doc, total)
+        if tipo == "08":
+            descriptions = [item["observaciones"] for item in doc["cuerpoDocumento"]]
     expected = {
-        "tipoDte": tipo, "typeName": TYPE_NAME[tipo], "items": len(descriptions),
+        "tipoDte": tipo, "generation": generation, "typeName": TYPE_NAME[tipo], "items": len(descriptions),
         "codigoGeneracion": b.code, "numeroControl": doc["identificacion"]["numeroControl"], "sello": b.seal,
         "issuerName": issuer["nombre"], "issuerNit": issuer.get("nit", issuer.get("numDocumento")),
         "counterpartyName": counterparty, "total": grouped(total), "fecEmi": ISSUE_DAY.strftime("%d/%m/%Y"),
         "qr": "https://admin.factura.gob.sv/consultaPublica?ambiente=00&codGen="
               f"{b.code}&fechaEmi={ISSUE_DAY.isoformat()}",
         "descriptions": descriptions,
+        # What the second generation adds to the print: its observations, renamed totals, new facts.
+        "facts": facts,
+        # The program's own words for a document without totalLetras.
+        "words": words_of,
     }
     return doc, expected
 
@@ -564,23 +793,25 @@ def main(argv):
     out, signed = argv[1], "--signed" in argv[2:]
     os.makedirs(out, exist_ok=True)
     index, valid = [], True
-    for tipo in SCHEMA_OF:
-        for count in ((1,) if tipo == "09" else (3, 45)):
-            name = f"{tipo}-{count}.json"
-            doc, expected = build(tipo, count)
-            valid = validate(tipo, doc, name) and valid
-            if signed:
-                doc = {**doc, "firmaElectronica": "eyJhbGciOiJSUzUxMiJ9.cHJ1ZWJh.ZmlybWE",
-                       "selloRecibido": expected["sello"]}
-            with open(os.path.join(out, name), "w", encoding="utf-8", newline="\n") as f:
-                json.dump(doc, f, ensure_ascii=False, indent=1)
-            index.append({"file": name, **expected})
+    for generation in (1, 2):
+        for tipo in SCHEMA_OF:
+            for count in ((1,) if tipo == "09" else (3, 45)):
+                name = f"{tipo}-{count}.json" if generation == 1 else f"{tipo}-{count}-v2.json"
+                doc, expected = build(tipo, count, generation)
+                valid = validate(tipo, generation, doc, name) and valid
+                if signed:
+                    doc = {**doc, "firmaElectronica": "eyJhbGciOiJSUzUxMiJ9.cHJ1ZWJh.ZmlybWE",
+                           "selloRecibido": expected["sello"]}
+                with open(os.path.join(out, name), "w", encoding="utf-8", newline="\n") as f:
+                    json.dump(doc, f, ensure_ascii=False, indent=1)
+                index.append({"file": name, **expected})
     # A validator that passed everything would make every document above "valid".
-    broken, _ = build("01", 3)
-    broken["identificacion"]["codigoGeneracion"] = "not-a-code"
-    if Validator(json.load(open(os.path.join(SCHEMAS, SCHEMA_OF["01"]), encoding="utf-8"))).is_valid(broken):
-        print("the schema validator accepts a broken document", file=sys.stderr)
-        valid = False
+    for generation in (1, 2):
+        broken, _ = build("01", 3, generation)
+        broken["identificacion"]["codigoGeneracion"] = "not-a-code"
+        if Validator(schema_of("01", generation)).is_valid(broken):
+            print("the schema validator accepts a broken document", file=sys.stderr)
+            valid = False
     with open(os.path.join(out, "index.json"), "w", encoding="utf-8", newline="\n") as f:
         json.dump(index, f, ensure_ascii=False, indent=1)
     return 0 if valid else 1

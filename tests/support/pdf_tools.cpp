@@ -1,6 +1,7 @@
 #include "support/pdf_tools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -43,6 +44,28 @@ int pdfPageCount(const QString& pdf) {
       QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(info);
   if (!match.hasMatch()) throw std::runtime_error("pdfinfo gave no page count");
   return match.captured(1).toInt();
+}
+
+double pdfSmallestTextSize(const QString& pdf) {
+  QFile file(pdf);
+  if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read the PDF");
+  const QByteArray bytes = file.readAll();
+  static const QRegularExpression stream(QStringLiteral(">> ?\\r?\\nstream\\r?\\n"));
+  static const QRegularExpression size(QStringLiteral("/F\\d+ ([0-9.]+) Tf"));
+  double smallest = 0;
+  const QString latin = QString::fromLatin1(bytes);
+  for (const QRegularExpressionMatch& start : stream.globalMatch(latin)) {
+    const qsizetype from = start.capturedEnd();
+    const qsizetype to = bytes.indexOf("endstream", from);
+    // Flate data as qUncompress() reads it: a (generous) length in front.
+    QByteArray packed = QByteArray::fromHex("00400000") + bytes.mid(from, to - from);
+    const QString content = QString::fromLatin1(qUncompress(packed));
+    for (const QRegularExpressionMatch& font : size.globalMatch(content)) {
+      const double points = font.captured(1).toDouble();
+      if (smallest == 0 || points < smallest) smallest = points;
+    }
+  }
+  return smallest;
 }
 
 QStringList decodeQr(const QString& picture) {

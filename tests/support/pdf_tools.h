@@ -20,6 +20,10 @@ QString pdfTextIn(const QString& pdf, const QRect& area, int page = 1);
 /// The "Pages:" value of `pdfinfo`.
 int pdfPageCount(const QString& pdf);
 
+/// The smallest size in points any text of the PDF is set in (its "Tf"
+/// operators, read from the inflated page streams); 0 for a PDF without text.
+double pdfSmallestTextSize(const QString& pdf);
+
 /// Every QR symbol `zbarimg` finds in a picture file, in its order.
 QStringList decodeQr(const QString& picture);
 
