@@ -589,6 +589,9 @@ TEST_F(MailerTest, MessagesPerMinuteLeavesTheRestForALaterRun) {
   clock.advanceSeconds(30);
   EXPECT_EQ(sendWhileOpen(), 3);
   EXPECT_FALSE(dir.logLines().join(u'\n').contains(QStringLiteral("stopped"))) << "a budget is no failure";
+  EXPECT_EQ(
+      dir.logLines().filter(QStringLiteral("Sending paused until the next run: MessagesPerMinute=3 used up")).size(), 1)
+      << "said once, not on every run";
 }
 
 // --- the same failure, run after run ------------------------------------------------
