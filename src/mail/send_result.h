@@ -14,6 +14,12 @@ namespace corvex {
 class SendResult {
  public:
   enum class Kind { Sent, Temporary, Permanent };
+  /// What a failure says beyond its own message.
+  enum class Reach {
+    Message,  ///< only this message failed
+    Session,  ///< no session could be opened (a 421 greeting, say); nothing of the message went out
+    Account,  ///< the server refused the login: every further message would be refused too
+  };
 
   static SendResult sent(int replyCode = 0, QString text = QString()) {
     return SendResult(Kind::Sent, replyCode, std::move(text));
@@ -23,6 +29,12 @@ class SendResult {
   }
   static SendResult permanent(int replyCode, QString text) {
     return SendResult(Kind::Permanent, replyCode, std::move(text));
+  }
+  /// The failure, with how far it reaches.
+  SendResult reaching(Reach reach) const {
+    SendResult result = *this;
+    result.m_reach = reach;
+    return result;
   }
 
   Kind kind() const { return m_kind; }
@@ -39,6 +51,9 @@ class SendResult {
   /// A 421 reply: the server is closing the session and wants no more mail
   /// for now.
   bool isServiceClosing() const { return m_replyCode == 421; }
+  Reach reach() const { return m_reach; }
+  /// The server refused the login: nothing more can be sent in this run.
+  bool isLoginRefused() const { return m_reach == Reach::Account; }
 
  private:
   SendResult(Kind kind, int replyCode, QString text) : m_kind(kind), m_replyCode(replyCode), m_text(std::move(text)) {}
@@ -46,6 +61,7 @@ class SendResult {
   Kind m_kind;
   int m_replyCode;
   QString m_text;
+  Reach m_reach = Reach::Message;
 };
 
 }  // namespace corvex
