@@ -47,6 +47,8 @@ int pdfPageCount(const QString& pdf) {
 }
 
 double pdfSmallestTextSize(const QString& pdf) {
+  // The program's pages measure in twips: a "Tf" of 140 sets 7 points.
+  constexpr double kTwipsPerPoint = 20.0;
   QFile file(pdf);
   if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read the PDF");
   const QByteArray bytes = file.readAll();
@@ -61,7 +63,7 @@ double pdfSmallestTextSize(const QString& pdf) {
     QByteArray packed = QByteArray::fromHex("00400000") + bytes.mid(from, to - from);
     const QString content = QString::fromLatin1(qUncompress(packed));
     for (const QRegularExpressionMatch& font : size.globalMatch(content)) {
-      const double points = font.captured(1).toDouble();
+      const double points = font.captured(1).toDouble() / kTwipsPerPoint;
       if (smallest == 0 || points < smallest) smallest = points;
     }
   }
