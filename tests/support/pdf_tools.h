@@ -20,11 +20,11 @@ QString pdfTextIn(const QString& pdf, const QRect& area, int page = 1);
 /// The "Pages:" value of `pdfinfo`.
 int pdfPageCount(const QString& pdf);
 
-/// Every QR symbol `zbarimg` finds in a picture file, in its order.
-QStringList decodeQr(const QString& picture);
+/// Every QR symbol `zbarimg` finds in the picture files, in their order.
+QStringList decodeQr(const QStringList& pictures);
 
 /// Every QR symbol found in the pictures of a PDF (`pdfimages -png`, then
-/// `zbarimg` on each).
+/// `zbarimg` on them).
 QStringList pdfQrCodes(const QString& pdf);
 
 }  // namespace corvex::test
