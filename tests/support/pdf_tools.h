@@ -25,11 +25,11 @@ int pdfPageCount(const QString& pdf);
 /// twips); 0 for a PDF without text.
 double pdfSmallestTextSize(const QString& pdf);
 
-/// Every QR symbol `zbarimg` finds in a picture file, in its order.
-QStringList decodeQr(const QString& picture);
+/// Every QR symbol `zbarimg` finds in the picture files, in their order.
+QStringList decodeQr(const QStringList& pictures);
 
 /// Every QR symbol found in the pictures of a PDF (`pdfimages -png`, then
-/// `zbarimg` on each).
+/// `zbarimg` on them).
 QStringList pdfQrCodes(const QString& pdf);
 
 }  // namespace corvex::test
