@@ -6,8 +6,12 @@
 // rows into the Factura layout, and the document's own JSON ([Render]
 // Source=json) into the layout of its type. Both runs mail the same rows.
 //
-//   corvex_pipeline_bench [--program PATH] [--wal] [--source procedure|json] [N ...]
+//   corvex_pipeline_bench [--program PATH] [--wal] [--source procedure|json] [--generation 1|2] [N ...]
 //                                                   (default N: 100 300 1000, both sources)
+//
+// --generation 2 rewrites the copies' JSON into the Normativa v2.0 generation
+// (version 2, ivaRete instead of ivaRete1 and reteRenta, the observations in
+// resumen instead of an extension), which the json source then prints.
 //
 // --wal puts the database file in SQLite's write-ahead-log mode first: a
 // mark then costs one sync instead of a journal file created, synced and
@@ -69,11 +73,17 @@ const char* const kOwnGenerationCodes =
     "UPDATE FACTURAS_ENC SET JSONDTE = replace(JSONDTE, json_extract(JSONDTE, '$.identificacion.codigoGeneracion'), "
     "IDDOCUMENTO) WHERE SERIE = 'BM';\n";
 
+const char* const kSecondGeneration =
+    "UPDATE FACTURAS_ENC SET JSONDTE = json_set(json_remove(JSONDTE, '$.resumen.ivaRete1', '$.resumen.reteRenta', "
+    "'$.extension'), '$.identificacion.version', 2, '$.resumen.ivaRete', 0, '$.resumen.observaciones', "
+    "'Entregar en horario de 8:00 a 16:00 h.') WHERE SERIE = 'BM';\n";
+
 // An Application folder with `count` pending documents, mailing into outbox/.
-void buildWorkspace(const QString& path, int count, const QString& source) {
+void buildWorkspace(const QString& path, int count, const QString& source, bool secondGeneration) {
   for (const char* folder : {"logs", "files", "qr", "outbox"}) QDir(path).mkpath(QString::fromLatin1(folder));
   buildDemoDatabase(QDir(path).filePath(QStringLiteral("bench.db")), DemoContent::Documents,
-                    documentCopiesSql(count) + QString::fromLatin1(kOwnGenerationCodes));
+                    documentCopiesSql(count) + QString::fromLatin1(kOwnGenerationCodes) +
+                        (secondGeneration ? QString::fromLatin1(kSecondGeneration) : QString()));
   QFile ini(QDir(path).filePath(QStringLiteral("main.ini")));
   if (ini.open(QIODevice::WriteOnly))
     ini.write("[DB]\r\ncString=sqlite:bench.db\r\n[Render]\r\nSource=" + source.toLatin1() + "\r\n");
@@ -109,15 +119,21 @@ int main(int argc, char** argv) {
     sources = {arguments[at + 1]};
     arguments.remove(at, 2);
   }
+  bool secondGeneration = false;
+  if (const qsizetype at = arguments.indexOf(QStringLiteral("--generation")); at >= 0 && at + 1 < arguments.size()) {
+    secondGeneration = arguments[at + 1] == QStringLiteral("2");
+    arguments.remove(at, 2);
+  }
   if (arguments.isEmpty()) arguments = {QStringLiteral("100"), QStringLiteral("300"), QStringLiteral("1000")};
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::printf("SQLite journal: %s\n", wal ? "write-ahead log" : "rollback (default)");
+  std::printf("SQLite journal: %s; DTE generation %d\n", wal ? "write-ahead log" : "rollback (default)",
+              secondGeneration ? 2 : 1);
   std::printf("%-9s %-6s %8s %8s %10s %10s %9s %7s\n", "source", "docs", "wall s", "cpu s", "docs/s", "docs/cpu-s",
               "peak MiB", "mailed");
   for (const QString& count : arguments) {
     for (const QString& source : sources) {
       const QTemporaryDir dir;
-      corvex::buildWorkspace(dir.path(), count.toInt(), source);
+      corvex::buildWorkspace(dir.path(), count.toInt(), source, secondGeneration);
       if (wal) corvex::useWriteAheadLog(dir.filePath(QStringLiteral("bench.db")));
       const corvex::Measured run =
           corvex::runMeasured({program, QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()});

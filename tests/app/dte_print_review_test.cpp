@@ -41,6 +41,8 @@ QString rawText(const QString& pdf, int page = 0) {
 // blanks removed.
 struct ReviewCase {
   const char* name;
+  /// The fixture of the first generation; the case runs on its twin of the
+  /// second too.
   const char* file;
   std::function<void(json&)> change;
   /// Found in this order.
@@ -51,8 +53,9 @@ struct ReviewCase {
   std::vector<std::string> lines;
 };
 
-json fixtureJson(const QString& folder, const char* file) {
-  QFile in(folder + QLatin1Char('/') + QLatin1String(file));
+// `file` of the first generation ("01-3"), or with `second` of the second.
+json fixtureJson(const QString& folder, const char* file, bool second = false) {
+  QFile in(folder + QLatin1Char('/') + QLatin1String(file) + QLatin1String(second ? "-v2.json" : ".json"));
   if (!in.open(QIODevice::ReadOnly)) throw std::runtime_error("no fixture");
   return json::parse(in.readAll().toStdString());
 }
@@ -63,21 +66,23 @@ std::vector<std::string> members(const json& list, const char* member) {
   return values;
 }
 
-std::vector<ReviewCase> reviewCases(const QString& folder) {
-  std::vector<std::string> descriptions = members(fixtureJson(folder, "01-3.json")["cuerpoDocumento"], "descripcion");
+// The cases on the fixtures of one generation.
+std::vector<ReviewCase> reviewCases(const QString& folder, bool second) {
+  std::vector<std::string> descriptions =
+      members(fixtureJson(folder, "01-3", second)["cuerpoDocumento"], "descripcion");
   for (std::string& description : descriptions)
     description = withoutSpaces(QString::fromStdString(description)).toStdString();
   const std::vector<std::string> corrected =
-      members(fixtureJson(folder, "05-3.json")["cuerpoDocumento"], "numeroDocumento");
+      members(fixtureJson(folder, "05-3", second)["cuerpoDocumento"], "numeroDocumento");
   return {
       {"ItemsByTheirNumbers",
-       "01-3.json",
+       "01-3",
        [](json& d) { std::reverse(d["cuerpoDocumento"].begin(), d["cuerpoDocumento"].end()); },
        descriptions,
        {},
        {}},
       {"OneMonthIsSingular",
-       "03-45.json",
+       "03-45",
        [](json& d) {
          d["resumen"]["pagos"][0]["periodo"] = 1;
          d["resumen"]["pagos"][0]["plazo"] = "02";
@@ -86,7 +91,7 @@ std::vector<ReviewCase> reviewCases(const QString& folder) {
        {{"1Meses", 0}},
        {}},
       {"NoCaptionWithoutItsValue",
-       "01-3.json",
+       "01-3",
        [](json& d) {
          d["receptor"]["nrc"] = nullptr;
          d["receptor"]["codActividad"] = nullptr;
@@ -96,7 +101,7 @@ std::vector<ReviewCase> reviewCases(const QString& folder) {
        {{"NRC:", 1}, {"Actividadeconómica:", 1}},
        {}},
       {"ContingencyTypeAndReason",
-       "01-3.json",
+       "01-3",
        [](json& d) {
          d["identificacion"]["tipoOperacion"] = 2;
          d["identificacion"]["tipoContingencia"] = 5;
@@ -106,25 +111,30 @@ std::vector<ReviewCase> reviewCases(const QString& folder) {
        {{"deberádigitar", 0}},
        {}},
       {"ProductionCarriesNoTestMark",
-       "01-3.json",
+       "01-3",
        [](json& d) { d["identificacion"]["ambiente"] = "01"; },
        {},
        {{"DOCUMENTODEPRUEBA", 0}},
        {}},
       {"SettlementCodesWholeOnOneLine",
-       "08-3.json",
+       "08-3",
        [](json&) {},
        {},
        {},
-       members(fixtureJson(folder, "08-3.json")["cuerpoDocumento"], "numeroDocumento")},
+       members(fixtureJson(folder, "08-3", second)["cuerpoDocumento"], "numeroDocumento")},
       {"ExportRemarksAndIncotermsOnce",
-       "11-45.json",
+       "11-45",
        [](json&) {},
        {"Transporte", "ExportaciónDefinitiva,ExportaciónDefinitiva,RégimenComún"},
        {{"soloaplica", 0}, {"FOB-Libreabordo", 1}},
        {}},
-      {"DonorDomiciled", "15-3.json", [](json&) {}, {"Domiciliado"}, {}, {}},
-      {"EachCorrectedLineNamesItsDocument", "05-3.json", [](json&) {}, {}, {{corrected[0], 3}, {corrected[1], 2}}, {}},
+      {"DonorDomiciled", "15-3", [](json&) {}, {"Domiciliado"}, {}, {}},
+      {"EachCorrectedLineNamesItsDocument",
+       "05-3",
+       [](json&) {},
+       {},
+       {{"Documentorelacionado:" + corrected[0], 2}, {"Documentorelacionado:" + corrected[1], 1}},
+       {}},
   };
 }
 
@@ -143,35 +153,37 @@ class DtePrintReviewTest : public ::testing::Test {
 TEST_F(DtePrintReviewTest, TheReviewsFaultsAreGoneFromThePrintedPages) {
   TempAppDir dir(test::demoRunFolders());
   test::writeDemoSetUp(dir);
-  for (const ReviewCase& review : reviewCases(fixtures().path())) {
-    SCOPED_TRACE(review.name);
-    json document = fixtureJson(fixtures().path(), review.file);
-    review.change(document);
-    dir.writeFile(QStringLiteral("case.json"), QByteArray::fromStdString(document.dump()));
-    const auto run =
-        test::runProgram({QStringLiteral("render"), QStringLiteral("dte"), dir.filePath(QStringLiteral("case.json")),
-                          QStringLiteral("--app-dir"), dir.path()});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QString pdf = QString::fromUtf8(run.out).trimmed();
-    const QString raw = rawText(pdf);
-    const QString text = withoutSpaces(raw);
-    qsizetype at = 0;
-    for (const std::string& shown : review.inOrder) {
-      const qsizetype found = text.indexOf(QString::fromStdString(shown), at);
-      EXPECT_GE(found, 0) << shown << " after " << at << "\n" << raw.toStdString();
-      if (found >= 0) at = found + 1;
+  for (const bool second : {false, true}) {
+    for (const ReviewCase& review : reviewCases(fixtures().path(), second)) {
+      SCOPED_TRACE(std::string(review.name) + (second ? " (second generation)" : ""));
+      json document = fixtureJson(fixtures().path(), review.file, second);
+      review.change(document);
+      dir.writeFile(QStringLiteral("case.json"), QByteArray::fromStdString(document.dump()));
+      const auto run =
+          test::runProgram({QStringLiteral("render"), QStringLiteral("dte"), dir.filePath(QStringLiteral("case.json")),
+                            QStringLiteral("--app-dir"), dir.path()});
+      ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+      const QString pdf = QString::fromUtf8(run.out).trimmed();
+      const QString raw = rawText(pdf);
+      const QString text = withoutSpaces(raw);
+      qsizetype at = 0;
+      for (const std::string& shown : review.inOrder) {
+        const qsizetype found = text.indexOf(QString::fromStdString(shown), at);
+        EXPECT_GE(found, 0) << shown << " after " << at << "\n" << raw.toStdString();
+        if (found >= 0) at = found + 1;
+      }
+      for (const auto& [shown, times] : review.counts)
+        EXPECT_EQ(text.count(QString::fromStdString(shown)), times) << shown;
+      const QStringList lines = raw.split(QLatin1Char('\n'));
+      for (const std::string& line : review.lines)
+        EXPECT_FALSE(lines.filter(QString::fromStdString(line)).isEmpty()) << line << " on one line";
+      EXPECT_GE(test::pdfSmallestTextSize(pdf), 7.0);
+      const QRegularExpression glued(QStringLiteral("\\d\\.\\d\\d\\p{L}"));
+      EXPECT_FALSE(glued.match(raw).hasMatch()) << glued.match(raw).captured().toStdString();
+      const bool test = document["identificacion"]["ambiente"] == "00";
+      for (int page = 1; page <= test::pdfPageCount(pdf); ++page)
+        EXPECT_EQ(withoutSpaces(rawText(pdf, page)).contains(kTestMark), test) << "page " << page;
     }
-    for (const auto& [shown, times] : review.counts)
-      EXPECT_EQ(text.count(QString::fromStdString(shown)), times) << shown;
-    const QStringList lines = raw.split(QLatin1Char('\n'));
-    for (const std::string& line : review.lines)
-      EXPECT_FALSE(lines.filter(QString::fromStdString(line)).isEmpty()) << line << " on one line";
-    EXPECT_GE(test::pdfSmallestTextSize(pdf), 7.0);
-    const QRegularExpression glued(QStringLiteral("\\d\\.\\d\\d\\p{L}"));
-    EXPECT_FALSE(glued.match(raw).hasMatch()) << glued.match(raw).captured().toStdString();
-    const bool test = document["identificacion"]["ambiente"] == "00";
-    for (int page = 1; page <= test::pdfPageCount(pdf); ++page)
-      EXPECT_EQ(withoutSpaces(rawText(pdf, page)).contains(kTestMark), test) << "page " << page;
   }
 }
 

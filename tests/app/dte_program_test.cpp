@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 namespace corvex {
 namespace {
 
@@ -116,14 +119,33 @@ struct Row {
   }
 };
 
-// Every fixture document, its Formato outside the two original layouts (or,
-// under Source=json, inside them too), one in lower case, and three that
-// cannot be printed: not JSON, an unknown type, another document's JSON.
-std::vector<Row> rows(bool json) {
+// The fixture documents of one generation of the schemas.
+QJsonArray documentsOf(int generation) {
+  QJsonArray documents;
+  for (const QJsonValue& value : fixtures().index)
+    if (value.toObject().value(QStringLiteral("generation")).toInt() == generation) documents.append(value);
+  return documents;
+}
+
+// `row`'s document under another codigoGeneracion, with `version` instead of
+// its own.
+Row laterVersion(const Row& row, int numero, const QString& version) {
+  const QString id = QStringLiteral("C0000000-0000-0000-0000-00000000%1").arg(numero);
+  QString json = QString(row.json).replace(row.idDocumento, id, Qt::CaseInsensitive);
+  json.replace(QRegularExpression(QStringLiteral("\"version\": *\\d+")), QStringLiteral("\"version\": ") + version);
+  return {numero, id, json, QStringLiteral("NULL"), row.sello};
+}
+
+// Every fixture document of one generation, its Formato outside the two
+// original layouts (or, under Source=json, inside them too), one in lower
+// case, and three that cannot be printed: not JSON, an unknown type, another
+// document's JSON. The second generation adds two Facturas of a version later
+// than the program knows, which print all the same.
+std::vector<Row> rows(bool json, int generation) {
   std::vector<Row> all;
   const QStringList formatos = json ? QStringList{QStringLiteral("41"), QStringLiteral("43"), QStringLiteral("NULL")}
                                     : QStringList{QStringLiteral("NULL"), QStringLiteral("1"), QStringLiteral("42")};
-  for (const QJsonValue& value : fixtures().index) {
+  for (const QJsonValue& value : documentsOf(generation)) {
     const QJsonObject expected = value.toObject();
     const int numero = numeroOf(expected);
     const QString id = expected.value(QStringLiteral("codigoGeneracion")).toString();
@@ -141,6 +163,10 @@ std::vector<Row> rows(bool json) {
   all.push_back({9002, some.idDocumento, unknownType, QStringLiteral("NULL"), some.sello});
   all.push_back(
       {9003, QStringLiteral("B0000000-0000-0000-0000-000000009003"), some.json, QStringLiteral("NULL"), some.sello});
+  if (generation == 2) {
+    all.push_back(laterVersion(some, 9004, QStringLiteral("3")));
+    all.push_back(laterVersion(some, 9005, QStringLiteral("3")));
+  }
   return all;
 }
 
@@ -161,16 +187,19 @@ QString messageTo(const QStringList& messages, const QString& eMail) {
   return {};
 }
 
-class DteProgramTest : public ::testing::TestWithParam<bool> {};
+// Source=json or not, and the generation of the schemas.
+class DteProgramTest : public ::testing::TestWithParam<std::tuple<bool, int>> {};
 
 // Formato outside the four codes, or Source=json on a database without the
-// stored procedure: every type mailed once, marked, printed from its JSON;
-// the three that cannot be printed stay pending, each with its own log line.
+// stored procedure: every type of either generation mailed once, marked,
+// printed from its JSON; the three that cannot be printed stay pending, each
+// with its own log line; a later version is logged once.
 TEST_P(DteProgramTest, EveryTypeIsMailedPrintedFromItsJson) {
-  const bool sourceJson = GetParam();
+  const auto [sourceJson, generation] = GetParam();
   ASSERT_EQ(fixtures().index.size(), 42);
+  ASSERT_EQ(documentsOf(generation).size(), 21);
   TempAppDir dir(test::demoRunFolders());
-  const std::vector<Row> all = rows(sourceJson);
+  const std::vector<Row> all = rows(sourceJson, generation);
   QString sql = QStringLiteral("DELETE FROM FACTURAS_DET;\nDELETE FROM FACTURAS_ENC;\n");
   if (sourceJson) sql += QStringLiteral("DELETE FROM procedures;\n");
   for (const Row& row : all) sql += row.insert();
@@ -190,9 +219,11 @@ TEST_P(DteProgramTest, EveryTypeIsMailedPrintedFromItsJson) {
     EXPECT_EQ(log.filter(QStringLiteral("sendDTEbyMail=> ") + key + QStringLiteral("--")).size(), 1)
         << key.toStdString() << "\n"
         << log.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(log.filter(QStringLiteral("DTE 01 (Factura) version 3 is later than this program knows")).size(),
+            generation == 2 ? 1 : 0);
 
   QTemporaryDir pdfs;
-  for (const QJsonValue& value : fixtures().index) {
+  for (const QJsonValue& value : documentsOf(generation)) {
     const QJsonObject expected = value.toObject();
     const int numero = numeroOf(expected);
     const QString message = messageTo(messages, QStringLiteral("dte%1@buyer.example").arg(numero));
@@ -206,8 +237,11 @@ TEST_P(DteProgramTest, EveryTypeIsMailedPrintedFromItsJson) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, DteProgramTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "SourceJson" : "FormatoOutsideTheFour"; });
+INSTANTIATE_TEST_SUITE_P(Sources, DteProgramTest, ::testing::Combine(::testing::Bool(), ::testing::Values(1, 2)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "SourceJson" : "FormatoOutsideTheFour") +
+                                  (std::get<1>(info.param) == 2 ? "SecondGeneration" : "FirstGeneration");
+                         });
 
 // An integrator's check of a layout: the signed file as the program writes
 // it, printed into files/; a file that cannot be printed says why.

@@ -89,7 +89,8 @@ TEST_F(TextBoxTest, RunTimeTextShrinksNoSmallerThanSevenPointsAndStaysInItsBox) 
 
 TEST_F(TextBoxTest, RunTimeWordWiderThanItsBoxEndsAtItsEdge) {
   EXPECT_TRUE(blank(QRect(360 + 3010, 360, 180, 180))) << "ink right of the box";
-  EXPECT_EQ(test::pdfTextIn(pdf, QRect(360 + 3200, 360, 1000, 180)).simplified(), QStringLiteral("DERECHA"));
+  // The cut letters stay in the PDF's text, unseen: a reader still finds the word.
+  EXPECT_TRUE(test::pdfTextIn(pdf, QRect(360 + 3200, 360, 1000, 180)).simplified().endsWith(u"DERECHA"));
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ int pdfPageCount(const QString& pdf) {
 }
 
 double pdfSmallestTextSize(const QString& pdf) {
+  // The program's pages measure in twips: a "Tf" of 140 sets 7 points.
+  constexpr double kTwipsPerPoint = 20.0;
   QFile file(pdf);
   if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read the PDF");
   const QByteArray bytes = file.readAll();
@@ -61,16 +63,17 @@ double pdfSmallestTextSize(const QString& pdf) {
     QByteArray packed = QByteArray::fromHex("00400000") + bytes.mid(from, to - from);
     const QString content = QString::fromLatin1(qUncompress(packed));
     for (const QRegularExpressionMatch& font : size.globalMatch(content)) {
-      const double points = font.captured(1).toDouble();
+      const double points = font.captured(1).toDouble() / kTwipsPerPoint;
       if (smallest == 0 || points < smallest) smallest = points;
     }
   }
   return smallest;
 }
 
-QStringList decodeQr(const QString& picture) {
+QStringList decodeQr(const QStringList& pictures) {
+  if (pictures.isEmpty()) return {};
   QProcess zbar;
-  zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), picture});
+  zbar.start(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + pictures);
   if (!zbar.waitForFinished(60000)) {
     zbar.kill();
     zbar.waitForFinished(5000);
@@ -83,10 +86,12 @@ QStringList decodeQr(const QString& picture) {
 QStringList pdfQrCodes(const QString& pdf) {
   QTemporaryDir pictures;
   runTool(QStringLiteral("pdfimages"), {QStringLiteral("-png"), pdf, pictures.filePath(QStringLiteral("img"))});
-  QStringList codes;
+  // One zbarimg for all of them: a process per picture made the tables of
+  // many documents slow on a busy machine.
+  QStringList files;
   for (const QString& name : QDir(pictures.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
-    codes << decodeQr(pictures.filePath(name));
-  return codes;
+    files << pictures.filePath(name);
+  return decodeQr(files);
 }
 
 }  // namespace corvex::test

@@ -20,15 +20,16 @@ QString pdfTextIn(const QString& pdf, const QRect& area, int page = 1);
 /// The "Pages:" value of `pdfinfo`.
 int pdfPageCount(const QString& pdf);
 
-/// The smallest size in points any text of the PDF is set in (its "Tf"
-/// operators, read from the inflated page streams); 0 for a PDF without text.
+/// The smallest size in points any text of a PDF this program wrote is set
+/// in (its "Tf" operators in the inflated page streams, whose user space is
+/// twips); 0 for a PDF without text.
 double pdfSmallestTextSize(const QString& pdf);
 
-/// Every QR symbol `zbarimg` finds in a picture file, in its order.
-QStringList decodeQr(const QString& picture);
+/// Every QR symbol `zbarimg` finds in the picture files, in their order.
+QStringList decodeQr(const QStringList& pictures);
 
 /// Every QR symbol found in the pictures of a PDF (`pdfimages -png`, then
-/// `zbarimg` on each).
+/// `zbarimg` on them).
 QStringList pdfQrCodes(const QString& pdf);
 
 }  // namespace corvex::test
