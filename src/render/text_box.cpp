@@ -47,10 +47,8 @@ class TwipsDevice : public QPaintDevice {
   }
 };
 
-// One device for every thread, which only answers metrics, and never
-// destroyed: a thread_local one was destroyed as each worker thread ended,
-// which mingw-w64's runtime does after freeing the thread's storage (a
-// fault or a hang as the pool's threads end on Windows).
+// One device for every thread (it only answers metrics), never destroyed:
+// no Qt destructor runs as a worker thread ends or as the process exits.
 QPaintDevice* twipsDevice() {
   static TwipsDevice* const device = new TwipsDevice;
   return device;
