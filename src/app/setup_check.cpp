@@ -78,7 +78,7 @@ IniDatabase checkIni(const AppFolder& folder, CheckReport& report) {
                                "program's user"));
     return {};
   }
-  IniDatabase ini{ReadIniValue(path, QStringLiteral("DB"), QStringLiteral("cString"), QString()), {}};
+  IniDatabase ini{ReadIniConnectionString(path), {}};
   if (ini.server.isEmpty()) {
     report.fail(QStringLiteral("main.ini"), QStringLiteral("no cString under [DB]"),
                 QStringLiteral("add cString=<host>, <host\\instance>, <host,port> or sqlite:<file> under [DB]"));

@@ -166,6 +166,8 @@ void MailSessions::deliver(std::size_t session, const Job& job, const std::optio
 void MailSessions::post(std::size_t session, Outcome outcome) {
   const std::lock_guard lock(m_mutex);
   if (!outcome.failure) m_gate.record(outcome.result);
+  // Its message never reached the server: the stop's one line says why.
+  if (outcome.result.stopsSending()) outcome.tried = false;
   m_unsettled[session] = outcome.ticket;
   m_outcomes.push_back(std::move(outcome));
   if (!m_gate.reason().isEmpty()) dropQueued();

@@ -1,5 +1,6 @@
 #include "mail/mailer.h"
 
+#include "mail/mail_account.h"
 #include "mail/outgoing_message.h"
 
 #include <algorithm>
@@ -9,11 +10,6 @@ namespace corvex {
 namespace {
 
 constexpr qint64 kRepeatStopAfterSeconds = 3600;
-
-SmtpAccount accountOf(const Settings& settings) {
-  return SmtpAccount{settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser, settings.sysSMTPPassword, true,
-                     settings.HeloName};
-}
 
 }  // namespace
 
@@ -95,10 +91,12 @@ int Mailer::mailsOutstanding() const { return int(m_refused.size()) + (m_session
 // The sessions belong to one server and account; tests change the Settings
 // between mails, the program never does.
 MailSessions& Mailer::mailSessions() {
-  const SmtpAccount account = accountOf(m_settings);
-  if (m_sessions && (account == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
+  const SmtpAccount account = mailAccount(m_settings, m_folder);
+  SmtpAccount bare = account;
+  bare.tokens.reset();
+  if (m_sessions && (bare == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
   m_sessions.reset();
-  m_account = account;
+  m_account = bare;
   const int maxPerConnection = m_settings.MaxMessagesPerConnection;
   m_sessions = std::make_unique<MailSessions>(
       sessions(), m_settings.MessagesPerMinute, m_clock,

@@ -33,7 +33,9 @@ void SendGate::record(const SendResult& result) {
   m_temporaryInARow = result.isTemporary() ? m_temporaryInARow + 1 : 0;
   // The first reason holds: mails already out may still fail after it.
   if (!m_reason.isEmpty()) return;
-  if (result.isServiceClosing())
+  if (result.stopsSending())
+    m_reason = result.text();
+  else if (result.isServiceClosing())
     m_reason = QStringLiteral("the server closed the session (421)");
   else if (m_temporaryInARow >= kTemporaryFailuresThatStop)
     m_reason = QStringLiteral("%1 temporary failures in a row").arg(m_temporaryInARow);

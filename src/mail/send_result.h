@@ -24,6 +24,15 @@ class SendResult {
   static SendResult permanent(int replyCode, QString text) {
     return SendResult(Kind::Permanent, replyCode, std::move(text));
   }
+  /// The transport can deliver nothing more in this run (the login or its
+  /// token was refused, the service asks to wait longer than a run may):
+  /// a temporary failure that stops the run's sending, the message never
+  /// having reached the server.
+  static SendResult stopping(int replyCode, QString text) {
+    SendResult result(Kind::Temporary, replyCode, std::move(text));
+    result.m_stopsSending = true;
+    return result;
+  }
 
   Kind kind() const { return m_kind; }
   bool isSent() const { return m_kind == Kind::Sent; }
@@ -39,6 +48,8 @@ class SendResult {
   /// A 421 reply: the server is closing the session and wants no more mail
   /// for now.
   bool isServiceClosing() const { return m_replyCode == 421; }
+  /// See stopping().
+  bool stopsSending() const { return m_stopsSending; }
 
  private:
   SendResult(Kind kind, int replyCode, QString text) : m_kind(kind), m_replyCode(replyCode), m_text(std::move(text)) {}
@@ -46,6 +57,7 @@ class SendResult {
   Kind m_kind;
   int m_replyCode;
   QString m_text;
+  bool m_stopsSending = false;
 };
 
 }  // namespace corvex

@@ -4,6 +4,7 @@
 #include "mail/helo_name.h"
 #include "mail/mail_address.h"
 #include "mail/smtp_connection.h"
+#include "mail/xoauth2_login.h"
 
 #include <QDeadlineTimer>
 
@@ -88,10 +89,7 @@ struct EhloReply {
 }  // namespace
 
 struct SmtpDialogue::Session {
-  struct EasyDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-  };
-  std::unique_ptr<CURL, EasyDeleter> curl;
+  CurlEasy curl;
   curl_socket_t socket = CURL_SOCKET_BAD;
   QByteArray received;
   char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -145,10 +143,8 @@ SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
   if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return noReply(problem);
   const TrustBundle trust = trustBundle();
   if (!trust.problem.isEmpty()) return noReply(trust.problem);
-  ensureCurlInitialised();
   auto session = std::make_unique<Session>();
-  session->curl.reset(curl_easy_init());
-  if (!session->curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
+  session->curl = newCurlEasy();
   CURL* curl = session->curl.get();
   SmtpAccount named = account;
   if (named.heloName.isEmpty()) named.heloName = heloName(QString(), account.server);
@@ -287,6 +283,14 @@ SmtpReply probeSender(const SmtpAccount& account, const QString& from) {
   SmtpDialogue dialogue;
   // Without the step's reply code: the operator's fix depends on MAIL FROM's alone.
   if (const SmtpReply failure = dialogue.open(account); !dialogue.isOpen()) return noReply(failure.text);
+  if (account.auth == SmtpAuth::XOAuth2) {
+    // Trapped here: a token that cannot be had is the check's answer.
+    try {
+      if (const SmtpReply login = logInWithToken(dialogue, account); !login.isPositive()) return noReply(login.text);
+    } catch (const Error& error) {
+      return noReply(error.description());
+    }
+  }
   const SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
   dialogue.command("RSET");
   return reply;

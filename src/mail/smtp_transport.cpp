@@ -1,5 +1,8 @@
 #include "mail/smtp_transport.h"
 
+#include "base/error.h"
+#include "mail/xoauth2_login.h"
+
 #include <algorithm>
 #include <csignal>
 #include <optional>
@@ -67,6 +70,7 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
     m_sentAhead.reset();
     const SmtpReply failure = m_dialogue.open(m_account);
     if (!m_dialogue.isOpen()) return Attempt{classify(failure), false};
+    if (std::optional<SendResult> refused = logIn()) return Attempt{*refused, false};
     m_messagesOnConnection = 0;
   }
   Attempt attempt{SendResult::temporary(0, QString()), false};
@@ -89,6 +93,22 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
   // After a failure the server's state of the dialogue is unknown: start over.
   if (!attempt.result.isSent() || m_messagesOnConnection >= m_maxMessagesPerConnection) close();
   return attempt;
+}
+
+// A refused token login, or no token at all, refuses every message of the
+// run alike: trying the next ones would only hammer the server and the
+// token endpoint. Trapped here: a failure to get a token is this outcome.
+std::optional<SendResult> SmtpTransport::logIn() {
+  if (m_account.auth != SmtpAuth::XOAuth2) return std::nullopt;
+  SmtpReply refusal;
+  try {
+    refusal = logInWithToken(m_dialogue, m_account);
+    if (refusal.isPositive()) return std::nullopt;
+  } catch (const Error& error) {
+    refusal = SmtpReply{0, error.description()};
+  }
+  m_dialogue.quit();
+  return SendResult::stopping(refusal.code, refusal.text);
 }
 
 // Returns the 354 that asks for the content, or the failed step's reply. An

@@ -74,6 +74,7 @@ class SmtpTransport {
     bool contentStarted = false;
   };
 
+  std::optional<SendResult> logIn();
   Attempt deliverOnce(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next);
   SmtpReply startMessage(const SmtpEnvelope& envelope);
   QList<QByteArray> envelopeCommands(const SmtpEnvelope& envelope) const;

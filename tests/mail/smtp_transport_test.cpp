@@ -1,6 +1,6 @@
 #include "mail/smtp_transport.h"
 
-#include "mail/trust_store.h"
+#include "oauth/trust_store.h"
 #include "support/scoped_env.h"
 
 #include <curl/curl.h>

@@ -17,7 +17,12 @@ the Nth message's DATA; --fault, --fault-at N (0 = every message) fault a
 message at the end of DATA, so it is never stored: a reply code (421, 451,
 552, 554), "drop" (closed before any reply) or "stall" (no reply ever);
 --after N --run CMD runs a shell command right after the Nth message was
-stored. --stats FILE keeps {"connections", "logins", "attempts", "messages",
+stored. --xoauth2-user U with --xoauth2-token T (repeatable) offers AUTH
+XOAUTH2 and takes only the exact initial response base64("user=U\x01auth=Bearer
+T\x01\x01") with the current token: the first T, then, with
+--xoauth2-logins-per-token N, the next T after every N logins; a wrong one
+gets a 334 with the error details in base64 JSON and, after the client's
+empty line, 535. --stats FILE keeps {"connections", "logins", "attempts", "messages",
 "quits", "greetings"} there, rewritten on every change. Runs until terminated.
 
 decode FILE: prints the message as JSON: headers, the text body (its bytes,
@@ -86,6 +91,8 @@ class Store:
         self.pipelining = not args.no_pipelining
         self.count = 0
         self.received = 0
+        self.oauth_user, self.oauth_tokens = args.xoauth2_user, args.xoauth2_token
+        self.logins_per_token = args.xoauth2_logins_per_token
         self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0, "greetings": []}
         self.write_stats()
 
@@ -115,6 +122,18 @@ class Store:
     def greeted(self, hostname):
         self.stats["greetings"].append(hostname)
         self.write_stats()
+
+    async def auth_XOAUTH2(self, server, args):
+        logins = self.stats["logins"]
+        step = logins // self.logins_per_token if self.logins_per_token else 0
+        token = self.oauth_tokens[min(step, len(self.oauth_tokens) - 1)]
+        expected = base64.b64encode(("user=%s\x01auth=Bearer %s\x01\x01" % (self.oauth_user, token)).encode())
+        if len(args) == 2 and args[1].encode() == expected:
+            self.add("logins")
+            return AuthResult(success=True, handled=False)
+        details = json.dumps({"status": "401", "schemes": "Bearer", "scope": "https://mail.google.com/"})
+        await server.challenge_auth(details)
+        return AuthResult(success=False, handled=False, message="535 5.7.8 Username and Password not accepted")
 
     async def handle_QUIT(self, server, session, envelope):
         self.add("quits")
@@ -232,7 +251,7 @@ async def serve(args):
     handler = Store(args)
     context = server_context(args.cert_dir) if args.tls != "none" else None
     options = {"hostname": "corvex-test", "timeout": 30}
-    if args.user:
+    if args.user or args.xoauth2_user:
         options.update(authenticator=authenticator(args.user, args.password, handler), auth_required=True,
                        auth_require_tls=args.tls == "starttls")
     if args.tls == "starttls":
@@ -295,6 +314,9 @@ def main():
     run.add_argument("--user")
     run.add_argument("--password", default="")
     run.add_argument("--reject")
+    run.add_argument("--xoauth2-user")
+    run.add_argument("--xoauth2-token", action="append", default=[])
+    run.add_argument("--xoauth2-logins-per-token", type=int, default=0)
     run.add_argument("--no-pipelining", action="store_true")
     run.add_argument("--close-after", type=int, default=0)
     run.add_argument("--fail", action="append", default=[])
