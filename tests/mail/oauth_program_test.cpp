@@ -64,7 +64,8 @@ class OAuthProgram {
   void setServer(const QString& server, int port, const QString& user) {
     dir.querySqlite(QStringLiteral("v.db"),
                     QStringLiteral("UPDATE Parametros SET Valor = CASE Parametro WHEN 'sysSMTPServer' THEN '%1' "
-                                   "WHEN 'sysSMTPPort' THEN '%2' WHEN 'sysSMTPUser' THEN '%3' ELSE Valor END")
+                                   "WHEN 'sysSMTPPort' THEN '%2' WHEN 'sysSMTPUser' THEN '%3' "
+                                   "WHEN 'sysSMTPPassword' THEN 'unused' ELSE Valor END")
                         .arg(server)
                         .arg(port)
                         .arg(user));
@@ -324,6 +325,73 @@ INSTANTIATE_TEST_SUITE_P(
                   .mailed = 3,
                   .logged = QStringLiteral("HTTP 400 ErrorInvalidRecipients: Injected status 400")}),
     [](const ::testing::TestParamInfo<GraphCase>& info) { return std::string(info.param.name); });
+
+// ---- check and test-mail ----
+
+struct CommandCase {
+  const char* name;
+  bool graph;
+  QString refuse = {};
+  QStringList arguments;
+  int exitCode;
+  QStringList printed;  ///< each is in the output
+};
+
+void PrintTo(const CommandCase& c, std::ostream* out) { *out << c.name; }
+
+class OAuthCommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(OAuthCommandTest, SaysWhatTheEndpointAnsweredAndNoSecret) {
+  const CommandCase& c = GetParam();
+  OAuthProgram program(1);
+  SmtpPeerOptions smtp{test::PeerTls::StartTls, {}, {}, {}, 0, program.certDir()};
+  smtp.xoauth2User = kUser;
+  smtp.xoauth2Tokens = {QStringLiteral("tok-1")};
+  const SmtpPeer peer(smtp);
+  const OAuthPeer oauth({program.certDir(), c.refuse, kInvalidClient});
+  program.setServer(c.graph ? QStringLiteral("graph:") + oauth.base() : QStringLiteral("127.0.0.1"), peer.port(),
+                    kUser);
+  program.writeIni(c.graph ? QString() : QStringLiteral("Auth=xoauth2"), microsoftIni(oauth));
+  QFile::setPermissions(program.dir.filePath(QStringLiteral("main.ini")),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+
+  const test::ProgramRun run = program.run(c.arguments);
+  const QString output = QString::fromUtf8(run.out + run.err);
+  EXPECT_EQ(run.exitCode, c.exitCode) << output.toStdString();
+  for (const QString& text : c.printed) EXPECT_TRUE(output.contains(text)) << output.toStdString();
+  program.expectNoSecret(Outcome{program.dir.logLines(), run.out + run.err, 0, 0, {}});
+  EXPECT_EQ(oauth.requests(QStringLiteral("token")).size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, OAuthCommandTest,
+    ::testing::Values(
+        CommandCase{"CheckWarnsOfAReadableSecretAndLogsInOverSmtp",
+                    false,
+                    {},
+                    {QStringLiteral("check")},
+                    1,
+                    {QStringLiteral("FAIL  main.ini OAuth secret"), QStringLiteral("issued a token"),
+                     QStringLiteral("XOAUTH2 login as dte@laceiba.example), sender dte@laceiba.example accepted")}},
+        CommandCase{"CheckSaysWhatARefusingEndpointAnswered",
+                    true,
+                    QStringLiteral("invalid_client"),
+                    {QStringLiteral("check")},
+                    1,
+                    {QStringLiteral("(HTTP 401): invalid_client: ") + kInvalidClient, QStringLiteral("ClientSecret")}},
+        CommandCase{"TestMailGoesThroughGraph",
+                    true,
+                    {},
+                    {QStringLiteral("test-mail"), QStringLiteral("buyer@example.com")},
+                    0,
+                    {QStringLiteral("202 Accepted")}},
+        CommandCase{"TestMailGoesThroughSmtpWithXoauth2",
+                    false,
+                    {},
+                    {QStringLiteral("test-mail"), QStringLiteral("buyer@example.com")},
+                    0,
+                    {QStringLiteral("250 Message accepted")}}),
+    [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvex
