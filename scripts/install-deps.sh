@@ -17,6 +17,8 @@ packages=(
   zbar-tools poppler-utils xvfb xauth x11-utils python3-xlib fonts-liberation
   python3-jsonschema
   imagemagick
+  # a real Postfix on loopback for the mail tests, with Cyrus SASL and a sasldb
+  postfix sasl2-bin libsasl2-modules libsasl2-modules-db
   # packaging (make package: dpkg-shlibdeps)
   dpkg-dev
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
@@ -31,6 +33,9 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
+  # Postfix without a configuration of its own: no prompt, and no system
+  # service on port 25; the tests run instances in folders of their own.
+  echo "postfix postfix/main_mailer_type select No configuration" | "${sudo[@]}" debconf-set-selections
   "${sudo[@]}" apt-get update
   "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi

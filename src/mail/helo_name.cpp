@@ -25,7 +25,17 @@ namespace {
 // Any port does: connecting a datagram socket sends nothing, it only picks
 // the route and with it the local address.
 constexpr char kAnyPort[] = "25";
-const QString kLastResort = QStringLiteral("[127.0.0.1]");
+
+// "[::1]", as an IPv6 address may be configured, names the host "::1".
+QString bare(const QString& server) {
+  return server.startsWith(u'[') && server.endsWith(u']') ? server.mid(1, server.size() - 2) : server;
+}
+
+// The loopback literal of the server's own family, when even the route to
+// it is unknown.
+QString lastResort(const QString& server) {
+  return bare(server).contains(u':') ? QStringLiteral("[IPv6:::1]") : QStringLiteral("[127.0.0.1]");
+}
 
 bool isQualified(const QString& name) {
   return name.contains(u'.') && !name.startsWith(u'.') && !name.endsWith(u'.') &&
@@ -79,7 +89,7 @@ QString localEndTowards(const QString& server) {
   addrinfo hints{};
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* found = nullptr;
-  const QByteArray host = server.toUtf8();
+  const QByteArray host = bare(server).toUtf8();
   if (getaddrinfo(host.constData(), kAnyPort, &hints, &found) != 0) return {};
   const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owner(found, freeaddrinfo);
   for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
@@ -111,7 +121,7 @@ QString heloName(const QString& configured, const QString& server) {
   if (!configured.isEmpty()) return configured;
   if (const QString name = systemName(); isQualified(name)) return name;
   const QString literal = localEndTowards(server);
-  return literal.isEmpty() ? kLastResort : literal;
+  return literal.isEmpty() ? lastResort(server) : literal;
 }
 
 }  // namespace corvex

@@ -10,8 +10,9 @@ namespace corvex {
 /// as the system knows it (Windows: its DNS name; elsewhere: the host name
 /// when it holds a dot, else its canonical name from the resolver); or else an
 /// address literal of the local end of the route to `server`
-/// ("[192.0.2.10]", "[IPv6:2001:db8::1]"), "[127.0.0.1]" when not even that
-/// is known. Never raises.
+/// ("[192.0.2.10]", "[IPv6:2001:db8::1]"; `server` may be an IPv6 address in
+/// brackets), the loopback of the server's family ("[127.0.0.1]",
+/// "[IPv6:::1]") when not even that is known. Never raises.
 QString heloName(const QString& configured, const QString& server);
 
 /// Why `name` cannot stand after EHLO (not a domain name with a dot, nor an

@@ -16,12 +16,16 @@ MailSessions::MailSessions(int sessions, int messagesPerMinute, const Clock& clo
     : m_clock(clock), m_gate(messagesPerMinute) {
   for (int i = 0; i < std::max(1, sessions); ++i) m_senders.push_back(makeSender());
   m_unsettled.resize(m_senders.size());
+  m_working.resize(m_senders.size());
+  m_retired.resize(m_senders.size());
 }
 
 MailSessions::~MailSessions() { finish(); }
 
 void MailSessions::start() {
   if (!m_threads.empty()) return;
+  std::fill(m_working.begin(), m_working.end(), false);
+  std::fill(m_retired.begin(), m_retired.end(), false);
   for (std::size_t session = 0; session < m_senders.size(); ++session)
     m_threads.emplace_back([this, session] { work(session); });
 }
@@ -123,7 +127,12 @@ void MailSessions::work(std::size_t session) {
         m_queue.pop_front();
       }
     }
-    deliver(session, *job, next);
+    Outcome outcome = attempt(session, job->ticket, job->mail, next);
+    if (retire(session, outcome)) {
+      giveBack(*job, next);
+      break;
+    }
+    post(session, std::move(outcome));
     held = std::move(next);
   }
   sender.close();
@@ -131,6 +140,44 @@ void MailSessions::work(std::size_t session) {
 
 // Caller holds the lock.
 bool MailSessions::mayStart() const { return !m_ending && !m_halted && m_gate.reason().isEmpty(); }
+
+// Caller holds the lock. The first session tries the server alone: a
+// refused login then costs one attempt, not one per session.
+bool MailSessions::mayTake(std::size_t session) const {
+  return session == 0 || std::find(m_working.begin(), m_working.end(), true) != m_working.end();
+}
+
+// A session the server would not open (a 421 for one connection too many,
+// say) while another one works leaves its message to the others and ends
+// for this run; only the last one's failure counts for the run.
+bool MailSessions::retire(std::size_t session, const Outcome& outcome) {
+  const std::lock_guard lock(m_mutex);
+  const SendResult& result = outcome.result;
+  if (!outcome.failure && result.reach() == SendResult::Reach::Message && (result.isSent() || result.replyCode() != 0))
+    m_working[session] = true;
+  if (outcome.failure || result.reach() != SendResult::Reach::Session) return false;
+  m_working[session] = false;
+  for (std::size_t other = 0; other < m_working.size(); ++other) {
+    if (other != session && m_working[other] && !m_retired[other]) {
+      m_retired[session] = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Nothing of either went out: they go first again, or come back as not
+// tried once sending stopped.
+void MailSessions::giveBack(Job job, std::optional<Job> next) {
+  {
+    const std::lock_guard lock(m_mutex);
+    if (next) m_queue.push_front(std::move(*next));
+    m_queue.push_front(std::move(job));
+    if (!mayStart()) dropQueued();
+  }
+  m_work.notify_all();
+  m_done.notify_all();
+}
 
 // The next message this session may start, once its last outcome is
 // settled: the one it took ahead, else the first queued. One taken ahead
@@ -145,7 +192,7 @@ std::optional<MailSessions::Job> MailSessions::take(std::size_t session, std::op
     m_done.notify_all();
   }
   if (held) return std::exchange(held, std::nullopt);
-  m_work.wait(lock, [this] { return m_ending || !m_queue.empty(); });
+  m_work.wait(lock, [&] { return m_ending || (!m_queue.empty() && mayTake(session)); });
   if (m_queue.empty()) return std::nullopt;
   Job job = std::move(m_queue.front());
   m_queue.pop_front();
@@ -153,24 +200,27 @@ std::optional<MailSessions::Job> MailSessions::take(std::size_t session, std::op
 }
 
 // Trapped here: what the transport raises belongs to its message's outcome.
-void MailSessions::deliver(std::size_t session, const Job& job, const std::optional<Job>& next) {
-  Outcome outcome{job.ticket, SendResult::temporary(0, QString()), true, nullptr};
+MailSessions::Outcome MailSessions::attempt(std::size_t session, int ticket, const PreparedMail& mail,
+                                            const std::optional<Job>& next) {
+  Outcome outcome{ticket, SendResult::temporary(0, QString()), true, nullptr};
   try {
-    outcome.result = m_senders[session]->send(job.mail, next ? &next->mail : nullptr);
+    outcome.result = m_senders[session]->send(mail, next ? &next->mail : nullptr);
   } catch (...) {
     outcome.failure = std::current_exception();
   }
-  post(session, std::move(outcome));
+  return outcome;
 }
 
 void MailSessions::post(std::size_t session, Outcome outcome) {
-  const std::lock_guard lock(m_mutex);
-  if (!outcome.failure) m_gate.record(outcome.result);
-  // Its message never reached the server: the stop's one line says why.
-  if (outcome.result.stopsSending()) outcome.tried = false;
-  m_unsettled[session] = outcome.ticket;
-  m_outcomes.push_back(std::move(outcome));
-  if (!m_gate.reason().isEmpty()) dropQueued();
+  {
+    const std::lock_guard lock(m_mutex);
+    if (!outcome.failure) m_gate.record(outcome.result);
+    m_unsettled[session] = outcome.ticket;
+    m_outcomes.push_back(std::move(outcome));
+    if (!m_gate.reason().isEmpty()) dropQueued();
+  }
+  // Sessions waiting for the first one to work may now go, or end.
+  m_work.notify_all();
   m_done.notify_all();
 }
 

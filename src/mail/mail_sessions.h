@@ -27,6 +27,12 @@ namespace corvex {
 /// (marked the document), so that a run ending early finds at most one sent
 /// but unsettled message per session.
 ///
+/// The first session tries the server alone; the others join once it
+/// answered a message, so a refused login costs one attempt per run. A
+/// session the server does not open (a 421 for one connection too many)
+/// while another one works leaves its messages to the others and rests
+/// until the next run; only when none works does its failure count.
+///
 /// The gate (see SendGate) is kept here, where the answers arrive: each
 /// outcome is recorded in arrival order, and once it closes for a failure,
 /// the messages queued or taken ahead come back as not tried, and so does
@@ -90,7 +96,10 @@ class MailSessions {
   void work(std::size_t session);
   std::optional<Job> take(std::size_t session, std::optional<Job>& held);
   bool mayStart() const;
-  void deliver(std::size_t session, const Job& job, const std::optional<Job>& next);
+  bool mayTake(std::size_t session) const;
+  Outcome attempt(std::size_t session, int ticket, const PreparedMail& mail, const std::optional<Job>& next);
+  bool retire(std::size_t session, const Outcome& outcome);
+  void giveBack(Job job, std::optional<Job> next);
   void post(std::size_t session, Outcome outcome);
   void dropQueued();
 
@@ -107,6 +116,10 @@ class MailSessions {
   SendGate m_gate;
   /// Per session: the ticket of its outcome the owner has not settled yet.
   std::vector<std::optional<int>> m_unsettled;
+  /// Per session, in this run: the server answered one of its messages.
+  std::vector<bool> m_working;
+  /// Per session, in this run: it could not be opened while others worked.
+  std::vector<bool> m_retired;
   bool m_halted = false;
   bool m_ending = false;
 };

@@ -10,6 +10,13 @@ namespace corvex {
 namespace {
 
 constexpr qint64 kRepeatStopAfterSeconds = 3600;
+const QString kStopped = QStringLiteral("Corvex=> Sending stopped until the next run: ");
+
+// "FA-1251--ana@example.com: RCPT TO:<...> failed: 550 ...", as the success
+// line names the document too.
+QString named(const QString& logLabel, const QString& text) {
+  return logLabel.isEmpty() ? text : logLabel + QStringLiteral(": ") + text;
+}
 
 }  // namespace
 
@@ -54,8 +61,14 @@ Mailer::FinishedMail Mailer::finishMail() {
   m_lastResult = outcome.result;
   if (outcome.failure) std::rethrow_exception(outcome.failure);
   if (!outcome.tried) return FinishedMail{outcome.ticket, false, false};
+  // Not the document's failure: it waits, untried, for a run with a login.
+  if (m_lastResult.isLoginRefused()) {
+    logStop(kStopped + m_lastResult.text(), m_clock.now());
+    m_stopLogged = true;
+    return FinishedMail{outcome.ticket, false, false};
+  }
   if (!m_lastResult.isSent()) {
-    fail(m_lastResult, QStringLiteral("Corvex=> Email send failed: ") + m_lastResult.text(), logLabel);
+    fail(m_lastResult, QStringLiteral("Corvex=> Email send failed: ") + named(logLabel, m_lastResult.text()), logLabel);
     return FinishedMail{outcome.ticket, false, true};
   }
   m_mailSent = true;
@@ -68,7 +81,9 @@ Mailer::FinishedMail Mailer::finishRefused() {
   const Refused refused = m_refused.front();
   m_refused.pop_front();
   m_lastResult = SendResult::permanent(0, refused.error);
-  fail(m_lastResult, QStringLiteral("Corvex=> Failed to add attachment %1: ").arg(refused.attachment) + refused.error,
+  fail(m_lastResult,
+       QStringLiteral("Corvex=> Failed to add attachment %1: ").arg(refused.attachment) +
+           named(refused.logLabel, refused.error),
        refused.logLabel);
   return FinishedMail{refused.ticket, false, true};
 }
@@ -119,8 +134,12 @@ bool Mailer::sendingStopped() {
   const QDateTime now = m_clock.now();
   if (!mailSessions().isClosed(now)) return false;
   const QString reason = m_sessions->stopReason();
-  if (!m_stopLogged && !reason.isEmpty())
-    logStop(QStringLiteral("Corvex=> Sending stopped until the next run: ") + reason, now);
+  if (!m_stopLogged)
+    logStop(reason.isEmpty()
+                ? QStringLiteral("Corvex=> Sending paused until the next run: MessagesPerMinute=%1 used up")
+                      .arg(m_settings.MessagesPerMinute)
+                : kStopped + reason,
+            now);
   m_stopLogged = true;
   return true;
 }

@@ -40,9 +40,11 @@ class Mailer {
 
   /// Sends one message with the two files attached, to every address in
   /// `recipient` (';' or ',' separated). Writes at most one log line:
-  /// "Corvex=> Email sent successfully! " + logLabel, or the reason it failed
-  /// after "Corvex=> Failed to add attachment 1: ", "... attachment 2: " or
-  /// "Corvex=> Email send failed: ". The same failure of the same logLabel
+  /// "Corvex=> Email sent successfully! " + logLabel, or logLabel + ": " and
+  /// the reason it failed after "Corvex=> Failed to add attachment 1: ",
+  /// "... attachment 2: " or "Corvex=> Email send failed: "; a refused login
+  /// is no failure of the mail but stops the run (see sendingStopped()) and
+  /// leaves the mail not tried. The same failure of the same logLabel
   /// is logged again only once an hour, with the count of attempts; the
   /// first success after failures adds one line saying so. Attachment 2 is
   /// not looked at when attachment 1 fails; nothing is sent when either
@@ -101,10 +103,10 @@ class Mailer {
   /// after the mails still out have finished (their outcomes are dropped:
   /// collect them first).
   void endRun();
-  /// Whether the current run must send nothing more (after a 421, two
-  /// temporary failures in a row, or with the per-minute budget used up).
-  /// Logs the reason once when it stops the run for a failure; the same
-  /// reason in later runs only once an hour.
+  /// Whether the current run must send nothing more (after a refused login,
+  /// a 421, two temporary failures in a row, or with the per-minute budget
+  /// used up). Logs the reason once when it stops the run; the same reason in
+  /// later runs only once an hour.
   bool sendingStopped();
   /// Whether the document with `logLabel` is to be tried in this run.
   bool isDue(const QString& logLabel) const;

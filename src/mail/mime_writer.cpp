@@ -8,9 +8,14 @@ namespace corvex::mime {
 
 namespace {
 
-// 45 bytes make 60 base64 characters; with "=?UTF-8?B?" and "?=" an encoded
-// word stays within the 75 characters RFC 2047 allows.
-constexpr qsizetype kEncodedWordBytes = 45;
+// 39 bytes make 52 base64 characters; with "=?UTF-8?B?" and "?=" an encoded
+// word of 64 characters fits after "Subject: " within the 76 characters RFC
+// 2047 allows a line that holds one.
+constexpr qsizetype kEncodedWordBytes = 39;
+// A display name up to this long stays a readable quoted string.
+constexpr qsizetype kLongestQuotedName = 45;
+// RFC 5322: a header line should not run past 78 characters.
+constexpr qsizetype kFoldAt = 78;
 constexpr qsizetype kBase64LineLength = 76;
 constexpr qsizetype kLongestPlainHeader = 900;
 // RFC 2045: at most 76 characters on an encoded line, the soft break's "=" included.
@@ -53,7 +58,39 @@ qsizetype wordEnd(const QByteArray& utf8, qsizetype start) {
   return end;
 }
 
+// Breaks `line` before its blanks, from `firstBreak` on, wherever it would
+// run past kFoldAt; a word longer than that stays whole on its own line.
+QByteArray foldLine(const QByteArray& line, qsizetype firstBreak) {
+  QByteArray out;
+  qsizetype lineStart = 0;
+  qsizetype lastBlank = -1;
+  for (qsizetype i = 0; i < line.size(); ++i) {
+    if ((line[i] == ' ' || line[i] == '\t') && i >= firstBreak) lastBlank = out.size();
+    out += line[i];
+    if (out.size() - lineStart > kFoldAt && lastBlank > lineStart) {
+      out.insert(lastBlank, "\r\n");
+      lineStart = lastBlank + 2;
+      lastBlank = -1;
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+QByteArray headerField(const QByteArray& name, const QByteArray& value) {
+  const QByteArray field = name + ": " + value;
+  QByteArray out;
+  qsizetype start = 0;
+  // Lines already folded (between encoded words, addresses) fold on their own.
+  for (qsizetype end = field.indexOf("\r\n"); start <= field.size(); end = field.indexOf("\r\n", start)) {
+    if (end < 0) end = field.size();
+    if (start > 0) out += "\r\n";
+    out += foldLine(field.mid(start, end - start), start == 0 ? name.size() + 2 : 1);
+    start = end + 2;
+  }
+  return out + "\r\n";
+}
 
 QByteArray headerText(const QString& text) {
   if (isPlainAscii(text) && !text.contains(QStringLiteral("=?")) && text.size() <= kLongestPlainHeader)
@@ -75,7 +112,7 @@ QByteArray encodedWords(const QString& text) {
 
 QByteArray phrase(const QString& name) {
   const bool quotable = isPlainAscii(name) && !name.contains(u'"') && !name.contains(u'\\') &&
-                        !name.contains(QStringLiteral("=?")) && name.size() <= kEncodedWordBytes;
+                        !name.contains(QStringLiteral("=?")) && name.size() <= kLongestQuotedName;
   if (quotable) return '"' + name.toLatin1() + '"';
   return encodedWords(name);
 }

@@ -11,6 +11,12 @@ namespace corvex::mime {
 /// value can never start a header of its own.
 QByteArray headerText(const QString& text);
 
+/// "Name: value" and CR LF, its lines folded (RFC 5322) before a blank
+/// wherever they would run past 78 characters; a word longer than that (a
+/// long file name, say) keeps a line of its own. `value` may be folded
+/// already (headerText()); it must hold no other line break.
+QByteArray headerField(const QByteArray& name, const QByteArray& value);
+
 /// `text` always as RFC 2047 encoded words, folded as headerText() does; safe
 /// in an address list, where commas and quotes would otherwise count.
 QByteArray encodedWords(const QString& text);

@@ -92,8 +92,9 @@ QByteArray OutgoingMessage::toMime(const QDateTime& date, const QString& message
   mime += mime::textPart(m_body.toUtf8());
   for (const Attachment& attachment : m_attachments) {
     mime += "--" + boundary + "\r\n";
-    mime += "Content-Type: " + attachment.contentType + "; " + mime::parameter("name", attachment.fileName) + "\r\n";
-    mime += "Content-Disposition: attachment; " + mime::parameter("filename", attachment.fileName) + "\r\n";
+    mime +=
+        mime::headerField("Content-Type", attachment.contentType + "; " + mime::parameter("name", attachment.fileName));
+    mime += mime::headerField("Content-Disposition", "attachment; " + mime::parameter("filename", attachment.fileName));
     mime += "Content-Transfer-Encoding: base64\r\n\r\n";
     mime += mime::base64Lines(attachment.content);
   }
@@ -103,16 +104,16 @@ QByteArray OutgoingMessage::toMime(const QDateTime& date, const QString& message
 
 QByteArray OutgoingMessage::headers(const QDateTime& date, const QString& messageId, const QByteArray& boundary) const {
   QByteArray header;
-  header += "From: " + fromHeader() + "\r\n";
-  header += "To: " + toHeader() + "\r\n";
+  header += mime::headerField("From", fromHeader());
+  header += mime::headerField("To", toHeader());
   // Replies to the sender go there anyway.
   if (!m_replyTo.isEmpty() && m_replyTo.compare(m_from.address, Qt::CaseInsensitive) != 0)
-    header += "Reply-To: " + m_replyTo.toLatin1() + "\r\n";
-  header += "Subject: " + mime::headerText(m_subject) + "\r\n";
+    header += mime::headerField("Reply-To", m_replyTo.toLatin1());
+  header += mime::headerField("Subject", mime::headerText(m_subject));
   header += "Date: " + date.toString(Qt::RFC2822Date).toLatin1() + "\r\n";
-  header += "Message-ID: <" + messageId.toLatin1() + ">\r\n";
+  header += mime::headerField("Message-ID", '<' + messageId.toLatin1() + '>');
   header += "MIME-Version: 1.0\r\n";
-  header += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+  header += mime::headerField("Content-Type", "multipart/mixed; boundary=\"" + boundary + '"') + "\r\n";
   return header;
 }
 

@@ -33,7 +33,7 @@ void SendGate::record(const SendResult& result) {
   m_temporaryInARow = result.isTemporary() ? m_temporaryInARow + 1 : 0;
   // The first reason holds: mails already out may still fail after it.
   if (!m_reason.isEmpty()) return;
-  if (result.stopsSending())
+  if (result.isLoginRefused())
     m_reason = result.text();
   else if (result.isServiceClosing())
     m_reason = QStringLiteral("the server closed the session (421)");

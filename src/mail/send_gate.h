@@ -11,12 +11,10 @@ namespace corvex {
 
 /// Decides, message by message within one dispatch run, whether the run may
 /// hand another message to the server. It closes for the rest of the run
-/// after a 421 (the server is shutting the session and wants no more mail
-/// for now), after a result that stops sending (see SendResult::stopping())
-/// or after two temporary failures in a row (the server or the
-/// network is in trouble: hammering it helps nobody), and while
-/// `messagesPerMinute` messages (0: no limit) went out in the last 60 s.
-/// The documents not tried stay pending for a later run.
+/// after a refused login (the same account would be refused again), a 421 (the server is shutting the session and wants
+/// no more mail for now) or after two temporary failures in a row (the server or the network is in trouble: hammering
+/// it helps nobody), and while `messagesPerMinute` messages (0: no limit) went out in the last 60 s. The documents not
+/// tried stay pending for a later run.
 class SendGate {
  public:
   explicit SendGate(int messagesPerMinute);

@@ -14,6 +14,15 @@ namespace corvex {
 class SendResult {
  public:
   enum class Kind { Sent, Temporary, Permanent };
+  /// What a failure says beyond its own message.
+  enum class Reach {
+    Message,  ///< only this message failed
+    Session,  ///< no session could be opened (a 421 greeting, say); nothing of the message went out
+    /// the server refused the login (or no token could be had, or the service
+    /// asks to wait longer than a run may): every further message of this run
+    /// would fail alike; nothing of this one went out
+    Account,
+  };
 
   static SendResult sent(int replyCode = 0, QString text = QString()) {
     return SendResult(Kind::Sent, replyCode, std::move(text));
@@ -24,13 +33,14 @@ class SendResult {
   static SendResult permanent(int replyCode, QString text) {
     return SendResult(Kind::Permanent, replyCode, std::move(text));
   }
-  /// The transport can deliver nothing more in this run (the login or its
-  /// token was refused, the service asks to wait longer than a run may):
-  /// a temporary failure that stops the run's sending, the message never
-  /// having reached the server.
+  /// A temporary failure that reaches the account (see Reach::Account).
   static SendResult stopping(int replyCode, QString text) {
-    SendResult result(Kind::Temporary, replyCode, std::move(text));
-    result.m_stopsSending = true;
+    return temporary(replyCode, std::move(text)).reaching(Reach::Account);
+  }
+  /// The failure, with how far it reaches.
+  SendResult reaching(Reach reach) const {
+    SendResult result = *this;
+    result.m_reach = reach;
     return result;
   }
 
@@ -48,8 +58,9 @@ class SendResult {
   /// A 421 reply: the server is closing the session and wants no more mail
   /// for now.
   bool isServiceClosing() const { return m_replyCode == 421; }
-  /// See stopping().
-  bool stopsSending() const { return m_stopsSending; }
+  Reach reach() const { return m_reach; }
+  /// The server refused the login: nothing more can be sent in this run.
+  bool isLoginRefused() const { return m_reach == Reach::Account; }
 
  private:
   SendResult(Kind kind, int replyCode, QString text) : m_kind(kind), m_replyCode(replyCode), m_text(std::move(text)) {}
@@ -57,7 +68,7 @@ class SendResult {
   Kind m_kind;
   int m_replyCode;
   QString m_text;
-  bool m_stopsSending = false;
+  Reach m_reach = Reach::Message;
 };
 
 }  // namespace corvex

@@ -34,28 +34,6 @@ QByteArray serverUrl(const SmtpAccount& account, TlsMode mode) {
          QUrl::toPercentEncoding(account.heloName);
 }
 
-void setConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
-  const TlsMode mode = tlsModeFor(account.port, account.requireTls);
-  setOption(curl, CURLOPT_URL, serverUrl(account, mode).constData());
-  setOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-  setOption(curl, CURLOPT_NOSIGNAL, 1L);
-  setOption(curl, CURLOPT_USE_SSL, static_cast<long>(mode == TlsMode::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
-  setOption(curl, CURLOPT_CONNECTTIMEOUT, limitedTimeout(kConnectTimeoutSeconds));
-  setOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-  setOption(curl, CURLOPT_LOW_SPEED_TIME, limitedTimeout(kLowSpeedSeconds));
-  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limitedTimeout(kSmtpReplyTimeoutSeconds));
-  setOption(curl, CURLOPT_TIMEOUT, limitedTimeout(kSmtpMessageTimeoutSeconds));
-  if (setUpTrust(curl, trust) != CURLE_OK)
-    throw Error(kMailComponentError, QStringLiteral("libcurl cannot check certificates"));
-}
-
-void setLogin(CURL* curl, const SmtpAccount& account) {
-  // A token login is said by the program itself, after the start.
-  if (account.user.isEmpty() || account.auth == SmtpAuth::XOAuth2) return;
-  setOption(curl, CURLOPT_USERNAME, account.user.toUtf8().constData());
-  setOption(curl, CURLOPT_PASSWORD, account.password.toUtf8().constData());
-}
-
 }  // namespace
 
 TlsMode tlsModeFor(int port, bool requireTls) {
@@ -77,16 +55,26 @@ QString smtpAccountProblem(const SmtpAccount& account) {
   return {};
 }
 
-// libcurl's detail names the step and the server's reply ("Login denied");
-// its generic text serves when there is no detail.
+// libcurl's detail names the step ("STARTTLS not supported"); its generic
+// text serves when there is no detail.
 QString curlFailureText(CURLcode code, const char* errorBuffer) {
   const QString detail = QString::fromUtf8(errorBuffer).trimmed();
   return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
 }
 
 void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
-  setConnection(curl, account, trust, errorBuffer);
-  setLogin(curl, account);
+  const TlsMode mode = tlsModeFor(account.port, account.requireTls);
+  setOption(curl, CURLOPT_URL, serverUrl(account, mode).constData());
+  setOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+  setOption(curl, CURLOPT_NOSIGNAL, 1L);
+  setOption(curl, CURLOPT_USE_SSL, static_cast<long>(mode == TlsMode::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+  setOption(curl, CURLOPT_CONNECTTIMEOUT, limitedTimeout(kConnectTimeoutSeconds));
+  setOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+  setOption(curl, CURLOPT_LOW_SPEED_TIME, limitedTimeout(kLowSpeedSeconds));
+  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limitedTimeout(kSmtpReplyTimeoutSeconds));
+  setOption(curl, CURLOPT_TIMEOUT, limitedTimeout(kSmtpMessageTimeoutSeconds));
+  if (setUpTrust(curl, trust) != CURLE_OK)
+    throw Error(kMailComponentError, QStringLiteral("libcurl cannot check certificates"));
 }
 
 }  // namespace corvex

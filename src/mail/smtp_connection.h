@@ -58,7 +58,8 @@ long limitedTimeout(long seconds);
 QString smtpAccountProblem(const SmtpAccount& account);
 
 /// Sets server, TLS mode, EHLO name, certificates to trust (`trust`, see
-/// trustBundle()), time-outs and login on `curl`; libcurl writes its detail of
+/// trustBundle()) and time-outs on `curl` (the login is the
+/// dialogue's own, see logIn()); libcurl writes its detail of
 /// a failure into `errorBuffer` (CURL_ERROR_SIZE bytes), which must outlive
 /// the transfer. Server certificates are verified, host name included;
 /// connecting gives up after 30 s, a transfer that moves less than one byte a

@@ -5,6 +5,7 @@
 #include "mail/mail_address.h"
 #include "mail/smtp_connection.h"
 #include "mail/xoauth2_login.h"
+#include "mail/smtp_login.h"
 
 #include <QDeadlineTimer>
 
@@ -27,6 +28,7 @@ constexpr long kQuitTimeoutSeconds = 5;
 constexpr long kStalledWriteSeconds = 60;
 // No reply is this long; a peer that sends more is not an SMTP server.
 constexpr qsizetype kMaxReplyBytes = 65536;
+constexpr int kLoggedIn = 235;
 
 bool waitForSocket(curl_socket_t socket, bool forWriting, const QDeadlineTimer& deadline) {
   pollfd entry{};
@@ -80,11 +82,17 @@ QString SmtpReply::toString() const { return code == 0 ? text : QStringLiteral("
 
 namespace {
 
-/// The lines of the last EHLO reply, as libcurl's start read them.
-struct EhloReply {
-  QList<QByteArray> lines;
-  bool reading = false;
+/// What libcurl's start showed of the server: the lines of the last EHLO
+/// reply, the last command it said and the last reply it read.
+struct StartWatch {
+  QList<QByteArray> ehlo;
+  bool readingEhlo = false;
+  QByteArray lastCommand;
+  QByteArray lastReply;
+  bool replyComplete = false;
 };
+
+bool isLastLine(const QByteArray& line) { return line.size() < 4 || line[3] == ' '; }
 
 }  // namespace
 
@@ -94,42 +102,56 @@ struct SmtpDialogue::Session {
   QByteArray received;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   int replyTimeoutMs = limitedMs(kSmtpReplyTimeoutSeconds);
-  EhloReply ehlo;
+  StartWatch start;
 };
 
 namespace {
 
 // libcurl reads the EHLO reply during its start but keeps the extensions to
 // itself; its debug stream shows every line it reads, so the lines that
-// follow the last EHLO it said are the server's extensions. Nothing else of
-// the stream is kept (the AUTH lines carry the password).
+// follow the last EHLO it said are the server's extensions. The last reply
+// read tells why a start failed in the server's own words.
 int watchStart(CURL*, curl_infotype type, char* data, size_t size, void* userData) {
-  auto* ehlo = static_cast<EhloReply*>(userData);
+  auto* watch = static_cast<StartWatch*>(userData);
   const QByteArray line = QByteArray(data, static_cast<qsizetype>(size)).trimmed();
   if (type == CURLINFO_HEADER_OUT) {
-    ehlo->reading = line.startsWith("EHLO ");
-    if (ehlo->reading) ehlo->lines.clear();
-  } else if (type == CURLINFO_HEADER_IN && ehlo->reading) {
-    ehlo->lines << line;
-    if (line.size() < 4 || line[3] == ' ') ehlo->reading = false;
+    watch->lastCommand = line.split(' ').value(0);
+    watch->readingEhlo = watch->lastCommand == "EHLO";
+    if (watch->readingEhlo) watch->ehlo.clear();
+  } else if (type == CURLINFO_HEADER_IN) {
+    if (watch->replyComplete) watch->lastReply.clear();
+    watch->lastReply += line + "\r\n";
+    watch->replyComplete = isLastLine(line);
+    if (watch->readingEhlo) watch->ehlo << line;
+    if (watch->readingEhlo && isLastLine(line)) watch->readingEhlo = false;
   }
   return 0;
 }
 
-// Connect-only still runs libcurl's SMTP start: greeting, EHLO, STARTTLS,
-// certificate check and AUTH; it stops before MAIL FROM, where we take over.
-void setUpStart(CURL* curl, EhloReply* ehlo) {
+// Connect-only still runs libcurl's SMTP start: greeting, EHLO, STARTTLS and
+// the certificate check; it stops before MAIL FROM, where we take over, and
+// leaves the login to us, so that a refusal is answered with QUIT and logged
+// in the server's words.
+void setUpStart(CURL* curl, StartWatch* watch) {
   const bool set = curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L) == CURLE_OK &&
                    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, watchStart) == CURLE_OK &&
-                   curl_easy_setopt(curl, CURLOPT_DEBUGDATA, ehlo) == CURLE_OK &&
+                   curl_easy_setopt(curl, CURLOPT_DEBUGDATA, watch) == CURLE_OK &&
                    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L) == CURLE_OK;
   if (!set) throw Error(kMailComponentError, QStringLiteral("libcurl cannot hand over the connection"));
 }
 
-SmtpReply startFailure(CURL* curl, CURLcode code, const char* errorBuffer) {
+// "greeting failed: 421 4.7.0 Too many connections": the step and the
+// server's reply, where it sent one; else libcurl's reason.
+SmtpReply startFailure(CURL* curl, CURLcode code, const StartWatch& watch, const char* errorBuffer) {
   long replyCode = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &replyCode);
-  return SmtpReply{static_cast<int>(replyCode), curlFailureText(code, errorBuffer)};
+  const SmtpReply reply = parseReply(watch.lastReply);
+  // After a positive reply the fault is ours or the connection's (no
+  // STARTTLS offered, a certificate refused): libcurl says which.
+  if (replyCode == 0 || reply.code != replyCode || reply.isPositive())
+    return SmtpReply{static_cast<int>(replyCode), curlFailureText(code, errorBuffer)};
+  const QByteArray step = watch.lastCommand.isEmpty() ? QByteArray("greeting") : watch.lastCommand;
+  return SmtpReply{reply.code, QString::fromLatin1(step) + QStringLiteral(" failed: ") + reply.toString()};
 }
 
 }  // namespace
@@ -140,6 +162,7 @@ SmtpDialogue::~SmtpDialogue() { quit(); }
 
 SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
   m_session.reset();
+  m_loginRefused = false;
   if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return noReply(problem);
   const TrustBundle trust = trustBundle();
   if (!trust.problem.isEmpty()) return noReply(trust.problem);
@@ -149,26 +172,48 @@ SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
   SmtpAccount named = account;
   if (named.heloName.isEmpty()) named.heloName = heloName(QString(), account.server);
   setUpSmtpConnection(curl, named, trust, session->errorBuffer);
-  setUpStart(curl, &session->ehlo);
+  setUpStart(curl, &session->start);
   const CURLcode code = curl_easy_perform(curl);
   curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
-  if (code != CURLE_OK) return startFailure(curl, code, session->errorBuffer);
+  if (code != CURLE_OK) return startFailure(curl, code, session->start, session->errorBuffer);
   if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &session->socket) != CURLE_OK ||
       session->socket == CURL_SOCKET_BAD)
     return noReply(QStringLiteral("libcurl did not hand over the connection"));
   m_session = std::move(session);
-  return {};
+  return logInAs(account);
 }
 
-bool SmtpDialogue::offers(const QByteArray& extension) const {
-  if (!m_session) return false;
+// Without an AUTH extension the server asks for no login, as libcurl had it.
+// A refusal (5xx, or no mechanism in common) ends the session with QUIT.
+SmtpReply SmtpDialogue::logInAs(const SmtpAccount& account) {
+  if (account.user.isEmpty() || !offers("AUTH")) return {};
+  const SmtpReply reply = account.auth == SmtpAuth::XOAuth2 ? logInWithToken(*this, account)
+                                                            : logIn(*this, account, parameters("AUTH"));
+  if (reply.code == kLoggedIn) return {};
+  m_loginRefused = isOpen() && (reply.code == 0 || reply.code >= 500);
+  quit();
+  const QString what = m_loginRefused ? QStringLiteral("refused") : QStringLiteral("failed");
+  return SmtpReply{reply.code, QStringLiteral("login as %1 %2: %3").arg(account.user, what, reply.toString())};
+}
+
+bool SmtpDialogue::offers(const QByteArray& extension) const { return extensionLine(extension).has_value(); }
+
+QList<QByteArray> SmtpDialogue::parameters(const QByteArray& extension) const {
+  QList<QByteArray> words = extensionLine(extension).value_or(QList<QByteArray>());
+  if (!words.isEmpty()) words.removeFirst();
+  return words;
+}
+
+// The keyword and parameters of the extension's line in the EHLO reply.
+std::optional<QList<QByteArray>> SmtpDialogue::extensionLine(const QByteArray& extension) const {
+  if (!m_session) return std::nullopt;
   // The first line names the server; each further one an extension.
-  const QList<QByteArray>& lines = m_session->ehlo.lines;
+  const QList<QByteArray>& lines = m_session->start.ehlo;
   for (qsizetype i = 1; i < lines.size(); ++i) {
-    const QByteArray keyword = lines[i].mid(4).split(' ').value(0);
-    if (keyword.compare(extension, Qt::CaseInsensitive) == 0) return true;
+    const QList<QByteArray> words = lines[i].mid(4).simplified().split(' ');
+    if (words.value(0).compare(extension, Qt::CaseInsensitive) == 0) return words;
   }
-  return false;
+  return std::nullopt;
 }
 
 SmtpReply SmtpDialogue::command(const QByteArray& line) {
@@ -283,14 +328,6 @@ SmtpReply probeSender(const SmtpAccount& account, const QString& from) {
   SmtpDialogue dialogue;
   // Without the step's reply code: the operator's fix depends on MAIL FROM's alone.
   if (const SmtpReply failure = dialogue.open(account); !dialogue.isOpen()) return noReply(failure.text);
-  if (account.auth == SmtpAuth::XOAuth2) {
-    // Trapped here: a token that cannot be had is the check's answer.
-    try {
-      if (const SmtpReply login = logInWithToken(dialogue, account); !login.isPositive()) return noReply(login.text);
-    } catch (const Error& error) {
-      return noReply(error.description());
-    }
-  }
   const SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
   dialogue.command("RSET");
   return reply;

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace corvex {
 
@@ -42,16 +43,24 @@ class SmtpDialogue {
   SmtpDialogue(const SmtpDialogue&) = delete;
   SmtpDialogue& operator=(const SmtpDialogue&) = delete;
 
-  /// Connects, secures and logs in, saying EHLO with account.heloName (or,
-  /// when it is empty, with heloName() of the server). Returns a reply of code
-  /// 0 on success, else the reason naming the step that failed with the
-  /// server's last reply code (535 for a refused login, say); the dialogue is
-  /// then closed. Raises Error 429 when libcurl itself cannot be set up.
+  /// Connects, secures and logs in (see logIn()), saying EHLO with
+  /// account.heloName (or, when it is empty, with heloName() of the server).
+  /// Returns a reply of code 0 on success, else the reason naming the step
+  /// that failed with the server's reply ("greeting failed: 421 4.7.0 ...",
+  /// "login as ana refused: 535 5.7.8 ..."); the dialogue is then closed,
+  /// after a refused login with QUIT. Raises Error 429 when libcurl itself
+  /// cannot be set up.
   SmtpReply open(const SmtpAccount& account);
   bool isOpen() const { return m_session != nullptr; }
+  /// Whether the last open() failed because the server refused the login (a
+  /// 5xx reply to AUTH, or no mechanism in common): trying again with the
+  /// same account would only be refused again.
+  bool loginRefused() const { return m_loginRefused; }
   /// Whether the server's last EHLO reply named `extension` ("PIPELINING",
   /// "SIZE"), in any case.
   bool offers(const QByteArray& extension) const;
+  /// The words after `extension` in that reply ("PLAIN", "LOGIN" for AUTH).
+  QList<QByteArray> parameters(const QByteArray& extension) const;
 
   /// Sends `line` (without CR LF) and returns the server's reply.
   SmtpReply command(const QByteArray& line);
@@ -79,10 +88,13 @@ class SmtpDialogue {
 
  private:
   struct Session;
+  SmtpReply logInAs(const SmtpAccount& account);
+  std::optional<QList<QByteArray>> extensionLine(const QByteArray& extension) const;
   SmtpReply send(const QByteArray& bytes, int timeoutMs);
   SmtpReply writeAll(const QByteArray& bytes, int timeoutMs);
 
   std::unique_ptr<Session> m_session;
+  bool m_loginRefused = false;
 };
 
 /// Why `from` or one of `recipients` cannot go into a command line (it is

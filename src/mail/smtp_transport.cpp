@@ -1,7 +1,5 @@
 #include "mail/smtp_transport.h"
 
-#include "base/error.h"
-#include "mail/xoauth2_login.h"
 
 #include <algorithm>
 #include <csignal>
@@ -69,8 +67,8 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
   if (!m_dialogue.isOpen()) {
     m_sentAhead.reset();
     const SmtpReply failure = m_dialogue.open(m_account);
-    if (!m_dialogue.isOpen()) return Attempt{classify(failure), false};
-    if (std::optional<SendResult> refused = logIn()) return Attempt{*refused, false};
+    const auto reach = m_dialogue.loginRefused() ? SendResult::Reach::Account : SendResult::Reach::Session;
+    if (!m_dialogue.isOpen()) return Attempt{classify(failure).reaching(reach), false};
     m_messagesOnConnection = 0;
   }
   Attempt attempt{SendResult::temporary(0, QString()), false};
@@ -90,25 +88,16 @@ SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, 
     attempt.result = classify(reply);
   }
   ++m_messagesOnConnection;
-  // After a failure the server's state of the dialogue is unknown: start over.
-  if (!attempt.result.isSent() || m_messagesOnConnection >= m_maxMessagesPerConnection) close();
+  if (!goesOn(attempt.result) || m_messagesOnConnection >= m_maxMessagesPerConnection) close();
   return attempt;
 }
 
-// A refused token login, or no token at all, refuses every message of the
-// run alike: trying the next ones would only hammer the server and the
-// token endpoint. Trapped here: a failure to get a token is this outcome.
-std::optional<SendResult> SmtpTransport::logIn() {
-  if (m_account.auth != SmtpAuth::XOAuth2) return std::nullopt;
-  SmtpReply refusal;
-  try {
-    refusal = logInWithToken(m_dialogue, m_account);
-    if (refusal.isPositive()) return std::nullopt;
-  } catch (const Error& error) {
-    refusal = SmtpReply{0, error.description()};
-  }
-  m_dialogue.quit();
-  return SendResult::stopping(refusal.code, refusal.text);
+// A refusal in the server's words leaves the dialogue where it can take the
+// next message (the envelope was reset, or the content answered); after a
+// 421, a lost connection or a time-out its state is unknown: start over.
+bool SmtpTransport::goesOn(const SendResult& result) const {
+  if (!m_dialogue.isOpen()) return false;
+  return result.isSent() || (result.replyCode() != 0 && !result.isServiceClosing());
 }
 
 // Returns the 354 that asks for the content, or the failed step's reply. An
@@ -116,7 +105,7 @@ std::optional<SendResult> SmtpTransport::logIn() {
 SmtpReply SmtpTransport::startMessage(const SmtpEnvelope& envelope) {
   if (m_sentAhead && *m_sentAhead == envelope) {
     m_sentAhead.reset();
-    return readGroup(envelopeCommands(envelope) << "DATA", true);
+    return readGroup(envelopeCommands(envelope) << "DATA");
   }
   dropSentAhead();
   const QList<QByteArray> commands = envelopeCommands(envelope);
@@ -150,17 +139,17 @@ SmtpReply SmtpTransport::sendPipelined(const QList<QByteArray>& commands, bool d
   QList<QByteArray> group = commands;
   if (dataInGroup) group << "DATA";
   if (const SmtpReply lost = m_dialogue.write(group); !m_dialogue.isOpen()) return failed(group.first(), lost);
-  const SmtpReply reply = readGroup(group, dataInGroup);
+  const SmtpReply reply = readGroup(group);
   if (dataInGroup || reply.code != 0 || !m_dialogue.isOpen()) return reply;
-  const SmtpReply data = m_dialogue.command("DATA");
-  return data.code == kStartInput ? data : failed("DATA", data);
+  return askForContent();
 }
 
 // Returns the 354 to a DATA in `group`, code 0 with no text when all but a
 // held-back DATA were accepted, or the first refusal. A 354 that follows a
 // refusal would take whatever comes next as the message: the connection is
-// dropped instead, and the message is never sent.
-SmtpReply SmtpTransport::readGroup(const QList<QByteArray>& group, bool dataInGroup) {
+// dropped instead, and the message is never sent. After a refusal the
+// envelope is reset.
+SmtpReply SmtpTransport::readGroup(const QList<QByteArray>& group) {
   std::optional<SmtpReply> refusal;
   for (const QByteArray& command : group) {
     const SmtpReply reply = m_dialogue.readReply();
@@ -171,7 +160,7 @@ SmtpReply SmtpTransport::readGroup(const QList<QByteArray>& group, bool dataInGr
     if (!m_dialogue.isOpen()) return *refusal;
   }
   if (!refusal) return {};
-  if (!dataInGroup) m_dialogue.command("RSET");
+  m_dialogue.command("RSET");
   return *refusal;
 }
 
@@ -182,8 +171,15 @@ SmtpReply SmtpTransport::sendOneByOne(const QList<QByteArray>& commands) {
     if (command != commands.first() && m_dialogue.isOpen()) m_dialogue.command("RSET");
     return failed(command, reply);
   }
+  return askForContent();
+}
+
+// DATA refused after every recipient was accepted: the envelope is reset.
+SmtpReply SmtpTransport::askForContent() {
   const SmtpReply data = m_dialogue.command("DATA");
-  return data.code == kStartInput ? data : failed("DATA", data);
+  if (data.code == kStartInput) return data;
+  if (m_dialogue.isOpen()) m_dialogue.command("RSET");
+  return failed("DATA", data);
 }
 
 // Its replies must be read before QUIT: a 354 among them means the server

@@ -24,8 +24,10 @@ struct SmtpEnvelope {
 /// One SMTP session kept open across messages, spoken by our own
 /// SmtpDialogue: it connects and logs in for the first message, sends every
 /// further message on the same connection, and connects anew when the server
-/// closed the connection, after a failed message, or once
-/// `maxMessagesPerConnection` messages went over one connection. close()
+/// closed the connection, after a 421 or a failure without a reply, or once
+/// `maxMessagesPerConnection` messages went over one connection. A message
+/// the server refused (a recipient, the content) costs no connection: the
+/// envelope is reset with RSET and the next message follows. close()
 /// ends the session politely with QUIT; so does the destructor.
 ///
 /// A message costs two round trips when the server offers PIPELINING
@@ -59,7 +61,8 @@ class SmtpTransport {
   /// recipient's own), never the password. Sent carries the server's final
   /// reply. A reused connection found dead before any of the message went out
   /// is replaced once, so a server that closed an idle session costs no
-  /// message.
+  /// message. A session that could not be opened reaches beyond the message
+  /// (SendResult::Reach::Session), a refused login further still (Account).
   ///
   /// Raises Error when libcurl itself cannot be set up.
   SendResult deliver(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next = nullptr);
@@ -74,14 +77,15 @@ class SmtpTransport {
     bool contentStarted = false;
   };
 
-  std::optional<SendResult> logIn();
   Attempt deliverOnce(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next);
+  bool goesOn(const SendResult& result) const;
   SmtpReply startMessage(const SmtpEnvelope& envelope);
   QList<QByteArray> envelopeCommands(const SmtpEnvelope& envelope) const;
   QList<QByteArray> sentAhead(const SmtpEnvelope* next) const;
   SmtpReply sendPipelined(const QList<QByteArray>& commands, bool dataInGroup);
-  SmtpReply readGroup(const QList<QByteArray>& group, bool dataInGroup);
+  SmtpReply readGroup(const QList<QByteArray>& group);
   SmtpReply sendOneByOne(const QList<QByteArray>& commands);
+  SmtpReply askForContent();
   void dropSentAhead();
 
   SmtpAccount m_account;

@@ -1,5 +1,7 @@
 #include "mail/xoauth2_login.h"
 
+#include "base/error.h"
+
 namespace corvex {
 
 namespace {
@@ -15,6 +17,17 @@ SmtpReply authenticate(SmtpDialogue& dialogue, const SmtpAccount& account, const
   return reply;
 }
 
+// A server that closed the connection after the refusal gets no second
+// try: a new connection would log in anew, with the token now kept.
+SmtpReply logInWith(SmtpDialogue& dialogue, const SmtpAccount& account, TokenCache::Token token) {
+  SmtpReply reply = authenticate(dialogue, account, token.value);
+  if (reply.code != kLoggedIn && token.kept) {
+    token = account.tokens->renewed(token.value);
+    if (dialogue.isOpen()) reply = authenticate(dialogue, account, token.value);
+  }
+  return reply;
+}
+
 }  // namespace
 
 QByteArray xoauth2Command(const QString& user, const QByteArray& token) {
@@ -25,17 +38,15 @@ QByteArray xoauth2Command(const QString& user, const QByteArray& token) {
                                .toBase64();
 }
 
+// Trapped here: a token that cannot be had refuses the login as surely as
+// the server would.
 SmtpReply logInWithToken(SmtpDialogue& dialogue, const SmtpAccount& account) {
-  if (!account.tokens) return SmtpReply{0, QStringLiteral("AUTH XOAUTH2 failed: no token source")};
-  TokenCache::Token token = account.tokens->token();
-  SmtpReply reply = authenticate(dialogue, account, token.value);
-  if (reply.code != kLoggedIn && token.kept) {
-    token = account.tokens->renewed(token.value);
-    if (!dialogue.isOpen()) reply = dialogue.open(account);
-    if (dialogue.isOpen()) reply = authenticate(dialogue, account, token.value);
+  if (!account.tokens) return SmtpReply{0, QStringLiteral("no OAuth token source")};
+  try {
+    return logInWith(dialogue, account, account.tokens->token());
+  } catch (const Error& error) {
+    return SmtpReply{0, error.description()};
   }
-  if (reply.code == kLoggedIn) return reply;
-  return SmtpReply{reply.code, QStringLiteral("AUTH XOAUTH2 failed: ") + reply.toString()};
 }
 
 }  // namespace corvex

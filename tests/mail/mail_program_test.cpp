@@ -31,7 +31,12 @@ struct ProgramCase {
   int markedAfterFirstRun;    ///< -1: some, not all
   int connectionsInFirstRun;  ///< -1: not counted (sessions start as work comes)
   bool stopLogged = false;
-  int sessions = 1;  ///< main.ini [SMTP] Connections
+  int sessions = 1;                   ///< main.ini [SMTP] Connections
+  QString firstPassword = kPassword;  ///< the program's in the first run; the second has the right one
+  QString authReply = {};             ///< the server's refusal of a wrong login (default 535)
+  int maxConnections = 0;             ///< the server's connections at once; 0: any
+  int authsInFirstRun = -1;           ///< AUTH exchanges; -1: not counted
+  const char* loggedOnce = nullptr;   ///< a text exactly one log line holds after the first run
 };
 
 void PrintTo(const ProgramCase& c, std::ostream* out) { *out << c.name; }
@@ -39,15 +44,23 @@ void PrintTo(const ProgramCase& c, std::ostream* out) { *out << c.name; }
 class MailProgramTest : public ::testing::TestWithParam<ProgramCase> {
  protected:
   MailProgramTest()
-      : peer(SmtpPeerOptions{test::PeerTls::StartTls, kUser, kPassword, kRejected, 0, QString()}, GetParam().faults) {
+      : peer(SmtpPeerOptions{.tls = test::PeerTls::StartTls,
+                             .user = kUser,
+                             .password = kPassword,
+                             .rejectRecipient = kRejected,
+                             .port = 0,
+                             .certDir = QString(),
+                             .pipelining = true,
+                             .authReply = GetParam().authReply,
+                             .maxConnections = GetParam().maxConnections},
+             GetParam().faults) {
     QString sql = documentCopiesSql(GetParam().documents);
     sql += QStringLiteral(
                "UPDATE Parametros SET Valor = '127.0.0.1' WHERE Parametro = 'sysSMTPServer';\n"
                "UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPort';\n"
-               "UPDATE Parametros SET Valor = '%2' WHERE Parametro = 'sysSMTPUser';\n"
-               "UPDATE Parametros SET Valor = '%3' WHERE Parametro = 'sysSMTPPassword';\n")
+               "UPDATE Parametros SET Valor = '%2' WHERE Parametro = 'sysSMTPUser';\n")
                .arg(peer.port())
-               .arg(kUser, kPassword);
+               .arg(kUser);
     if (GetParam().rejectedDocument > 0)
       sql += QStringLiteral("UPDATE FACTURAS_ENC SET EMAIL = '%1' WHERE SERIE = 'BM' AND NUMERO = %2;\n")
                  .arg(kRejected)
@@ -59,7 +72,10 @@ class MailProgramTest : public ::testing::TestWithParam<ProgramCase> {
                       .toLatin1());
   }
 
-  void runOnce() {
+  void runOnce(const QString& password) {
+    dir.querySqlite(
+        QStringLiteral("v.db"),
+        QStringLiteral("UPDATE Parametros SET Valor = '%1' WHERE Parametro = 'sysSMTPPassword'").arg(password));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("CURL_CA_BUNDLE"), peer.caBundle());
     const test::ProgramRun run =
@@ -98,7 +114,7 @@ class MailProgramTest : public ::testing::TestWithParam<ProgramCase> {
 
 TEST_P(MailProgramTest, EveryDocumentIsMailedOnceAndMarkedOrStillPending) {
   const ProgramCase& c = GetParam();
-  runOnce();
+  runOnce(c.firstPassword);
   const qsizetype markedFirst = marked().size();
   if (c.markedAfterFirstRun >= 0) {
     EXPECT_EQ(markedFirst, c.markedAfterFirstRun) << dir.logLines().join(u'\n').toStdString();
@@ -109,63 +125,100 @@ TEST_P(MailProgramTest, EveryDocumentIsMailedOnceAndMarkedOrStillPending) {
     EXPECT_EQ(peer.stats().connections, c.connectionsInFirstRun);
   }
   EXPECT_EQ(dir.logLines().join(u'\n').contains(QStringLiteral("Sending stopped until the next run")), c.stopLogged);
+  if (c.authsInFirstRun >= 0) {
+    EXPECT_EQ(peer.stats().auths, c.authsInFirstRun);
+  }
+  if (c.loggedOnce) {
+    EXPECT_EQ(dir.logLines().filter(QString::fromUtf8(c.loggedOnce)).size(), 1)
+        << dir.logLines().join(u'\n').toStdString();
+  }
   expectMailedOnceAndMarked();
 
-  runOnce();
+  runOnce(kPassword);
   expectMailedOnceAndMarked();
   EXPECT_EQ(marked().size(), c.documents - (c.rejectedDocument > 0 ? 1 : 0)) << "the second run mails the rest";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MailProgramTest,
-                         ::testing::Values(ProgramCase{.name = "ServerClosesAfterEveryTenMessages",
-                                                       .documents = 25,
-                                                       .faults = {.closeAfter = 10},
-                                                       .markedAfterFirstRun = 25,
-                                                       .connectionsInFirstRun = 3},
-                                           ProgramCase{.name = "Reply421InTheMiddleOfARun",
-                                                       .documents = 12,
-                                                       .faults = {.failures = {QStringLiteral("5:421")}},
-                                                       .markedAfterFirstRun = 4,
-                                                       .connectionsInFirstRun = 1,
-                                                       .stopLogged = true},
-                                           ProgramCase{.name = "OneRecipientRefused",
-                                                       .documents = 5,
-                                                       .rejectedDocument = 3,
-                                                       .markedAfterFirstRun = 4,
-                                                       .connectionsInFirstRun = 2},
-                                           ProgramCase{.name = "ConnectionDroppedInTheMiddleOfData",
-                                                       .documents = 5,
-                                                       .faults = {.dropData = {3}},
-                                                       .markedAfterFirstRun = 4,
-                                                       .connectionsInFirstRun = 2},
-                                           // Four sessions at once: the same promise.
-                                           ProgramCase{.name = "FourSessions",
-                                                       .documents = 30,
-                                                       .markedAfterFirstRun = 30,
-                                                       .connectionsInFirstRun = -1,
-                                                       .sessions = 4},
-                                           ProgramCase{.name = "FourSessionsReply421InTheMiddleOfARun",
-                                                       .documents = 40,
-                                                       .faults = {.failures = {QStringLiteral("20:421")}},
-                                                       .markedAfterFirstRun = -1,
-                                                       .connectionsInFirstRun = -1,
-                                                       .stopLogged = true,
-                                                       .sessions = 4},
-                                           ProgramCase{.name = "FourSessionsServerClosesAfterEveryTenMessages",
-                                                       .documents = 60,
-                                                       .faults = {.closeAfter = 10},
-                                                       .markedAfterFirstRun = 60,
-                                                       .connectionsInFirstRun = -1,
-                                                       .sessions = 4},
-                                           ProgramCase{.name = "FourSessionsConnectionDroppedInTheMiddleOfData",
-                                                       .documents = 20,
-                                                       .faults = {.dropData = {7}},
-                                                       .markedAfterFirstRun = 19,
-                                                       .connectionsInFirstRun = -1,
-                                                       .sessions = 4}),
-                         [](const ::testing::TestParamInfo<ProgramCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MailProgramTest,
+    ::testing::Values(ProgramCase{.name = "ServerClosesAfterEveryTenMessages",
+                                  .documents = 25,
+                                  .faults = {.closeAfter = 10},
+                                  .markedAfterFirstRun = 25,
+                                  .connectionsInFirstRun = 3},
+                      ProgramCase{.name = "Reply421InTheMiddleOfARun",
+                                  .documents = 12,
+                                  .faults = {.failures = {QStringLiteral("5:421")}},
+                                  .markedAfterFirstRun = 4,
+                                  .connectionsInFirstRun = 1,
+                                  .stopLogged = true},
+                      ProgramCase{.name = "OneRecipientRefused",
+                                  .documents = 5,
+                                  .rejectedDocument = 3,
+                                  .markedAfterFirstRun = 4,
+                                  .connectionsInFirstRun = 1,
+                                  .loggedOnce = "Email send failed: BM-3--rejected@example.com: "
+                                                "RCPT TO:<rejected@example.com> failed: 550"},
+                      // One AUTH for the run, however many sessions, then QUIT.
+                      ProgramCase{.name = "WrongPasswordFourSessions",
+                                  .documents = 12,
+                                  .markedAfterFirstRun = 0,
+                                  .connectionsInFirstRun = 1,
+                                  .stopLogged = true,
+                                  .sessions = 4,
+                                  .firstPassword = QStringLiteral("wrong"),
+                                  .authsInFirstRun = 1,
+                                  .loggedOnce = "Sending stopped until the next run: login as "
+                                                "dte refused: 535 5.7.8"},
+                      ProgramCase{.name = "BasicAuthenticationSwitchedOff",
+                                  .documents = 12,
+                                  .markedAfterFirstRun = 0,
+                                  .connectionsInFirstRun = 1,
+                                  .stopLogged = true,
+                                  .firstPassword = QStringLiteral("wrong"),
+                                  .authReply = QStringLiteral("550 5.7.30 Basic authentication is not supported for "
+                                                              "Client Submission"),
+                                  .authsInFirstRun = 1,
+                                  .loggedOnce = "refused: 550 5.7.30 Basic authentication is "
+                                                "not supported for Client Submission"},
+                      // The sessions the server admits carry the run.
+                      ProgramCase{.name = "FourSessionsTwoConnectionsAllowed",
+                                  .documents = 30,
+                                  .markedAfterFirstRun = 30,
+                                  .connectionsInFirstRun = -1,
+                                  .sessions = 4,
+                                  .maxConnections = 2},
+                      ProgramCase{.name = "ConnectionDroppedInTheMiddleOfData",
+                                  .documents = 5,
+                                  .faults = {.dropData = {3}},
+                                  .markedAfterFirstRun = 4,
+                                  .connectionsInFirstRun = 2},
+                      // Four sessions at once: the same promise.
+                      ProgramCase{.name = "FourSessions",
+                                  .documents = 30,
+                                  .markedAfterFirstRun = 30,
+                                  .connectionsInFirstRun = -1,
+                                  .sessions = 4},
+                      ProgramCase{.name = "FourSessionsReply421InTheMiddleOfARun",
+                                  .documents = 40,
+                                  .faults = {.failures = {QStringLiteral("20:421")}},
+                                  .markedAfterFirstRun = -1,
+                                  .connectionsInFirstRun = -1,
+                                  .stopLogged = true,
+                                  .sessions = 4},
+                      ProgramCase{.name = "FourSessionsServerClosesAfterEveryTenMessages",
+                                  .documents = 60,
+                                  .faults = {.closeAfter = 10},
+                                  .markedAfterFirstRun = 60,
+                                  .connectionsInFirstRun = -1,
+                                  .sessions = 4},
+                      ProgramCase{.name = "FourSessionsConnectionDroppedInTheMiddleOfData",
+                                  .documents = 20,
+                                  .faults = {.dropData = {7}},
+                                  .markedAfterFirstRun = 19,
+                                  .connectionsInFirstRun = -1,
+                                  .sessions = 4}),
+    [](const ::testing::TestParamInfo<ProgramCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvex

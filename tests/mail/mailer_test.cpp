@@ -36,6 +36,7 @@ const QString kFrom = QStringLiteral("facturas@empresa.example");
 const QString kRecipient = QStringLiteral("cliente@example.com");
 const QString kLabel = QStringLiteral("A-15--cliente@example.com");
 const QString kLogPrefix = QStringLiteral("2026-12-07 08:41:03 - ");
+const QString kStopped = QStringLiteral("Corvex=> Sending stopped until the next run: ");
 
 // One CA for all peers of this program: certificates are made once, by a
 // first peer, so CURL_CA_BUNDLE names a real file even in a test whose own
@@ -245,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- failures: one line, nothing sent, MailSent false -------------------------
 
-enum class Peer { StartTlsAuth, PlainOnly, UntrustedCertificate, Down };
+enum class Peer { StartTlsAuth, PlainOnly, UntrustedCertificate, Down, BasicAuthOff, Greeting421 };
 
 struct FailureCase {
   const char* name;
@@ -268,6 +269,9 @@ class MailerFailureTest : public MailerTest, public ::testing::WithParamInterfac
                             sharedCertDir()};
     if (kind == Peer::PlainOnly) options.tls = PeerTls::None;
     if (kind == Peer::UntrustedCertificate) options.certDir.clear();  // a CA of its own
+    if (kind == Peer::BasicAuthOff)
+      options.authReply = QStringLiteral("550 5.7.30 Basic authentication is not supported for Client Submission");
+    if (kind == Peer::Greeting421) options.greeting = QStringLiteral("421 4.3.2 Service not available");
     startPeer(options);
     if (kind == Peer::Down) peer->stop();
   }
@@ -287,6 +291,9 @@ TEST_P(MailerFailureTest, WritesOneLineAndSendsNothing) {
   ASSERT_EQ(lines.size(), 1) << lines.join(u'\n').toStdString();
   EXPECT_TRUE(lines[0].startsWith(kLogPrefix + c.line)) << lines[0].toStdString();
   EXPECT_TRUE(lines[0].contains(c.reason)) << lines[0].toStdString();
+  if (!c.line.startsWith(kStopped)) {
+    EXPECT_TRUE(lines[0].startsWith(kLogPrefix + c.line + kLabel + QStringLiteral(": "))) << "names the document";
+  }
   EXPECT_FALSE(lines[0].contains(kPassword)) << "the password never reaches the log";
   EXPECT_TRUE(peer->messageFiles().isEmpty());
 }
@@ -308,10 +315,22 @@ INSTANTIATE_TEST_SUITE_P(
                     .attachment2 = false,
                     .line = kAttachment2Failed,
                     .reason = QStringLiteral("DTE-15.pdf")},
-        FailureCase{.name = "WrongPassword",
+        // A refused login is no failure of the mail: it stops the run.
+        FailureCase{
+            .name = "WrongPassword",
+            .password = QStringLiteral("wrong"),
+            .line = kStopped,
+            .reason = QStringLiteral("login as facturas refused: 535 5.7.8 Authentication credentials invalid")},
+        FailureCase{.name = "BasicAuthenticationSwitchedOff",
+                    .peer = Peer::BasicAuthOff,
                     .password = QStringLiteral("wrong"),
+                    .line = kStopped,
+                    .reason = QStringLiteral("login as facturas refused: 550 5.7.30 Basic authentication is not "
+                                             "supported for Client Submission")},
+        FailureCase{.name = "GreetingRefused",
+                    .peer = Peer::Greeting421,
                     .line = kSendFailed,
-                    .reason = QStringLiteral("Login denied")},
+                    .reason = QStringLiteral("greeting failed: 421 4.3.2 Service not available")},
         FailureCase{.name = "RecipientRejected",
                     .recipient = QStringLiteral("rejected@example.com"),
                     .line = kSendFailed,
@@ -358,6 +377,7 @@ struct SessionCase {
   const char* outcomes;      ///< per message: S sent, T temporary, P permanent, - not tried (run stopped)
   int connections;
   bool stopLogged = false;
+  int rsets = -1;  ///< -1: not counted
 };
 
 void PrintTo(const SessionCase& c, std::ostream* out) { *out << c.name; }
@@ -385,6 +405,8 @@ class MailerSessionTest : public MailerTest, public ::testing::WithParamInterfac
   }
 };
 
+// A refusal in the server's words keeps the connection; a 421, a cut or the
+// server's own close costs it.
 TEST_P(MailerSessionTest, LogsInOncePerConnectionAndStopsTheRunWhenTheServerSaysSo) {
   const auto& [c, pipelining] = GetParam();
   SmtpPeer& server = startPeer(SmtpPeerOptions{PeerTls::StartTls, kUser, kPassword,
@@ -398,6 +420,9 @@ TEST_P(MailerSessionTest, LogsInOncePerConnectionAndStopsTheRunWhenTheServerSays
   const test::SmtpPeerStats stats = server.stats();
   EXPECT_EQ(stats.connections, c.connections);
   EXPECT_EQ(stats.logins, c.connections) << "one login per connection";
+  if (c.rsets >= 0) {
+    EXPECT_EQ(stats.rsets, c.rsets);
+  }
   EXPECT_EQ(stats.messages, int(outcomes.count(u'S'))) << "a message counts as sent only when it arrived";
   EXPECT_EQ(server.messageFiles().size(), stats.messages);
   const bool stopLogged = dir.logLines().join(u'\n').contains(QStringLiteral("Sending stopped until the next run"));
@@ -427,20 +452,21 @@ INSTANTIATE_TEST_SUITE_P(
             SessionCase{.name = "OneTemporaryFailureDoesNotStop",
                         .faults = faults(0, {QStringLiteral("2:451")}),
                         .outcomes = "STSS",
-                        .connections = 2},
+                        .connections = 1},
             SessionCase{.name = "TwoTemporaryFailuresInARowStop",
                         .faults = faults(0, {QStringLiteral("2:451"), QStringLiteral("3:452")}),
                         .outcomes = "STT--",
-                        .connections = 2,
+                        .connections = 1,
                         .stopLogged = true},
             SessionCase{.name = "RefusedRecipientFailsOnlyItsMessage",
                         .rejectedMessage = 1,
                         .outcomes = "SPSS",
-                        .connections = 2},
+                        .connections = 1,
+                        .rsets = 1},
             SessionCase{.name = "Reply554IsPermanent",
                         .faults = faults(0, {QStringLiteral("2:554"), QStringLiteral("3:554")}),
                         .outcomes = "SPPS",
-                        .connections = 3},
+                        .connections = 1},
             SessionCase{.name = "ConnectionCutInTheMiddleOfData",
                         .faults = faults(0, {}, {2}),
                         .outcomes = "STSS",
@@ -563,6 +589,9 @@ TEST_F(MailerTest, MessagesPerMinuteLeavesTheRestForALaterRun) {
   clock.advanceSeconds(30);
   EXPECT_EQ(sendWhileOpen(), 3);
   EXPECT_FALSE(dir.logLines().join(u'\n').contains(QStringLiteral("stopped"))) << "a budget is no failure";
+  EXPECT_EQ(
+      dir.logLines().filter(QStringLiteral("Sending paused until the next run: MessagesPerMinute=3 used up")).size(), 1)
+      << "said once, not on every run";
 }
 
 // --- the same failure, run after run ------------------------------------------------
@@ -575,7 +604,7 @@ TEST_F(MailerTest, ARepeatedFailureIsLoggedOnceAnHourAndItsEndOnce) {
   };
   for (int run = 0; run < 700; ++run, clock.advanceSeconds(5)) attempt("pickup:nowhere");  // 58 minutes
   ASSERT_EQ(dir.logLines().size(), 1);
-  EXPECT_TRUE(dir.logLines()[0].contains(kSendFailed + QStringLiteral("pickup folder does not exist")))
+  EXPECT_TRUE(dir.logLines()[0].contains(kSendFailed + kLabel + QStringLiteral(": pickup folder does not exist")))
       << dir.logLines()[0].toStdString();
 
   clock.advanceSeconds(3 * 60);
@@ -653,7 +682,8 @@ TEST_F(MailerTest, MissingPickupFolderIsASendFailureAndIsNotCreated) {
   send();
   EXPECT_FALSE(mailer.MailSent());
   ASSERT_EQ(dir.logLines().size(), 1);
-  EXPECT_TRUE(dir.logLines()[0].startsWith(kLogPrefix + kSendFailed + QStringLiteral("pickup folder does not exist")))
+  EXPECT_TRUE(dir.logLines()[0].startsWith(kLogPrefix + kSendFailed + kLabel +
+                                           QStringLiteral(": pickup folder does not exist")))
       << dir.logLines()[0].toStdString();
   EXPECT_FALSE(dir.exists(QStringLiteral("nowhere")));
 }

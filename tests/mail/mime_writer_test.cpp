@@ -150,5 +150,51 @@ INSTANTIATE_TEST_SUITE_P(
                                    "quoted-printable", "=\r\n=C3=A9"}),
     [](const ::testing::TestParamInfo<TextPartCase>& info) { return std::string(info.param.name); });
 
+// Folded at blanks so no line passes 78 characters where a blank allows it;
+// unfolding (CR LF removed) gives the field back.
+struct FieldCase {
+  const char* name;
+  QByteArray fieldName;
+  QString value;
+  int longestLine;  ///< the longest line it may have
+};
+
+class HeaderField : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(HeaderField, FoldsAtBlanksWithinTheLimitAndUnfoldsToTheField) {
+  const FieldCase& c = GetParam();
+  const QByteArray value = mime::headerText(c.value);
+  const QByteArray field = mime::headerField(c.fieldName, value);
+  ASSERT_TRUE(field.endsWith("\r\n"));
+  const QList<QByteArray> lines = field.chopped(2).split('\n');
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QByteArray line = i + 1 < lines.size() ? lines[i].chopped(1) : lines[i];
+    EXPECT_LE(line.size(), c.longestLine) << line.data();
+    EXPECT_FALSE(line.trimmed().isEmpty()) << "no line of blanks only";
+    if (i > 0) {
+      EXPECT_TRUE(line.startsWith(' ')) << "a continuation starts with a blank";
+    }
+    if (line.contains("=?UTF-8?")) {
+      EXPECT_LE(line.size(), 76) << "RFC 2047 limit for lines with encoded words";
+    }
+  }
+  EXPECT_EQ(QByteArray(field).chopped(2).replace("\r\n", ""),
+            c.fieldName + ": " + QByteArray(value).replace("\r\n", ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HeaderField,
+    ::testing::Values(FieldCase{"Short", "Subject", QStringLiteral("Factura A-15"), 78},
+                      FieldCase{"LongPlainSubject", "Subject",
+                                QStringLiteral("Documento Tributario Electronico de LA CEIBA S.A. de C.V. numero "
+                                               "DTE-01-M001P001-000000000001251 emitido el 2024-04-01"),
+                                78},
+                      FieldCase{"LongSubjectWithAccents", "Subject",
+                                QStringLiteral("Envío de DTE ") + QString(80, QChar(0x00F1)), 76},
+                      // A word longer than a line keeps a line of its own.
+                      FieldCase{"UnbreakableWord", "Content-Type",
+                                QStringLiteral("application/pdf; name=") + QString(90, u'x'), 1 + 5 + 90}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace corvex

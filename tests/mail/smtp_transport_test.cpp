@@ -1,5 +1,7 @@
 #include "mail/smtp_transport.h"
 
+#include "mail/helo_name.h"
+
 #include "oauth/trust_store.h"
 #include "support/scoped_env.h"
 
@@ -53,6 +55,26 @@ INSTANTIATE_TEST_SUITE_P(Settings, UnusableAccount,
                          ::testing::Values(AccountCase{"", 587, "no SMTP server configured"},
                                            AccountCase{"127.0.0.1", 0, "invalid SMTP port 0"},
                                            AccountCase{"127.0.0.1", -1, "invalid SMTP port -1"}));
+
+// Without a name of its own the machine greets with the literal of the
+// address it reaches the server from, in the server's family.
+struct HeloCase {
+  const char* server;
+  const char* literalStart;
+};
+
+class HeloLiteral : public ::testing::TestWithParam<HeloCase> {};
+
+TEST_P(HeloLiteral, IsOfTheServersFamily) {
+  const QString name = heloName(QString(), QString::fromLatin1(GetParam().server));
+  if (!name.startsWith(u'[')) GTEST_SKIP() << "this machine has a fully qualified name: " << name.toStdString();
+  EXPECT_TRUE(name.startsWith(QString::fromLatin1(GetParam().literalStart))) << name.toStdString();
+  EXPECT_EQ(heloNameProblem(name), QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, HeloLiteral,
+                         ::testing::Values(HeloCase{"127.0.0.1", "[127."}, HeloCase{"::1", "[IPv6:"},
+                                           HeloCase{"[::1]", "[IPv6:"}));
 
 // A peer that resets a connection under a write must cost one message, not
 // the process.

@@ -53,6 +53,10 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpP
   for (const QString& token : options.xoauth2Tokens) arguments << QStringLiteral("--xoauth2-token") << token;
   if (!options.rejectRecipient.isEmpty()) arguments << QStringLiteral("--reject") << options.rejectRecipient;
   if (!options.pipelining) arguments << QStringLiteral("--no-pipelining");
+  if (!options.authReply.isEmpty()) arguments << QStringLiteral("--auth-reply") << options.authReply;
+  if (options.maxConnections > 0)
+    arguments << QStringLiteral("--max-connections") << QString::number(options.maxConnections);
+  if (!options.greeting.isEmpty()) arguments << QStringLiteral("--greeting") << options.greeting;
   if (!faults.fault.isEmpty())
     arguments << QStringLiteral("--fault") << faults.fault << QStringLiteral("--fault-at")
               << QString::number(faults.faultAt);
@@ -75,7 +79,8 @@ SmtpPeerStats SmtpPeer::stats() const {
   QStringList greetings;
   for (const QJsonValue& name : stats["greetings"].toArray()) greetings << name.toString();
   return SmtpPeerStats{stats["connections"].toInt(), stats["logins"].toInt(), stats["attempts"].toInt(),
-                       stats["messages"].toInt(),    stats["quits"].toInt(),  greetings};
+                       stats["messages"].toInt(),    stats["quits"].toInt(),  greetings,
+                       stats["auths"].toInt(),       stats["rsets"].toInt(),  stats["refused"].toInt()};
 }
 
 QString SmtpPeer::caBundle() const { return QDir(m_certDir).filePath(QStringLiteral("ca.pem")); }

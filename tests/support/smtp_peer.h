@@ -30,6 +30,12 @@ struct SmtpPeerOptions {
   QString xoauth2User = {};
   QStringList xoauth2Tokens = {};
   int loginsPerToken = 0;
+  /// Not empty: a wrong login is refused with this reply instead of 535.
+  QString authReply = {};
+  /// >0: a connection beyond this many open ones is greeted with a 421 and closed.
+  int maxConnections = 0;
+  /// Not empty: every connection is greeted with this reply and closed.
+  QString greeting = {};
 };
 
 /// Misbehaviour on demand.
@@ -54,6 +60,9 @@ struct SmtpPeerStats {
   int messages = 0;            ///< messages accepted
   int quits = 0;               ///< sessions ended politely by the client
   QStringList greetings = {};  ///< the names clients gave in EHLO or HELO, in order
+  int auths = 0;               ///< AUTH exchanges, refused ones too
+  int rsets = 0;               ///< RSET commands
+  int refused = 0;             ///< connections turned away (maxConnections, greeting)
 };
 
 /// A real SMTP server on 127.0.0.1 (tests/support/smtp_server.py run by the

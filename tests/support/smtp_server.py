@@ -17,13 +17,18 @@ the Nth message's DATA; --fault, --fault-at N (0 = every message) fault a
 message at the end of DATA, so it is never stored: a reply code (421, 451,
 552, 554), "drop" (closed before any reply) or "stall" (no reply ever);
 --after N --run CMD runs a shell command right after the Nth message was
-stored. --xoauth2-user U with --xoauth2-token T (repeatable) offers AUTH
-XOAUTH2 and takes only the exact initial response base64("user=U\x01auth=Bearer
-T\x01\x01") with the current token: the first T, then, with
---xoauth2-logins-per-token N, the next T after every N logins; a wrong one
-gets a 334 with the error details in base64 JSON and, after the client's
-empty line, 535. --stats FILE keeps {"connections", "logins", "attempts", "messages",
-"quits", "greetings"} there, rewritten on every change. Runs until terminated.
+stored. --auth-reply "CODE TEXT" refuses a wrong login with that reply instead
+of 535 (Microsoft's 550 5.7.30, say); --max-connections N greets a connection
+beyond N open ones with a 421 and closes it; --greeting "CODE TEXT" greets
+every connection so and closes it. --xoauth2-user U with --xoauth2-token T
+(repeatable) offers AUTH XOAUTH2 and takes only the exact initial response
+base64("user=U\x01auth=Bearer T\x01\x01") with the current token: the first
+T, then, with --xoauth2-logins-per-token N, the next T after every N logins;
+a wrong one gets a 334 with the error details in base64 JSON and, after the
+client's empty line, 535. --stats FILE keeps {"connections",
+"logins", "auths" (AUTH exchanges, refused ones too), "attempts", "messages",
+"quits", "rsets", "refused" (connections turned away), "greetings"} there,
+rewritten on every change. Runs until terminated.
 
 decode FILE: prints the message as JSON: headers, the text body (its bytes,
 line breaks as CR LF) and its Content-Transfer-Encoding, every attachment
@@ -89,11 +94,13 @@ class Store:
         self.fault, self.fault_at = args.fault, args.fault_at
         self.after, self.command = args.after, args.run
         self.pipelining = not args.no_pipelining
+        self.max_connections, self.open, self.greeting = args.max_connections, 0, args.greeting
         self.count = 0
         self.received = 0
         self.oauth_user, self.oauth_tokens = args.xoauth2_user, args.xoauth2_token
         self.logins_per_token = args.xoauth2_logins_per_token
-        self.stats = {"connections": 0, "logins": 0, "attempts": 0, "messages": 0, "quits": 0, "greetings": []}
+        self.stats = {"connections": 0, "logins": 0, "auths": 0, "attempts": 0, "messages": 0, "quits": 0,
+                      "rsets": 0, "refused": 0, "greetings": []}
         self.write_stats()
 
     def add(self, key):
@@ -124,6 +131,7 @@ class Store:
         self.write_stats()
 
     async def auth_XOAUTH2(self, server, args):
+        self.add("auths")
         logins = self.stats["logins"]
         step = logins // self.logins_per_token if self.logins_per_token else 0
         token = self.oauth_tokens[min(step, len(self.oauth_tokens) - 1)]
@@ -134,6 +142,10 @@ class Store:
         details = json.dumps({"status": "401", "schemes": "Bearer", "scope": "https://mail.google.com/"})
         await server.challenge_auth(details)
         return AuthResult(success=False, handled=False, message="535 5.7.8 Username and Password not accepted")
+
+    async def handle_RSET(self, server, session, envelope):
+        self.add("rsets")
+        return "250 OK"
 
     async def handle_QUIT(self, server, session, envelope):
         self.add("quits")
@@ -195,7 +207,30 @@ class Store:
 
 class FaultySMTP(SMTP):
     """aiosmtpd's server, able to cut a connection in the middle of DATA, and
-    silent once it decided to close a connection."""
+    silent once it decided to close a connection; it turns away a connection
+    beyond --max-connections open ones with a 421 greeting."""
+
+    def connection_made(self, transport):
+        store = self.event_handler
+        if self.transport is None:  # a new connection, not STARTTLS
+            full = store.max_connections and store.open >= store.max_connections
+            if full or store.greeting:
+                self.turned_away = True
+                store.add("refused")
+                reply = store.greeting or "421 4.7.0 corvex-test Error: too many connections from 127.0.0.1"
+                transport.write(reply.encode() + b"\r\n")
+                transport.close()
+                return
+            store.open += 1
+            self.counted = True
+        super().connection_made(transport)
+
+    def connection_lost(self, error):
+        if getattr(self, "counted", False):
+            self.event_handler.open -= 1
+            self.counted = False
+        if not getattr(self, "turned_away", False):
+            super().connection_lost(error)
 
     async def _closing(self):
         if getattr(self.session, "closing", False):
@@ -223,14 +258,15 @@ class FaultySMTP(SMTP):
         await super().smtp_DATA(arg)
 
 
-def authenticator(user, password, store):
+def authenticator(user, password, store, refusal):
     def check(server, session, envelope, mechanism, auth_data):
+        store.add("auths")
         ok = isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user \
             and auth_data.password.decode() == password
         if ok:
             store.add("logins")
-        # handled=False lets the server answer 535 itself.
-        return AuthResult(success=ok, handled=False)
+        # handled=False lets the server answer 535 itself, or with the refusal asked for.
+        return AuthResult(success=ok, handled=False, message=None if ok else refusal)
     return check
 
 
@@ -252,7 +288,8 @@ async def serve(args):
     context = server_context(args.cert_dir) if args.tls != "none" else None
     options = {"hostname": "corvex-test", "timeout": 30}
     if args.user or args.xoauth2_user:
-        options.update(authenticator=authenticator(args.user, args.password, handler), auth_required=True,
+        options.update(authenticator=authenticator(args.user, args.password, handler, args.auth_reply),
+                       auth_required=True,
                        auth_require_tls=args.tls == "starttls")
     if args.tls == "starttls":
         options.update(tls_context=context, require_starttls=True)
@@ -326,6 +363,9 @@ def main():
     run.add_argument("--fault-at", type=int, default=0)
     run.add_argument("--after", type=int, default=0)
     run.add_argument("--run")
+    run.add_argument("--auth-reply")
+    run.add_argument("--max-connections", type=int, default=0)
+    run.add_argument("--greeting")
     read = commands.add_parser("decode")
     read.add_argument("file")
     args = parser.parse_args()
