@@ -4,8 +4,8 @@
 #include "mail/helo_name.h"
 #include "mail/mail_address.h"
 #include "mail/smtp_connection.h"
-#include "mail/xoauth2_login.h"
 #include "mail/smtp_login.h"
+#include "mail/xoauth2_login.h"
 
 #include <QDeadlineTimer>
 
@@ -187,8 +187,8 @@ SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
 // A refusal (5xx, or no mechanism in common) ends the session with QUIT.
 SmtpReply SmtpDialogue::logInAs(const SmtpAccount& account) {
   if (account.user.isEmpty() || !offers("AUTH")) return {};
-  const SmtpReply reply = account.auth == SmtpAuth::XOAuth2 ? logInWithToken(*this, account)
-                                                            : logIn(*this, account, parameters("AUTH"));
+  const SmtpReply reply =
+      account.auth == SmtpAuth::XOAuth2 ? logInWithToken(*this, account) : logIn(*this, account, parameters("AUTH"));
   if (reply.code == kLoggedIn) return {};
   m_loginRefused = isOpen() && (reply.code == 0 || reply.code >= 500);
   quit();
