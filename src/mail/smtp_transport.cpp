@@ -1,6 +1,5 @@
 #include "mail/smtp_transport.h"
 
-
 #include <algorithm>
 #include <csignal>
 #include <optional>
