@@ -111,6 +111,20 @@ RenderSource checkRenderSource(const AppFolder& folder, CheckReport& report) {
   }
 }
 
+// A token login needs no sysSMTPPassword; a bad Auth value is reported with
+// the mail check.
+bool passwordLogin(const AppFolder& folder) {
+  Settings settings;
+  settings.IniPath = folder.path(QStringLiteral("main.ini"));
+  // Trapped here: see above.
+  try {
+    readOAuthSettings(settings);
+  } catch (const Error&) {
+    return true;
+  }
+  return settings.Auth == SmtpAuth::Password;
+}
+
 std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const IniDatabase& ini, CheckReport& report) {
   if (ini.server.isEmpty()) {
     report.skip(QStringLiteral("database"), QStringLiteral("needs a usable main.ini"));
@@ -118,7 +132,7 @@ std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const In
   }
   return checkDatabase(ConnectionString::forServer(ini.server, ini.login),
                        databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))),
-                       checkRenderSource(folder, report), report);
+                       checkRenderSource(folder, report), report, passwordLogin(folder));
 }
 
 void checkFolders(const AppFolder& folder, CheckReport& report) {
@@ -161,9 +175,9 @@ QString valueOf(const ParameterValues& values, const QString& name) {
   return found == values.end() ? QString() : found->second.value_or(QString());
 }
 
-bool mailParametersValid(const ParameterValues& values) {
+bool mailParametersValid(const AppFolder& folder, const ParameterValues& values) {
   for (const char* name : {"sysSMTPServer", "sysSMTPPort", "sysSMTPUser", "sysSMTPPassword", "sysSMTPFrom"}) {
-    if (!judgeParameter(QString::fromLatin1(name), values).problem.isEmpty()) return false;
+    if (!judgeParameter(QString::fromLatin1(name), values, passwordLogin(folder)).problem.isEmpty()) return false;
   }
   return true;
 }
@@ -252,7 +266,7 @@ void checkGraph(const AppFolder& folder, const Settings& settings, CheckReport& 
 }
 
 void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& values, CheckReport& report) {
-  if (!values || !mailParametersValid(*values)) {
+  if (!values || !mailParametersValid(folder, *values)) {
     report.skip(kMail, QStringLiteral("needs readable and valid sysSMTP parameters"));
     return;
   }

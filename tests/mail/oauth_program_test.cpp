@@ -65,7 +65,7 @@ class OAuthProgram {
     dir.querySqlite(QStringLiteral("v.db"),
                     QStringLiteral("UPDATE Parametros SET Valor = CASE Parametro WHEN 'sysSMTPServer' THEN '%1' "
                                    "WHEN 'sysSMTPPort' THEN '%2' WHEN 'sysSMTPUser' THEN '%3' "
-                                   "WHEN 'sysSMTPPassword' THEN 'unused' ELSE Valor END")
+                                   "WHEN 'sysSMTPPassword' THEN '' ELSE Valor END")
                         .arg(server)
                         .arg(port)
                         .arg(user));
