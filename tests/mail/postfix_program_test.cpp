@@ -157,6 +157,11 @@ const PostfixCase kCases[] = {
      .expect =
          [](const PostfixStats& stats, const QStringList& log) {
            EXPECT_GE(stats.tooManyConnections, 1) << "the limit was never reached";
+           EXPECT_EQ(linesWith(log, QStringLiteral("The server refused a further SMTP session; those open carry on: "
+                                                   "greeting failed: 421 4.7.0 postfix.corvex.test Error: too many "
+                                                   "connections from 127.0.0.1")),
+                     1)
+               << log.join(u'\n').toStdString();
            EXPECT_EQ(linesWith(log, QStringLiteral("stopped")), 0) << log.join(u'\n').toStdString();
          }},
     // Refused recipients cost no connection: RSET and on to the next one.
