@@ -54,6 +54,7 @@ void Mailer::start(int ticket, const QString& subject, const QString& body, cons
 
 Mailer::FinishedMail Mailer::finishMail() {
   m_mailSent = false;
+  logResting();
   if (!m_refused.empty() && m_refused.front().after == 0) return finishRefused();
   const MailSessions::Outcome outcome = mailSessions().next();
   for (Refused& refused : m_refused) refused.after = std::max(0, refused.after - 1);
@@ -150,6 +151,15 @@ void Mailer::logStop(const QString& line, const QDateTime& now) {
   if (line == m_lastStop.line && m_lastStop.time.secsTo(now) < kRepeatStopAfterSeconds) return;
   m_log.WriteLog(line);
   m_lastStop = {line, now};
+}
+
+// Connections set higher than the server allows: said once an hour, as a
+// repeated failure is.
+void Mailer::logResting() {
+  const QString reason = m_sessions ? m_sessions->takeRestingReason() : QString();
+  if (reason.isEmpty()) return;
+  const QString line = QStringLiteral("Corvex=> The server refused a further SMTP session; those open carry on: ");
+  writeLog(m_failures.failed(QStringLiteral("[SMTP] Connections"), line + reason, false, m_clock.now()));
 }
 
 bool Mailer::isDue(const QString& logLabel) const { return m_failures.isDue(logLabel, m_clock.now()); }
