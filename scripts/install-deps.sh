@@ -7,7 +7,7 @@ packages=(
   # build
   g++ cmake ninja-build make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
-  libcurl4-openssl-dev libqrencode-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libssl-dev libqrencode-dev nlohmann-json3-dev
   # make windows-check: mingw-w64's compiler with its Windows and ODBC headers
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   # make windows (cross build with the Windows SDK) and its tests under Wine

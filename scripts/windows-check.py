@@ -17,6 +17,7 @@ import json
 import os
 import pathlib
 import shlex
+import shutil
 import subprocess
 import sys
 
@@ -26,7 +27,7 @@ QT_MKSPECS = "/usr/lib/x86_64-linux-gnu/qt6/mkspecs"
 # The Linux packages' headers that the sources include, found in these
 # folders. Only they are put on the include path: the rest of /usr/include
 # belongs to glibc and would hide mingw-w64's own C library.
-LINUX_HEADERS = ["curl", "nlohmann", "qrencode.h"]
+LINUX_HEADERS = ["curl", "nlohmann", "openssl", "qrencode.h"]
 LINUX_INCLUDE = ["/usr/include/x86_64-linux-gnu", "/usr/include"]
 
 
@@ -39,10 +40,26 @@ def linux_headers_folder(build):
         if not found:
             sys.exit(f"windows-check: no {name} in {' or '.join(LINUX_INCLUDE)} (run scripts/install-deps.sh)")
         link = folder / name
-        if link.is_symlink() or link.exists():
+        if link.is_symlink() or link.is_file():
             link.unlink()
-        link.symlink_to(found[0])
+        elif link.is_dir():
+            shutil.rmtree(link)
+        if len(found) == 1:
+            link.symlink_to(found[0])
+        else:
+            merge_folders(link, found)
     return folder
+
+
+def merge_folders(target, sources):
+    """One folder of links to the files of all `sources`, the first one found
+    winning: Debian splits OpenSSL's headers between the generic and the
+    architecture's include folder."""
+    target.mkdir()
+    for source in sources:
+        for item in source.iterdir():
+            if not (target / item.name).exists():
+                (target / item.name).symlink_to(item)
 
 
 def kept_options(command):

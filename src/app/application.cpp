@@ -11,12 +11,13 @@ Application::Application(AppFolder folder, const Clock& clock, FileSystem& files
 
 void Application::Main() {
   m_settings.IniPath = m_folder.path(QStringLiteral("main.ini"));
-  const QString server = ReadIniValue(m_settings.IniPath, QStringLiteral("DB"), QStringLiteral("cString"), QString());
+  const QString server = ReadIniConnectionString(m_settings.IniPath);
   m_settings.ConnectionString = buildConnectionString(server, readDatabaseLogin(m_settings.IniPath));
   m_database =
       std::make_unique<Database>(m_settings.ConnectionString, databaseEnvironment(m_folder, m_settings.IniPath), m_log);
   readParameters(*m_database, m_settings);
   readSmtpLimits(m_settings);
+  readOAuthSettings(m_settings);
   m_settings.Source = configuredRenderSource(m_settings.IniPath);
   m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);
   m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo, m_files);

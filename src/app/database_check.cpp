@@ -32,8 +32,8 @@ QStringList missingColumns(const QStringList& columns) {
 
 class DatabaseCheck {
  public:
-  DatabaseCheck(const DbEnvironment& environment, CheckReport& report)
-      : m_folder(environment.folder), m_connection(environment), m_report(report) {}
+  DatabaseCheck(const DbEnvironment& environment, CheckReport& report, bool passwordLogin)
+      : m_folder(environment.folder), m_connection(environment), m_report(report), m_passwordLogin(passwordLogin) {}
 
   bool login(const ConnectionString& connectionString);
   void objects();
@@ -53,6 +53,7 @@ class DatabaseCheck {
   AppFolder m_folder;
   Connection m_connection;
   CheckReport& m_report;
+  bool m_passwordLogin;
 };
 
 bool DatabaseCheck::login(const ConnectionString& connectionString) {
@@ -200,7 +201,7 @@ ParameterValues DatabaseCheck::parameters() {
 }
 
 void DatabaseCheck::reportParameter(const QString& name, const ParameterValues& values) {
-  const ParameterVerdict verdict = judgeParameter(name, values);
+  const ParameterVerdict verdict = judgeParameter(name, values, m_passwordLogin);
   const QString check = QStringLiteral("parameter ") + name;
   if (verdict.problem.isEmpty())
     m_report.pass(check, shownValue(name, values.at(name).value_or(QString())));
@@ -228,8 +229,8 @@ void DatabaseCheck::logo() {
 }  // namespace
 
 std::optional<ParameterValues> checkDatabase(const ConnectionString& connectionString, const DbEnvironment& environment,
-                                             RenderSource source, CheckReport& report) {
-  DatabaseCheck check(environment, report);
+                                             RenderSource source, CheckReport& report, bool passwordLogin) {
+  DatabaseCheck check(environment, report, passwordLogin);
   if (!check.login(connectionString)) return std::nullopt;
   check.objects();
   check.rights(connectionString, source);

@@ -29,6 +29,6 @@ namespace corvex {
 /// Reports one line per check. Returns the parameters read, or std::nullopt
 /// when the login failed (the later checks are then skipped).
 std::optional<ParameterValues> checkDatabase(const ConnectionString& connectionString, const DbEnvironment& environment,
-                                             RenderSource source, CheckReport& report);
+                                             RenderSource source, CheckReport& report, bool passwordLogin = true);
 
 }  // namespace corvex

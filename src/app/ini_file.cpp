@@ -11,6 +11,7 @@ namespace corvex {
 
 namespace {
 
+// GetPrivateProfileString's buffer of the original's cString reading.
 constexpr qsizetype kMaxValueLength = 254;
 
 std::optional<QString> sectionName(const QString& line) {
@@ -57,14 +58,18 @@ QString iniText(const QByteArray& bytes) {
 
 QString ReadIniValue(const QString& path, const QString& section, const QString& key, const QString& defaultValue) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return defaultValue.left(kMaxValueLength);
+  if (!file.open(QIODevice::ReadOnly)) return defaultValue;
   return iniValue(file.readAll(), section, key, defaultValue);
+}
+
+QString ReadIniConnectionString(const QString& path) {
+  return ReadIniValue(path, QStringLiteral("DB"), QStringLiteral("cString"), QString()).left(kMaxValueLength);
 }
 
 QString iniValue(const QByteArray& content, const QString& section, const QString& key, const QString& defaultValue) {
   const std::optional<QString> value =
       findValue(iniText(content).split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))), section, key);
-  return value.value_or(defaultValue).left(kMaxValueLength);
+  return value.value_or(defaultValue);
 }
 
 }  // namespace corvex

@@ -2,6 +2,7 @@
 
 #include "base/conversions.h"
 #include "base/error.h"
+#include "mail/graph_transport.h"
 #include "mail/mail_address.h"
 #include "mail/pickup_folder.h"
 
@@ -44,13 +45,16 @@ ParameterVerdict judgeAddress(const QString& name, const QString& value) {
           QStringLiteral("set a plain address such as dte@company.com in %1").arg(name)};
 }
 
-ParameterVerdict judgeValue(const QString& name, const ParameterValues& values) {
+ParameterVerdict judgeValue(const QString& name, const ParameterValues& values, bool passwordLogin) {
   const QString value = valueOf(values, name);
   if (name == kPort) return judgePort(value, valueOf(values, kServer));
   if (name == QStringLiteral("sysSMTPFrom") || name == QStringLiteral("sysEmail")) return judgeAddress(name, value);
   if (name == kServer && value.trimmed().isEmpty())
     return {QStringLiteral("empty"), QStringLiteral("set the provider's SMTP host, or pickup:DIR to write .eml files")};
-  if (name == kPassword && value.isEmpty() && !valueOf(values, QStringLiteral("sysSMTPUser")).isEmpty())
+  // Graph and the XOAUTH2 login take a token, never the password.
+  const bool needsPassword = passwordLogin && !isGraphServer(valueOf(values, kServer));
+  if (name == kPassword && needsPassword && value.isEmpty() &&
+      !valueOf(values, QStringLiteral("sysSMTPUser")).isEmpty())
     return {QStringLiteral("empty while sysSMTPUser is set"), QStringLiteral("set the SMTP account's password")};
   if (name == QStringLiteral("FESVAmbiente") && value != QStringLiteral("00") && value != QStringLiteral("01"))
     return {QStringLiteral("\"%1\" is no DTE environment").arg(value),
@@ -71,12 +75,12 @@ QStringList checkedParameters() {
           QStringLiteral("FESVAmbiente")};
 }
 
-ParameterVerdict judgeParameter(const QString& name, const ParameterValues& values) {
+ParameterVerdict judgeParameter(const QString& name, const ParameterValues& values, bool passwordLogin) {
   const auto found = values.find(name);
   if (found == values.end() || !found->second)
     return {QStringLiteral("missing"),
             QStringLiteral("add the row: INSERT INTO Parametros (Parametro, Valor) VALUES ('%1', '...')").arg(name)};
-  return judgeValue(name, values);
+  return judgeValue(name, values, passwordLogin);
 }
 
 QString shownValue(const QString& name, const QString& value) {

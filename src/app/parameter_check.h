@@ -28,8 +28,10 @@ struct ParameterVerdict {
 /// port start-up cannot convert or that no SMTP server listens on
 /// (1..32767, the setting is 16-bit signed; any number for a pickup
 /// folder), a sender or contact address that is no bare address, an empty
-/// server, a login without password, an unknown DTE environment.
-ParameterVerdict judgeParameter(const QString& name, const ParameterValues& values);
+/// server, a login without password (unless `passwordLogin` is false or the
+/// server is Graph: the login takes an OAuth token), an unknown DTE
+/// environment.
+ParameterVerdict judgeParameter(const QString& name, const ParameterValues& values, bool passwordLogin = true);
 
 /// The value as the check may print it: the password never, only whether it
 /// is set.

@@ -25,7 +25,7 @@ QString documentKey(const QString& serie, qint32 numero) { return serie + QLatin
 
 void openDatabase(Connection& database, const AppFolder& folder) {
   const QString ini = folder.path(QStringLiteral("main.ini"));
-  const QString server = ReadIniValue(ini, QStringLiteral("DB"), QStringLiteral("cString"), QString());
+  const QString server = ReadIniConnectionString(ini);
   database.open(ConnectionString::forServer(server, readDatabaseLogin(ini)));
 }
 

@@ -4,13 +4,16 @@
 #include "app/database_check.h"
 #include "app/file_readers.h"
 #include "app/ini_file.h"
+#include "app/oauth_check.h"
 #include "app/startup.h"
 #include "base/conversions.h"
 #include "base/error.h"
 #include "db/connection_string.h"
 #include "dte/dte_type.h"
 #include "dte/fact_table.h"
+#include "mail/graph_transport.h"
 #include "mail/helo_name.h"
+#include "mail/mail_account.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_dialogue.h"
 #include "render/layout_file.h"
@@ -79,7 +82,7 @@ IniDatabase checkIni(const AppFolder& folder, CheckReport& report) {
                                "program's user"));
     return {};
   }
-  IniDatabase ini{ReadIniValue(path, QStringLiteral("DB"), QStringLiteral("cString"), QString()), {}};
+  IniDatabase ini{ReadIniConnectionString(path), {}};
   if (ini.server.isEmpty()) {
     report.fail(QStringLiteral("main.ini"), QStringLiteral("no cString under [DB]"),
                 QStringLiteral("add cString=<host>, <host\\instance>, <host,port> or sqlite:<file> under [DB]"));
@@ -109,6 +112,20 @@ RenderSource checkRenderSource(const AppFolder& folder, CheckReport& report) {
   }
 }
 
+// A token login needs no sysSMTPPassword; a bad Auth value is reported with
+// the mail check.
+bool passwordLogin(const AppFolder& folder) {
+  Settings settings;
+  settings.IniPath = folder.path(QStringLiteral("main.ini"));
+  // Trapped here: see above.
+  try {
+    readOAuthSettings(settings);
+  } catch (const Error&) {
+    return true;
+  }
+  return settings.Auth == SmtpAuth::Password;
+}
+
 std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const IniDatabase& ini, CheckReport& report) {
   if (ini.server.isEmpty()) {
     report.skip(QStringLiteral("database"), QStringLiteral("needs a usable main.ini"));
@@ -116,7 +133,7 @@ std::optional<ParameterValues> checkDatabaseOf(const AppFolder& folder, const In
   }
   return checkDatabase(ConnectionString::forServer(ini.server, ini.login),
                        databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))),
-                       checkRenderSource(folder, report), report);
+                       checkRenderSource(folder, report), report, passwordLogin(folder));
 }
 
 void checkFolders(const AppFolder& folder, CheckReport& report) {
@@ -168,9 +185,9 @@ QString valueOf(const ParameterValues& values, const QString& name) {
   return found == values.end() ? QString() : found->second.value_or(QString());
 }
 
-bool mailParametersValid(const ParameterValues& values) {
+bool mailParametersValid(const AppFolder& folder, const ParameterValues& values) {
   for (const char* name : {"sysSMTPServer", "sysSMTPPort", "sysSMTPUser", "sysSMTPPassword", "sysSMTPFrom"}) {
-    if (!judgeParameter(QString::fromLatin1(name), values).problem.isEmpty()) return false;
+    if (!judgeParameter(QString::fromLatin1(name), values, passwordLogin(folder)).problem.isEmpty()) return false;
   }
   return true;
 }
@@ -191,42 +208,84 @@ QString smtpFix(const SmtpReply& reply) {
       "program reach that port");
 }
 
-void checkSmtp(const AppFolder& folder, const ParameterValues& values, CheckReport& report) {
-  SmtpAccount account;
-  account.server = valueOf(values, QStringLiteral("sysSMTPServer"));
-  account.port = toInt16(textToNumber(valueOf(values, QStringLiteral("sysSMTPPort"))));
-  account.user = valueOf(values, QStringLiteral("sysSMTPUser"));
-  account.password = valueOf(values, QStringLiteral("sysSMTPPassword"));
-  const QString from = valueOf(values, QStringLiteral("sysSMTPFrom"));
-  // Trapped here: a bad name is this check's failure, like any other.
+// The mail settings start-up would make of `values` and main.ini; empty,
+// with the failure reported, when main.ini's mail keys are not usable.
+std::optional<Settings> mailSettingsOf(const AppFolder& folder, const ParameterValues& values, CheckReport& report) {
+  Settings settings;
+  settings.IniPath = folder.path(QStringLiteral("main.ini"));
+  settings.sysSMTPServer = valueOf(values, QStringLiteral("sysSMTPServer"));
+  settings.sysSMTPPort = toInt16(textToNumber(valueOf(values, QStringLiteral("sysSMTPPort"))));
+  settings.sysSMTPUser = valueOf(values, QStringLiteral("sysSMTPUser"));
+  settings.sysSMTPPassword = valueOf(values, QStringLiteral("sysSMTPPassword"));
+  settings.sysSMTPFrom = valueOf(values, QStringLiteral("sysSMTPFrom"));
+  // Trapped here: a bad value is this check's failure, like any other.
   try {
-    account.heloName = heloName(configuredHeloName(folder.path(QStringLiteral("main.ini"))), account.server);
+    settings.HeloName = heloName(configuredHeloName(settings.IniPath), settings.sysSMTPServer);
   } catch (const Error& error) {
     report.fail(kMail, error.description(), QStringLiteral("give HeloName the machine's public DNS name"));
+    return std::nullopt;
+  }
+  try {
+    readOAuthSettings(settings);
+  } catch (const Error& error) {
+    report.fail(kMail, error.description(),
+                QStringLiteral("write Auth=password or Auth=xoauth2 under [SMTP], and Provider=microsoft, google or "
+                               "refresh-token under [OAuth]"));
+    return std::nullopt;
+  }
+  return settings;
+}
+
+void checkSmtp(const AppFolder& folder, const Settings& settings, CheckReport& report) {
+  SmtpAccount account = mailAccount(settings, folder);
+  if (usesTokens(settings)) account.tokens = checkOAuth(folder, settings, report);
+  if (usesTokens(settings) && !account.tokens) {
+    report.skip(kMail, QStringLiteral("needs an OAuth token"));
     return;
   }
-  const SmtpReply reply = probeSender(account, from);
+  const QString login =
+      settings.Auth == SmtpAuth::XOAuth2 ? QStringLiteral("XOAUTH2 login as ") : QStringLiteral("login as ");
+  const SmtpReply reply = probeSender(account, settings.sysSMTPFrom);
   const QString where =
       QStringLiteral("%1:%2 (%3, %4)")
           .arg(account.server)
           .arg(account.port)
           .arg(tlsModeFor(account.port, true) == TlsMode::Implicit ? QStringLiteral("TLS") : QStringLiteral("STARTTLS"))
-          .arg(account.user.isEmpty() ? QStringLiteral("no login") : QStringLiteral("login as ") + account.user);
+          .arg(account.user.isEmpty() ? QStringLiteral("no login") : login + account.user);
   if (reply.isPositive())
-    report.pass(kMail, where + QStringLiteral(", sender %1 accepted: %2; nothing sent").arg(from, reply.toString()));
+    report.pass(
+        kMail,
+        where + QStringLiteral(", sender %1 accepted: %2; nothing sent").arg(settings.sysSMTPFrom, reply.toString()));
   else
     report.fail(kMail, where + QStringLiteral(": ") + reply.toString(), smtpFix(reply));
 }
 
+// Graph has no way to try a sender without sending: the token is what can
+// be checked; test-mail sends one message.
+void checkGraph(const AppFolder& folder, const Settings& settings, CheckReport& report) {
+  if (const QString problem = graphServerProblem(settings.sysSMTPServer); !problem.isEmpty()) {
+    report.fail(kMail, problem, QStringLiteral("write graph: or graph:https://HOST in sysSMTPServer"));
+    return;
+  }
+  if (!checkOAuth(folder, settings, report)) {
+    report.skip(kMail, QStringLiteral("needs an OAuth token"));
+    return;
+  }
+  report.pass(kMail, QStringLiteral("Microsoft Graph %1/v1.0/users/%2/sendMail; nothing sent (test-mail sends one)")
+                         .arg(graphBase(settings.sysSMTPServer), settings.sysSMTPFrom));
+}
+
 void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& values, CheckReport& report) {
-  if (!values || !mailParametersValid(*values)) {
+  if (!values || !mailParametersValid(folder, *values)) {
     report.skip(kMail, QStringLiteral("needs readable and valid sysSMTP parameters"));
     return;
   }
   const QString server = valueOf(*values, QStringLiteral("sysSMTPServer"));
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (!server.startsWith(pickupPrefix)) {
-    checkSmtp(folder, *values, report);
+    const std::optional<Settings> settings = mailSettingsOf(folder, *values, report);
+    if (settings && isGraphServer(server)) checkGraph(folder, *settings, report);
+    if (settings && !isGraphServer(server)) checkSmtp(folder, *settings, report);
     return;
   }
   const QString pickup = folder.path(server.mid(pickupPrefix.size()));

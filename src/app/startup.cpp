@@ -6,6 +6,7 @@
 #include "db/connection_string.h"
 #include "db/parameters.h"
 #include "mail/helo_name.h"
+#include "oauth/token_request.h"
 
 #include <algorithm>
 
@@ -87,6 +88,33 @@ void readSmtpLimits(Settings& settings) {
   settings.MessagesPerMinute = smtpLimit(settings.IniPath, "MessagesPerMinute", 0, 0);
   settings.Connections = smtpLimit(settings.IniPath, "Connections", 1, 1, kMostConnections);
   settings.HeloName = configuredHeloName(settings.IniPath);
+}
+
+namespace {
+
+QString oauthValue(const QString& iniPath, const char* key) {
+  return ReadIniValue(iniPath, QStringLiteral("OAuth"), QString::fromLatin1(key), QString()).trimmed();
+}
+
+SmtpAuth configuredAuth(const QString& iniPath) {
+  const QString auth = ReadIniValue(iniPath, QStringLiteral("SMTP"), QStringLiteral("Auth"), QString()).trimmed();
+  if (auth.isEmpty() || auth.compare(QStringLiteral("password"), Qt::CaseInsensitive) == 0) return SmtpAuth::Password;
+  if (auth.compare(QStringLiteral("xoauth2"), Qt::CaseInsensitive) == 0) return SmtpAuth::XOAuth2;
+  throw Error(kInvalidArgument,
+              QStringLiteral("main.ini [SMTP] Auth must be password or xoauth2, not \"%1\"").arg(auth));
+}
+
+}  // namespace
+
+void readOAuthSettings(Settings& settings) {
+  const QString& ini = settings.IniPath;
+  settings.Auth = configuredAuth(ini);
+  settings.OAuth =
+      OAuthSettings{oauthValue(ini, "Provider").toLower(), oauthValue(ini, "TenantId"), oauthValue(ini, "ClientId"),
+                    oauthValue(ini, "ClientSecret"),       oauthValue(ini, "KeyFile"),  oauthValue(ini, "RefreshToken"),
+                    oauthValue(ini, "TokenUrl"),           oauthValue(ini, "Scope")};
+  const QString& provider = settings.OAuth.Provider;
+  if (!provider.isEmpty() && !isKnownProvider(provider)) throw Error(kInvalidArgument, unknownProviderText(provider));
 }
 
 RenderSource configuredRenderSource(const QString& iniPath) {

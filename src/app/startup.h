@@ -43,6 +43,13 @@ void readParameters(Database& database, Settings& settings);
 /// of settings.IniPath. Raises 5 naming the key for any other value.
 void readSmtpLimits(Settings& settings);
 
+/// Fills Auth (main.ini [SMTP] Auth: password, the default, or xoauth2, in
+/// any letter case) and OAuth (the [OAuth] keys, each read whole and
+/// trimmed; Provider in lower case) of `settings` from settings.IniPath.
+/// Raises 5 for another Auth or Provider; the keys a provider needs are
+/// checked when a token is asked for (see tokenClientProblem()).
+void readOAuthSettings(Settings& settings);
+
 /// main.ini [Render] Source of `iniPath`, "procedure" or "json" in any letter
 /// case; Procedure when not set. Raises 5 for any other value.
 RenderSource configuredRenderSource(const QString& iniPath);

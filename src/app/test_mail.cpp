@@ -4,7 +4,9 @@
 #include "base/checked_file.h"
 #include "base/error.h"
 #include "demo/demo_database.h"
+#include "mail/graph_transport.h"
 #include "mail/helo_name.h"
+#include "mail/mail_account.h"
 #include "mail/outgoing_message.h"
 #include "mail/pickup_folder.h"
 #include "mail/smtp_transport.h"
@@ -86,18 +88,17 @@ QString messageIdFor(const QString& from) {
   return QUuid::createUuid().toString(QUuid::WithoutBraces) + u'@' + from.mid(from.lastIndexOf(u'@') + 1);
 }
 
-// The server's final reply, or for a pickup folder the file written.
+// The server's final reply (Graph's 202), or for a pickup folder the file written.
 SendResult deliver(const Settings& settings, const AppFolder& folder, const OutgoingMessage& message) {
   const QString messageId = messageIdFor(message.from());
   const QByteArray mime = message.toMime(QDateTime::currentDateTime(), messageId);
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (!settings.sysSMTPServer.startsWith(pickupPrefix)) {
-    const SmtpAccount account{settings.sysSMTPServer,
-                              settings.sysSMTPPort,
-                              settings.sysSMTPUser,
-                              settings.sysSMTPPassword,
-                              true,
-                              heloName(settings.HeloName, settings.sysSMTPServer)};
+    SmtpAccount account = mailAccount(settings, folder);
+    if (isGraphServer(account.server))
+      return GraphTransport(account.server, account.tokens, limitedTimeout(kSmtpReplyTimeoutSeconds))
+          .deliver(message.from(), mime);
+    account.heloName = heloName(settings.HeloName, settings.sysSMTPServer);
     return SmtpTransport(account, 1)
         .deliver(SmtpEnvelope{message.from(), message.recipientAddresses(), mime.size()}, mime);
   }

@@ -16,6 +16,30 @@ enum class RenderSource {
   Json,
 };
 
+/// How the program logs in to the SMTP server (main.ini [SMTP] Auth).
+enum class SmtpAuth {
+  /// sysSMTPUser and sysSMTPPassword; no login when sysSMTPUser is empty.
+  Password,
+  /// SASL XOAUTH2: sysSMTPUser with an OAuth 2.0 token (see OAuthSettings).
+  XOAuth2,
+};
+
+/// main.ini [OAuth]: where the program gets its OAuth 2.0 tokens, read whole.
+/// ClientSecret and RefreshToken are secrets: they go nowhere but to the
+/// token endpoint.
+struct OAuthSettings {
+  QString Provider;  ///< "microsoft", "google" or "refresh-token"; empty: none
+  QString TenantId;
+  QString ClientId;
+  QString ClientSecret;
+  QString KeyFile;  ///< as main.ini gives it: relative to the Application folder, or absolute
+  QString RefreshToken;
+  QString TokenUrl;  ///< empty: the provider's own
+  QString Scope;     ///< empty: the one the transport needs
+
+  bool operator==(const OAuthSettings&) const = default;
+};
+
 /// The process-wide values that start-up fills once and everything else only
 /// reads. Field names are the parameter names they come from.
 struct Settings {
@@ -37,6 +61,9 @@ struct Settings {
   /// main.ini [SMTP]: the name given in EHLO; empty: the machine's own (see
   /// heloName()).
   QString HeloName;
+  /// main.ini [SMTP] Auth and the [OAuth] section.
+  SmtpAuth Auth = SmtpAuth::Password;
+  OAuthSettings OAuth;
   /// main.ini [Render] Source: "procedure" (the default) or "json".
   RenderSource Source = RenderSource::Procedure;
 };

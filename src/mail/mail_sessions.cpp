@@ -160,10 +160,16 @@ bool MailSessions::retire(std::size_t session, const Outcome& outcome) {
   for (std::size_t other = 0; other < m_working.size(); ++other) {
     if (other != session && m_working[other] && !m_retired[other]) {
       m_retired[session] = true;
+      m_resting = result.text();
       return true;
     }
   }
   return false;
+}
+
+QString MailSessions::takeRestingReason() {
+  const std::lock_guard lock(m_mutex);
+  return std::exchange(m_resting, QString());
 }
 
 // Nothing of either went out: they go first again, or come back as not

@@ -81,6 +81,9 @@ class MailSessions {
   /// Whether no more messages may start at `now`; why, when it was a failure.
   bool isClosed(const QDateTime& now);
   QString stopReason();
+  /// Why the last session that rested did (its failure to open), once; empty
+  /// when none rested since the last call.
+  QString takeRestingReason();
   /// Waits for every session to go idle, then ends their threads, each
   /// closing its session with QUIT. Outcomes not collected are dropped, so
   /// outstanding() must be 0 for none to be lost.
@@ -120,6 +123,7 @@ class MailSessions {
   std::vector<bool> m_working;
   /// Per session, in this run: it could not be opened while others worked.
   std::vector<bool> m_retired;
+  QString m_resting;
   bool m_halted = false;
   bool m_ending = false;
 };

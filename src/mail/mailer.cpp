@@ -1,5 +1,6 @@
 #include "mail/mailer.h"
 
+#include "mail/mail_account.h"
 #include "mail/outgoing_message.h"
 
 #include <algorithm>
@@ -15,11 +16,6 @@ const QString kStopped = QStringLiteral("Corvex=> Sending stopped until the next
 // line names the document too.
 QString named(const QString& logLabel, const QString& text) {
   return logLabel.isEmpty() ? text : logLabel + QStringLiteral(": ") + text;
-}
-
-SmtpAccount accountOf(const Settings& settings) {
-  return SmtpAccount{settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser, settings.sysSMTPPassword, true,
-                     settings.HeloName};
 }
 
 }  // namespace
@@ -58,6 +54,7 @@ void Mailer::start(int ticket, const QString& subject, const QString& body, cons
 
 Mailer::FinishedMail Mailer::finishMail() {
   m_mailSent = false;
+  logResting();
   if (!m_refused.empty() && m_refused.front().after == 0) return finishRefused();
   const MailSessions::Outcome outcome = mailSessions().next();
   for (Refused& refused : m_refused) refused.after = std::max(0, refused.after - 1);
@@ -110,10 +107,12 @@ int Mailer::mailsOutstanding() const { return int(m_refused.size()) + (m_session
 // The sessions belong to one server and account; tests change the Settings
 // between mails, the program never does.
 MailSessions& Mailer::mailSessions() {
-  const SmtpAccount account = accountOf(m_settings);
-  if (m_sessions && (account == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
+  const SmtpAccount account = mailAccount(m_settings, m_folder);
+  SmtpAccount bare = account;
+  bare.tokens.reset();
+  if (m_sessions && (bare == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
   m_sessions.reset();
-  m_account = account;
+  m_account = bare;
   const int maxPerConnection = m_settings.MaxMessagesPerConnection;
   m_sessions = std::make_unique<MailSessions>(
       sessions(), m_settings.MessagesPerMinute, m_clock,
@@ -152,6 +151,15 @@ void Mailer::logStop(const QString& line, const QDateTime& now) {
   if (line == m_lastStop.line && m_lastStop.time.secsTo(now) < kRepeatStopAfterSeconds) return;
   m_log.WriteLog(line);
   m_lastStop = {line, now};
+}
+
+// Connections set higher than the server allows: said once an hour, as a
+// repeated failure is.
+void Mailer::logResting() {
+  const QString reason = m_sessions ? m_sessions->takeRestingReason() : QString();
+  if (reason.isEmpty()) return;
+  const QString line = QStringLiteral("Corvex=> The server refused a further SMTP session; those open carry on: ");
+  writeLog(m_failures.failed(QStringLiteral("[SMTP] Connections"), line + reason, false, m_clock.now()));
 }
 
 bool Mailer::isDue(const QString& logLabel) const { return m_failures.isDue(logLabel, m_clock.now()); }

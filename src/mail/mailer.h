@@ -143,6 +143,7 @@ class Mailer {
   void fail(const SendResult& result, const QString& line, const QString& logLabel);
   void writeLog(const QString& line) const;
   void logStop(const QString& line, const QDateTime& now);
+  void logResting();
 
   const Settings& m_settings;
   AppFolder m_folder;

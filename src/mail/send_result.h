@@ -18,7 +18,10 @@ class SendResult {
   enum class Reach {
     Message,  ///< only this message failed
     Session,  ///< no session could be opened (a 421 greeting, say); nothing of the message went out
-    Account,  ///< the server refused the login: every further message would be refused too
+    /// the server refused the login (or no token could be had, or the service
+    /// asks to wait longer than a run may): every further message of this run
+    /// would fail alike; nothing of this one went out
+    Account,
   };
 
   static SendResult sent(int replyCode = 0, QString text = QString()) {
@@ -29,6 +32,10 @@ class SendResult {
   }
   static SendResult permanent(int replyCode, QString text) {
     return SendResult(Kind::Permanent, replyCode, std::move(text));
+  }
+  /// A temporary failure that reaches the account (see Reach::Account).
+  static SendResult stopping(int replyCode, QString text) {
+    return temporary(replyCode, std::move(text)).reaching(Reach::Account);
   }
   /// The failure, with how far it reaches.
   SendResult reaching(Reach reach) const {

@@ -34,20 +34,6 @@ QByteArray serverUrl(const SmtpAccount& account, TlsMode mode) {
          QUrl::toPercentEncoding(account.heloName);
 }
 
-// An empty bundle leaves libcurl's own default, the system store.
-void setTrust(CURL* curl, const TrustBundle& trust) {
-  if (!trust.pem.isEmpty()) {
-    curl_blob blob{const_cast<char*>(trust.pem.constData()), static_cast<size_t>(trust.pem.size()), CURL_BLOB_COPY};
-    setOption(curl, CURLOPT_CAINFO_BLOB, &blob);
-  }
-#ifdef _WIN32
-  // Only an OpenSSL build heeds this; Schannel uses the Windows store anyway.
-  setOption(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
-#endif
-  setOption(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  setOption(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-}
-
 }  // namespace
 
 TlsMode tlsModeFor(int port, bool requireTls) {
@@ -61,14 +47,11 @@ long limitedTimeout(long seconds) {
   return ok && limit > 0 ? std::min(seconds, limit) : seconds;
 }
 
-void ensureCurlInitialised() {
-  static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-  static_cast<void>(initialised);  // a failure shows again at curl_easy_init()
-}
-
 QString smtpAccountProblem(const SmtpAccount& account) {
   if (account.server.trimmed().isEmpty()) return QStringLiteral("no SMTP server configured");
   if (account.port < 1 || account.port > 65535) return QStringLiteral("invalid SMTP port %1").arg(account.port);
+  if (account.auth == SmtpAuth::XOAuth2 && account.user.isEmpty())
+    return QStringLiteral("[SMTP] Auth=xoauth2 needs sysSMTPUser, the mailbox to log in as");
   return {};
 }
 
@@ -90,7 +73,8 @@ void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, const TrustBund
   setOption(curl, CURLOPT_LOW_SPEED_TIME, limitedTimeout(kLowSpeedSeconds));
   setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limitedTimeout(kSmtpReplyTimeoutSeconds));
   setOption(curl, CURLOPT_TIMEOUT, limitedTimeout(kSmtpMessageTimeoutSeconds));
-  setTrust(curl, trust);
+  if (setUpTrust(curl, trust) != CURLE_OK)
+    throw Error(kMailComponentError, QStringLiteral("libcurl cannot check certificates"));
 }
 
 }  // namespace corvex

@@ -1,10 +1,15 @@
 #pragma once
 
-#include "mail/trust_store.h"
+#include "base/settings.h"
+#include "oauth/curl_handle.h"
+#include "oauth/token_cache.h"
+#include "oauth/trust_store.h"
 
 #include <curl/curl.h>
 
 #include <QString>
+
+#include <memory>
 
 namespace corvex {
 
@@ -31,6 +36,10 @@ struct SmtpAccount {
   bool requireTls = true;
   /// The name given in EHLO (see heloName()); empty: worked out at connect.
   QString heloName;
+  /// XOAuth2: the user logs in with a token from `tokens` (see
+  /// logInWithToken()), not with the password.
+  SmtpAuth auth = SmtpAuth::Password;
+  std::shared_ptr<TokenCache> tokens = nullptr;
 
   bool operator==(const SmtpAccount&) const = default;
 };
@@ -43,9 +52,6 @@ inline constexpr long kSmtpMessageTimeoutSeconds = 300;
 /// `seconds`, or less when CORVEX_SMTP_TIMEOUT_LIMIT (seconds) says so, so
 /// that tests of a stalling server need not wait minutes; never more.
 long limitedTimeout(long seconds);
-
-/// libcurl's process-wide start, done once, from whichever thread comes first.
-void ensureCurlInitialised();
 
 /// Why `account` cannot be used at all (no server, a port outside 1..65535),
 /// or an empty text.

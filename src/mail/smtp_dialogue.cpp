@@ -5,6 +5,7 @@
 #include "mail/mail_address.h"
 #include "mail/smtp_connection.h"
 #include "mail/smtp_login.h"
+#include "mail/xoauth2_login.h"
 
 #include <QDeadlineTimer>
 
@@ -96,10 +97,7 @@ bool isLastLine(const QByteArray& line) { return line.size() < 4 || line[3] == '
 }  // namespace
 
 struct SmtpDialogue::Session {
-  struct EasyDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-  };
-  std::unique_ptr<CURL, EasyDeleter> curl;
+  CurlEasy curl;
   curl_socket_t socket = CURL_SOCKET_BAD;
   QByteArray received;
   char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -168,10 +166,8 @@ SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
   if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return noReply(problem);
   const TrustBundle trust = trustBundle();
   if (!trust.problem.isEmpty()) return noReply(trust.problem);
-  ensureCurlInitialised();
   auto session = std::make_unique<Session>();
-  session->curl.reset(curl_easy_init());
-  if (!session->curl) throw Error(kMailComponentError, QStringLiteral("libcurl could not be initialised"));
+  session->curl = newCurlEasy();
   CURL* curl = session->curl.get();
   SmtpAccount named = account;
   if (named.heloName.isEmpty()) named.heloName = heloName(QString(), account.server);
@@ -191,7 +187,8 @@ SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
 // A refusal (5xx, or no mechanism in common) ends the session with QUIT.
 SmtpReply SmtpDialogue::logInAs(const SmtpAccount& account) {
   if (account.user.isEmpty() || !offers("AUTH")) return {};
-  const SmtpReply reply = logIn(*this, account, parameters("AUTH"));
+  const SmtpReply reply =
+      account.auth == SmtpAuth::XOAuth2 ? logInWithToken(*this, account) : logIn(*this, account, parameters("AUTH"));
   if (reply.code == kLoggedIn) return {};
   m_loginRefused = isOpen() && (reply.code == 0 || reply.code >= 500);
   quit();

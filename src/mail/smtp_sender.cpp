@@ -38,6 +38,7 @@ SendResult SmtpSender::send(const PreparedMail& mail, const PreparedMail* next) 
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (m_account.server.startsWith(pickupPrefix))
     return writeToPickupFolder(m_folder.path(m_account.server.mid(pickupPrefix.size())), mail.name, mail.mime);
+  if (isGraphServer(m_account.server)) return sendThroughGraph(mail);
   if (!m_transport) {
     SmtpAccount account = m_account;
     account.heloName = heloName(m_account.heloName, m_account.server);
@@ -45,6 +46,13 @@ SendResult SmtpSender::send(const PreparedMail& mail, const PreparedMail* next) 
   }
   const bool chainable = next != nullptr && next->problem.isEmpty();
   return m_transport->deliver(mail.envelope, mail.mime, chainable ? &next->envelope : nullptr);
+}
+
+SendResult SmtpSender::sendThroughGraph(const PreparedMail& mail) {
+  if (!m_graph)
+    m_graph =
+        std::make_unique<GraphTransport>(m_account.server, m_account.tokens, limitedTimeout(kSmtpReplyTimeoutSeconds));
+  return m_graph->deliver(mail.envelope.from, mail.mime);
 }
 
 void SmtpSender::close() {

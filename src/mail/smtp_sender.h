@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/app_folder.h"
+#include "mail/graph_transport.h"
 #include "mail/outgoing_message.h"
 #include "mail/send_result.h"
 #include "mail/smtp_transport.h"
@@ -32,7 +33,9 @@ PreparedMail prepareMail(const OutgoingMessage& message);
 ///
 /// A server given as "pickup:DIR" (DIR relative to the Application folder, or
 /// absolute) writes each message as an .eml file into DIR instead; it ignores
-/// port, account and TLS, and a written file counts as sent.
+/// port, account and TLS, and a written file counts as sent. A server given
+/// as "graph:..." sends through Microsoft Graph (see GraphTransport) with the
+/// account's tokens.
 ///
 /// One sender is used by one thread at a time.
 class SmtpSender {
@@ -50,10 +53,13 @@ class SmtpSender {
   void close();
 
  private:
+  SendResult sendThroughGraph(const PreparedMail& mail);
+
   AppFolder m_folder;
   SmtpAccount m_account;
   int m_maxMessagesPerConnection;
   std::unique_ptr<SmtpTransport> m_transport;
+  std::unique_ptr<GraphTransport> m_graph;
 };
 
 }  // namespace corvex

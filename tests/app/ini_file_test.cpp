@@ -62,12 +62,13 @@ TEST(IniFileTest, MissingFileGivesTheDefault) {
   EXPECT_EQ(ReadIniValue(dir.filePath(QStringLiteral("main.ini")), "DB", "cString", QString()), QString());
 }
 
-TEST(IniFileTest, LongValuesAreCutTo254Characters) {
+TEST(IniFileTest, OnlyTheConnectionStringIsCutTo254Characters) {
   TempAppDir dir;
   const QByteArray value(300, 'x');
-  dir.writeFile(QStringLiteral("main.ini"), "[DB]\ncString=" + value + "\n");
-  EXPECT_EQ(ReadIniValue(dir.filePath(QStringLiteral("main.ini")), "DB", "cString", QString()),
-            QString(254, QLatin1Char('x')));
+  dir.writeFile(QStringLiteral("main.ini"), "[DB]\ncString=" + value + "\n[OAuth]\nRefreshToken=" + value + "\n");
+  const QString path = dir.filePath(QStringLiteral("main.ini"));
+  EXPECT_EQ(ReadIniConnectionString(path), QString(254, QLatin1Char('x')));
+  EXPECT_EQ(ReadIniValue(path, "OAuth", "RefreshToken", QString()), QString(300, QLatin1Char('x')));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // misbehaves on demand: every document is mailed once and marked, or still
 // pending, whatever the server does.
 #include "demo/demo_database.h"
+#include "support/delivery_check.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
@@ -83,10 +84,7 @@ class MailProgramTest : public ::testing::TestWithParam<ProgramCase> {
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   }
 
-  QStringList marked() const {
-    return dir.querySqlite(QStringLiteral("v.db"),
-                           QStringLiteral("SELECT EMAIL FROM FACTURAS_ENC WHERE SERIE = 'BM' AND ENVIADA = 1"));
-  }
+  QStringList marked() const { return test::markedCopies(dir, QStringLiteral("v.db")); }
 
   // How many messages each address received.
   QMap<QString, int> received() const {
@@ -98,13 +96,7 @@ class MailProgramTest : public ::testing::TestWithParam<ProgramCase> {
 
   // The promise: marked exactly when mailed, and never mailed twice.
   void expectMailedOnceAndMarked() {
-    const QMap<QString, int> counts = received();
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) EXPECT_EQ(it.value(), 1) << it.key().toStdString();
-    QStringList mailed = counts.keys();
-    QStringList markedNow = marked();
-    mailed.sort();
-    markedNow.sort();
-    EXPECT_EQ(markedNow, mailed);
+    test::expectCopiesMailedOnceAndMarked(dir, QStringLiteral("v.db"), received());
     EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("files"))).isEmpty()) << "no scratch file left";
   }
 

@@ -3,6 +3,7 @@
 // a server that holds to its rules does to a run, and that every document is
 // mailed once and marked, or still pending, whatever it does.
 #include "demo/demo_database.h"
+#include "support/delivery_check.h"
 #include "support/postfix_peer.h"
 #include "support/program.h"
 #include "support/temp_app_dir.h"
@@ -77,10 +78,7 @@ class PostfixProgramTest : public ::testing::TestWithParam<PostfixCase> {
     EXPECT_TRUE(peer->waitUntilIdle(kIdleTimeoutMs)) << "Postfix keeps messages queued or sessions open";
   }
 
-  QStringList marked() const {
-    return dir.querySqlite(QStringLiteral("v.db"),
-                           QStringLiteral("SELECT EMAIL FROM FACTURAS_ENC WHERE SERIE = 'BM' AND ENVIADA = 1"));
-  }
+  QStringList marked() const { return test::markedCopies(dir, QStringLiteral("v.db")); }
 
   // How many messages each buyer received, by the maildir's Delivered-To.
   QMap<QString, int> received() const {
@@ -96,16 +94,7 @@ class PostfixProgramTest : public ::testing::TestWithParam<PostfixCase> {
     return counts;
   }
 
-  // The promise: marked exactly when mailed, and never mailed twice.
-  void expectMailedOnceAndMarked() {
-    const QMap<QString, int> counts = received();
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) EXPECT_EQ(it.value(), 1) << it.key().toStdString();
-    QStringList mailed = counts.keys();
-    QStringList markedNow = marked();
-    mailed.sort();
-    markedNow.sort();
-    EXPECT_EQ(markedNow, mailed);
-  }
+  void expectMailedOnceAndMarked() { test::expectCopiesMailedOnceAndMarked(dir, QStringLiteral("v.db"), received()); }
 
   QTemporaryDir certs;
   std::unique_ptr<PostfixPeer> peer;
@@ -157,6 +146,11 @@ const PostfixCase kCases[] = {
      .expect =
          [](const PostfixStats& stats, const QStringList& log) {
            EXPECT_GE(stats.tooManyConnections, 1) << "the limit was never reached";
+           EXPECT_EQ(linesWith(log, QStringLiteral("The server refused a further SMTP session; those open carry on: "
+                                                   "greeting failed: 421 4.7.0 postfix.corvex.test Error: too many "
+                                                   "connections from 127.0.0.1")),
+                     1)
+               << log.join(u'\n').toStdString();
            EXPECT_EQ(linesWith(log, QStringLiteral("stopped")), 0) << log.join(u'\n').toStdString();
          }},
     // Refused recipients cost no connection: RSET and on to the next one.

@@ -2,7 +2,7 @@
 
 #include "mail/helo_name.h"
 
-#include "mail/trust_store.h"
+#include "oauth/trust_store.h"
 #include "support/scoped_env.h"
 
 #include <curl/curl.h>

@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 namespace corvex::test {
 
 namespace {
@@ -84,6 +86,20 @@ QStringList brokenPromises(const TempAppDir& dir, const QString& database, const
     }
   }
   return broken;
+}
+
+QStringList markedCopies(const TempAppDir& dir, const QString& database) {
+  return dir.querySqlite(database, QStringLiteral("SELECT EMAIL FROM FACTURAS_ENC WHERE SERIE = 'BM' AND ENVIADA = 1"));
+}
+
+void expectCopiesMailedOnceAndMarked(const TempAppDir& dir, const QString& database,
+                                     const QMap<QString, int>& received) {
+  for (auto it = received.cbegin(); it != received.cend(); ++it) EXPECT_EQ(it.value(), 1) << it.key().toStdString();
+  QStringList mailed = received.keys();
+  QStringList marked = markedCopies(dir, database);
+  mailed.sort();
+  marked.sort();
+  EXPECT_EQ(marked, mailed);
 }
 
 }  // namespace corvex::test

@@ -2,6 +2,7 @@
 
 #include "support/temp_app_dir.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -22,5 +23,14 @@ QStringList brokenPromises(const TempAppDir& dir, const QString& database, const
 
 /// The "SERIE-NUMERO" entries of the journal of unmarked documents.
 QStringList journaled(const TempAppDir& dir);
+
+/// The promise for the copies of documentCopiesSql() in `database`, given how
+/// many messages each buyer's address received: none mailed twice, and the
+/// buyers of the marked copies exactly those mailed. Fails the running test
+/// where it does not hold.
+void expectCopiesMailedOnceAndMarked(const TempAppDir& dir, const QString& database,
+                                     const QMap<QString, int>& received);
+/// The buyers of the copies marked as mailed.
+QStringList markedCopies(const TempAppDir& dir, const QString& database);
 
 }  // namespace corvex::test

@@ -12,8 +12,9 @@ STARTTLS with the certificate made by smtp_server.py in --cert-dir; with
 --connection-limit N: smtpd_client_connection_count_limit, loopback included.
 --recipient-reply ADDRESS=REPLY (repeatable): RCPT TO that address gets REPLY.
 --restart-after N: Postfix is stopped (sessions cut) and started again once it
-delivered its Nth message (whose 250 reply went out before). On SIGTERM it stops Postfix and exits; a master
-left behind by a killed server is stopped with `postfix -c DIR/conf stop`.
+delivered its Nth message (by then its 250 went out). On SIGTERM it stops
+Postfix and exits; a master left behind by a killed server is stopped with
+`postfix -c DIR/conf stop`.
 
 The stats file (--stats) holds {"connections", "disconnects", "accepted", "delivered",
 "restarts", "auth_failures", "too_many_connections", "rsets", "quits"}

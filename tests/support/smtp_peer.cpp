@@ -47,6 +47,10 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpP
       tlsName(options.tls),     QStringLiteral("--cert-dir"),  m_certDir};
   if (!options.user.isEmpty())
     arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
+  if (!options.xoauth2User.isEmpty())
+    arguments << QStringLiteral("--xoauth2-user") << options.xoauth2User << QStringLiteral("--xoauth2-logins-per-token")
+              << QString::number(options.loginsPerToken);
+  for (const QString& token : options.xoauth2Tokens) arguments << QStringLiteral("--xoauth2-token") << token;
   if (!options.rejectRecipient.isEmpty()) arguments << QStringLiteral("--reject") << options.rejectRecipient;
   if (!options.pipelining) arguments << QStringLiteral("--no-pipelining");
   if (!options.authReply.isEmpty()) arguments << QStringLiteral("--auth-reply") << options.authReply;

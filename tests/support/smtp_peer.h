@@ -25,6 +25,11 @@ struct SmtpPeerOptions {
   /// peers sharing a folder share a CA. Empty: a folder of this peer's own.
   QString certDir;
   bool pipelining = true;  ///< offers PIPELINING (RFC 2920) in its EHLO reply
+  /// Not empty: AUTH XOAUTH2 for this user with exactly these tokens, the
+  /// next one after every `loginsPerToken` logins (0: the first for ever).
+  QString xoauth2User = {};
+  QStringList xoauth2Tokens = {};
+  int loginsPerToken = 0;
   /// Not empty: a wrong login is refused with this reply instead of 535.
   QString authReply = {};
   /// >0: a connection beyond this many open ones is greeted with a 421 and closed.

@@ -20,7 +20,12 @@ message at the end of DATA, so it is never stored: a reply code (421, 451,
 stored. --auth-reply "CODE TEXT" refuses a wrong login with that reply instead
 of 535 (Microsoft's 550 5.7.30, say); --max-connections N greets a connection
 beyond N open ones with a 421 and closes it; --greeting "CODE TEXT" greets
-every connection so and closes it. --stats FILE keeps {"connections",
+every connection so and closes it. --xoauth2-user U with --xoauth2-token T
+(repeatable) offers AUTH XOAUTH2 and takes only the exact initial response
+base64("user=U\x01auth=Bearer T\x01\x01") with the current token: the first
+T, then, with --xoauth2-logins-per-token N, the next T after every N logins;
+a wrong one gets a 334 with the error details in base64 JSON and, after the
+client's empty line, 535. --stats FILE keeps {"connections",
 "logins", "auths" (AUTH exchanges, refused ones too), "attempts", "messages",
 "quits", "rsets", "refused" (connections turned away), "greetings"} there,
 rewritten on every change. Runs until terminated.
@@ -92,6 +97,8 @@ class Store:
         self.max_connections, self.open, self.greeting = args.max_connections, 0, args.greeting
         self.count = 0
         self.received = 0
+        self.oauth_user, self.oauth_tokens = args.xoauth2_user, args.xoauth2_token
+        self.logins_per_token = args.xoauth2_logins_per_token
         self.stats = {"connections": 0, "logins": 0, "auths": 0, "attempts": 0, "messages": 0, "quits": 0,
                       "rsets": 0, "refused": 0, "greetings": []}
         self.write_stats()
@@ -122,6 +129,19 @@ class Store:
     def greeted(self, hostname):
         self.stats["greetings"].append(hostname)
         self.write_stats()
+
+    async def auth_XOAUTH2(self, server, args):
+        self.add("auths")
+        logins = self.stats["logins"]
+        step = logins // self.logins_per_token if self.logins_per_token else 0
+        token = self.oauth_tokens[min(step, len(self.oauth_tokens) - 1)]
+        expected = base64.b64encode(("user=%s\x01auth=Bearer %s\x01\x01" % (self.oauth_user, token)).encode())
+        if len(args) == 2 and args[1].encode() == expected:
+            self.add("logins")
+            return AuthResult(success=True, handled=False)
+        details = json.dumps({"status": "401", "schemes": "Bearer", "scope": "https://mail.google.com/"})
+        await server.challenge_auth(details)
+        return AuthResult(success=False, handled=False, message="535 5.7.8 Username and Password not accepted")
 
     async def handle_RSET(self, server, session, envelope):
         self.add("rsets")
@@ -267,7 +287,7 @@ async def serve(args):
     handler = Store(args)
     context = server_context(args.cert_dir) if args.tls != "none" else None
     options = {"hostname": "corvex-test", "timeout": 30}
-    if args.user:
+    if args.user or args.xoauth2_user:
         options.update(authenticator=authenticator(args.user, args.password, handler, args.auth_reply),
                        auth_required=True,
                        auth_require_tls=args.tls == "starttls")
@@ -331,6 +351,9 @@ def main():
     run.add_argument("--user")
     run.add_argument("--password", default="")
     run.add_argument("--reject")
+    run.add_argument("--xoauth2-user")
+    run.add_argument("--xoauth2-token", action="append", default=[])
+    run.add_argument("--xoauth2-logins-per-token", type=int, default=0)
     run.add_argument("--no-pipelining", action="store_true")
     run.add_argument("--close-after", type=int, default=0)
     run.add_argument("--fail", action="append", default=[])

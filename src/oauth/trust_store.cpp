@@ -1,4 +1,4 @@
-#include "mail/trust_store.h"
+#include "oauth/trust_store.h"
 
 #include <curl/curl.h>
 
@@ -56,6 +56,21 @@ TrustBundle trustBundle() {
     return {QByteArray(),
             QStringLiteral("CURL_CA_BUNDLE names no readable PEM bundle: ") + QDir::toNativeSeparators(extraPath)};
   return {systemCertificates() + '\n' + extra, QString()};
+}
+
+CURLcode setUpTrust(CURL* curl, const TrustBundle& trust) {
+  CURLcode code = CURLE_OK;
+  if (!trust.pem.isEmpty()) {
+    curl_blob blob{const_cast<char*>(trust.pem.constData()), static_cast<size_t>(trust.pem.size()), CURL_BLOB_COPY};
+    code = curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+  }
+#ifdef _WIN32
+  // Only an OpenSSL build heeds this; Schannel uses the Windows store anyway.
+  if (code == CURLE_OK) code = curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+#endif
+  if (code == CURLE_OK) code = curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  if (code == CURLE_OK) code = curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  return code;
 }
 
 }  // namespace corvex

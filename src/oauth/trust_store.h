@@ -1,11 +1,14 @@
 #pragma once
 
+#include <curl/curl.h>
+
 #include <QByteArray>
 #include <QString>
 
 namespace corvex {
 
-/// The certificate authorities to verify SMTP servers with, when the
+/// The certificate authorities to verify servers (SMTP, token endpoints,
+/// Graph) with, when the
 /// environment variable CURL_CA_BUNDLE names an extra PEM bundle: the
 /// system's own store first, then that bundle, so the bundle adds to the
 /// system store and never replaces it.
@@ -20,5 +23,10 @@ struct TrustBundle {
 };
 
 TrustBundle trustBundle();
+
+/// Makes `curl` verify the server's certificate and host name against
+/// `trust` (an empty bundle leaves libcurl's default, the system store).
+/// Returns the first failed option's code, CURLE_OK when all took.
+CURLcode setUpTrust(CURL* curl, const TrustBundle& trust);
 
 }  // namespace corvex

@@ -1,0 +1,36 @@
+#include "mail/mail_account.h"
+
+#include "mail/graph_transport.h"
+
+#include <QDir>
+
+namespace corvex {
+
+TokenClient tokenClientOf(const Settings& settings, const AppFolder& folder) {
+  const OAuthSettings& oauth = settings.OAuth;
+  const QString keyFile = oauth.KeyFile.isEmpty() ? QString() : QDir(folder.root()).absoluteFilePath(oauth.KeyFile);
+  const char* scope = isGraphServer(settings.sysSMTPServer) ? kMicrosoftGraphScope : kMicrosoftSmtpScope;
+  return TokenClient{oauth, keyFile, settings.sysSMTPUser, QString::fromLatin1(scope)};
+}
+
+bool usesTokens(const Settings& settings) {
+  return settings.Auth == SmtpAuth::XOAuth2 || isGraphServer(settings.sysSMTPServer);
+}
+
+SmtpAccount mailAccount(const Settings& settings, const AppFolder& folder) {
+  SmtpAccount account{settings.sysSMTPServer,
+                      settings.sysSMTPPort,
+                      settings.sysSMTPUser,
+                      settings.sysSMTPPassword,
+                      true,
+                      settings.HeloName,
+                      settings.Auth,
+                      nullptr};
+  if (usesTokens(settings)) {
+    const TokenClient client = tokenClientOf(settings, folder);
+    account.tokens = std::make_shared<TokenCache>([client] { return requestToken(client); });
+  }
+  return account;
+}
+
+}  // namespace corvex

@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""A local OAuth 2.0 token endpoint and Microsoft Graph emulator for tests, over HTTPS.
+
+serve: listens on 127.0.0.1 (a free port unless --port is given) with a certificate of the
+test CA in --cert-dir (made by smtp_server.py's make_certificate; ca.pem is the CA to
+trust), prints "READY <port>" once it accepts connections, and writes one JSON line per
+request to --log.
+
+Token endpoint: a POST to any path ending in /token. It answers {"access_token": "tok-N",
+"expires_in": --expires-in} (N counts the tokens issued), or with --refuse a 400 (401 for
+invalid_client) with {"error", "error_description": --refuse-description}. Its log line
+holds the path and the form; for a JWT-bearer grant also the assertion's header and claims
+and whether its RS256 signature verifies with --public-key (by openssl).
+
+Graph: a POST to /v1.0/users/<user>/sendMail. The body (base64 of a MIME message) is stored
+decoded as NNN.eml in --folder when the answer is 202. The bearer token must be one issued
+and not revoked (--revoke-first revokes tok-1 as soon as it is issued), else 401.
+--fault N:STATUS answers the Nth sendMail with STATUS (429 and 503 with "Retry-After:
+--retry-after", 400 with Graph's error JSON). Its log line holds the user, content type,
+token and the status answered. Runs until terminated.
+"""
+
+import argparse
+import base64
+import json
+import os
+import random
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from smtp_server import make_certificate  # noqa: E402
+
+
+def unbase64url(text):
+    return base64.urlsafe_b64decode(text + "=" * (-len(text) % 4))
+
+
+def verify_rs256(assertion, public_key):
+    """Whether the JWT's signature verifies with the PEM public key, by openssl."""
+    head, claims, signature = assertion.split(".")
+    with tempfile.TemporaryDirectory() as folder:
+        data, sig = os.path.join(folder, "data"), os.path.join(folder, "sig")
+        with open(data, "wb") as out:
+            out.write((head + "." + claims).encode())
+        with open(sig, "wb") as out:
+            out.write(unbase64url(signature))
+        result = subprocess.run(["openssl", "dgst", "-sha256", "-verify", public_key, "-signature", sig, data],
+                                capture_output=True)
+    return result.returncode == 0
+
+
+class State:
+    def __init__(self, args):
+        self.args = args
+        self.lock = threading.Lock()
+        self.issued = []
+        self.revoked = set()
+        self.sends = 0
+        self.stored = 0
+        self.faults = dict((int(n), int(code)) for n, code in (f.split(":") for f in args.fault))
+
+    def record(self, entry):
+        with self.lock, open(self.args.log, "a") as out:
+            out.write(json.dumps(entry) + "\n")
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, status, body=b"", headers=()):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        path = urllib.parse.urlparse(self.path).path
+        if path.endswith("/token"):
+            self.token(path, body)
+        elif path.startswith("/v1.0/users/") and path.endswith("/sendMail"):
+            self.send_mail(urllib.parse.unquote(path[len("/v1.0/users/"):-len("/sendMail")]), body)
+        else:
+            self.answer(404)
+
+    def token(self, path, body):
+        state, args = self.server.state, self.server.state.args
+        form = dict(urllib.parse.parse_qsl(body.decode()))
+        entry = {"kind": "token", "path": path, "form": form,
+                 "content_type": self.headers.get("Content-Type")}
+        if "assertion" in form:
+            head, claims, _ = form["assertion"].split(".")
+            entry.update(jwt_header=json.loads(unbase64url(head)), claims=json.loads(unbase64url(claims)),
+                         jwt_valid=bool(args.public_key) and verify_rs256(form["assertion"], args.public_key))
+        if args.refuse:
+            state.record(entry)
+            reply = {"error": args.refuse, "error_description": args.refuse_description}
+            return self.answer(401 if args.refuse == "invalid_client" else 400, json.dumps(reply).encode(),
+                               [("Content-Type", "application/json")])
+        with state.lock:
+            token = "tok-%d" % (len(state.issued) + 1)
+            state.issued.append(token)
+            if args.revoke_first and token == "tok-1":
+                state.revoked.add(token)
+        state.record(entry)
+        reply = {"token_type": "Bearer", "expires_in": args.expires_in, "access_token": token}
+        self.answer(200, json.dumps(reply).encode(), [("Content-Type", "application/json")])
+
+    def send_mail(self, user, body):
+        state, args = self.server.state, self.server.state.args
+        token = self.headers.get("Authorization", "").removeprefix("Bearer ")
+        with state.lock:
+            state.sends += 1
+            number = state.sends
+            valid = token in state.issued and token not in state.revoked
+        status = state.faults.get(number, 202) if valid else 401
+        state.record({"kind": "graph", "user": user, "token": token, "status": status,
+                      "content_type": self.headers.get("Content-Type")})
+        if status == 202:
+            with state.lock:
+                state.stored += 1
+                name = os.path.join(args.folder, "%03d" % state.stored)
+            with open(name + ".tmp", "wb") as out:
+                out.write(base64.b64decode(body, validate=True))
+            os.rename(name + ".tmp", name + ".eml")
+            return self.answer(202)
+        headers = [("Content-Type", "application/json")]
+        if status in (429, 503):
+            headers.append(("Retry-After", str(args.retry_after)))
+        codes = {400: "ErrorInvalidRecipients", 401: "InvalidAuthenticationToken", 429: "ApplicationThrottled",
+                 503: "ServiceUnavailable"}
+        error = {"error": {"code": codes.get(status, "ErrorInternal"), "message": "Injected status %d" % status}}
+        self.answer(status, json.dumps(error).encode(), headers)
+
+
+def listen(args):
+    for _ in range(200):
+        try:
+            return ThreadingHTTPServer(("127.0.0.1", args.port or random.randint(10000, 32767)), Handler)
+        except OSError:
+            if args.port:
+                raise
+    raise OSError("no free port")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    commands = parser.add_subparsers(dest="command", required=True)
+    run = commands.add_parser("serve")
+    run.add_argument("--folder", required=True)
+    run.add_argument("--cert-dir", required=True)
+    run.add_argument("--log", required=True)
+    run.add_argument("--port", type=int, default=0)
+    run.add_argument("--expires-in", type=int, default=3599)
+    run.add_argument("--refuse")
+    run.add_argument("--refuse-description", default="")
+    run.add_argument("--public-key")
+    run.add_argument("--revoke-first", action="store_true")
+    run.add_argument("--fault", action="append", default=[])
+    run.add_argument("--retry-after", type=int, default=1)
+    args = parser.parse_args()
+    make_certificate(args.cert_dir)
+    server = listen(args)
+    server.state = State(args)
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(args.cert_dir, "server.pem"), os.path.join(args.cert_dir, "server.key"))
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    print("READY %d" % server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
