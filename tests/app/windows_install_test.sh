@@ -122,7 +122,7 @@ echo '{"serie":"FA","numero":2}' >"$root/resend-requests.jsonl"
 cp "$root/main.ini" "$scratch/company.ini"
 msi /i "$build/corvex-$next-x64.msi" STARTATLOGON=1
 cmp -s "$root/main.ini" "$scratch/company.ini" || fail "the upgrade replaced main.ini"
-log=$(cd "$root" && ls logs/*.txt)
+log=$(cd "$root" && ls logs/*.txt | head -n 1)
 for file in corvex.exe "$log" mailed-unmarked.jsonl resend-requests.jsonl corvex-demo.db; do
   [ -f "$root/$file" ] || fail "lost in the upgrade: $file"
 done
