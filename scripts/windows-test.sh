@@ -23,11 +23,14 @@ built=$(date +%s)
 windows_wine_prefix "$PWD/$build/wineprefix"
 # The tests' offscreen platform reads fonts only from QT_QPA_FONTDIR
 # (wine-run.sh hands QT_* variables over to Wine).
-(cd "$build" && QT_QPA_FONTDIR=/usr/share/fonts/truetype/liberation ctest --output-on-failure -j "$jobs")
+# Both parts run whatever the first found; the stage fails if either did.
+status=0
+(cd "$build" && QT_QPA_FONTDIR=/usr/share/fonts/truetype/liberation ctest --output-on-failure -j "$jobs") || status=1
 CORVEX_WINDOWS_PROGRAM="$PWD/$build/dist/corvex.exe" CORVEX_WINE="$(wine_loader)" \
-  ctest --test-dir "$linux" --output-on-failure -j "$jobs" -L windows
+  ctest --test-dir "$linux" --output-on-failure -j "$jobs" -L windows || status=1
 # The installer, kept in $build as the build's output, then installed,
 # served, upgraded and removed under Wine.
 bash scripts/windows-package.sh "$build"
-bash tests/app/windows_install_test.sh "$build" "$linux"
+bash tests/app/windows_install_test.sh "$build" "$linux" || status=1
 echo "test-windows: built in $((built - started)) s, tested in $(($(date +%s) - built)) s"
+exit $status
