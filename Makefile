@@ -7,6 +7,10 @@ WIN_BUILD  ?= build-windows
 # Seconds of new inputs per fuzzer: CI's default; `make fuzz FUZZ_SECONDS=600`.
 FUZZ_SECONDS ?= 30
 CMAKE_GEN  := -G Ninja
+# ccache, where installed, makes a rebuild in another clone of the tree cheap:
+# paths below the tree are hashed relative to it.
+export CCACHE_BASEDIR := $(CURDIR)
+CMAKE_GEN  += $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 JOBS       ?= 2
 # CI sets WERROR=ON so that a new warning fails the build.
 WERROR     ?= OFF

@@ -12,6 +12,8 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   # make windows (cross build with the Windows SDK) and its tests under Wine
   binutils-mingw-w64-x86-64 xz-utils wine wine64
+  # every build: rebuilds of the same sources come from its cache
+  ccache
   # make windows-package: the MSI (wixl, wixl-heat) and its tables (msibuild)
   wixl msitools
   # database clients

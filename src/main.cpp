@@ -1,3 +1,4 @@
+#include "app/process_exit.h"
 #include "app/run.h"
 
-int main(int argc, char** argv) { return corvex::runCorvex(argc, argv); }
+int main(int argc, char** argv) { corvex::endProcess(corvex::runCorvex(argc, argv)); }

@@ -105,9 +105,9 @@ void paintControl(PdfDocument& page, const Control& control, const BandContent& 
       if (!labelShown(control, content)) break;
       // Texts set at run time are the document's own (the amount in words,
       // the promissory note): a legal text is never cut off silently, so it
-      // shrinks instead.
+      // shrinks instead, below the legible floor if it must.
       drawTextBox(page, control.box, labelText(control, content), control.style,
-                  content.values.texts.contains(control.name.toLower()) ? TextFit::Shrink : TextFit::Clip);
+                  content.values.texts.contains(control.name.toLower()) ? TextFit::ShrinkWhole : TextFit::Clip);
       break;
     case ControlKind::Field:
       drawTextBox(page, printedBox(control, content), fieldText(control, content), control.style,

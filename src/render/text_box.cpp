@@ -20,6 +20,9 @@ constexpr int kInset = 15;
 // buyer still reads on paper; a text that does not fit even then wraps at
 // that size and the layout must give it room.
 constexpr double kShrinkStep = 0.9;
+// A legal text is never cut off: it goes below the legible floor, down to a
+// size that print still shows and a PDF reader still finds.
+constexpr double kSmallestWholePointSize = 2.0;
 
 // Text is laid out for a device of one dot per twip, as the page measures.
 class TwipsDevice : public QPaintDevice {
@@ -110,14 +113,15 @@ bool fitsWhole(const QTextLayout& layout, qreal height, const QSize& size) {
 // The style's size, or for TextFit::Shrink the largest of the sizes
 // stepped down from it at which the whole text fits the box.
 double fittedPointSize(const QString& text, const QSize& size, const TextStyle& style, TextFit fit) {
-  if (fit == TextFit::Clip || style.pointSize <= kSmallestPointSize) return style.pointSize;
+  const double floor = fit == TextFit::ShrinkWhole ? kSmallestWholePointSize : kSmallestPointSize;
+  if (fit == TextFit::Clip || style.pointSize <= floor) return style.pointSize;
   TextStyle smaller = style;
-  for (; smaller.pointSize > kSmallestPointSize; smaller.pointSize *= kShrinkStep) {
+  for (; smaller.pointSize > floor; smaller.pointSize *= kShrinkStep) {
     QTextLayout layout(text, fontFor(smaller), twipsDevice());
     layout.setTextOption(wrapOption(style));
     if (fitsWhole(layout, layOut(layout, size.width()), size)) return smaller.pointSize;
   }
-  return kSmallestPointSize;
+  return floor;
 }
 
 void drawLines(PdfDocument& page, const QRect& box, const QString& text, const TextStyle& style, TextFit fit) {

@@ -26,6 +26,9 @@ enum class TextFit {
   /// and is cut as with Clip. Text that fits keeps the style's size, and so
   /// does a style already at or below the floor.
   Shrink,
+  /// As Shrink, but below kSmallestPointSize too, as far as the whole text
+  /// needs: for a legal text, which must never be cut off.
+  ShrinkWhole,
 };
 
 /// Draws `text` in `box` (twips on the page): the background first when

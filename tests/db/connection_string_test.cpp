@@ -1,5 +1,7 @@
 #include "db/connection_string.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace corvex {
@@ -104,13 +106,15 @@ TEST(ConnectionStringTest, LoginsInBothForms) {
   }
 }
 
+// Absolute paths begin at the system's root ("/" or a drive such as "C:/").
 TEST(ConnectionStringTest, SqliteFilesRelativeToTheApplicationFolderOrAbsolute) {
-  const AppFolder folder(QStringLiteral("/opt/corvex/"));
+  const QString root = QDir::rootPath();
+  const AppFolder folder(root + QStringLiteral("opt/corvex/"));
   EXPECT_EQ(ConnectionString(providerString("sqlite:data/ventas.db")).sqlitePath(folder),
-            QStringLiteral("/opt/corvex/data/ventas.db"));
-  const ConnectionString absolute(providerString("SQLite:/srv/v.db"));
+            root + QStringLiteral("opt/corvex/data/ventas.db"));
+  const ConnectionString absolute(providerString("SQLite:" + root + "srv/v.db"));
   EXPECT_TRUE(absolute.isSqlite());
-  EXPECT_EQ(absolute.sqlitePath(folder), QStringLiteral("/srv/v.db"));
+  EXPECT_EQ(absolute.sqlitePath(folder), root + QStringLiteral("srv/v.db"));
 }
 
 }  // namespace

@@ -125,8 +125,10 @@ TEST(LayoutFile, BrokenOverrideIsRefusedNamingFileAndProblem) {
       {"\"name\": \"arSVDTEFactura\"", "\"name\": \"arSVDTECreditoFiscal\"", "expected \"arSVDTEFactura\""},
       {"\"column\": \"PED_ID\"", "\"column\": \"\"", "Field7: \"column\" must be a non-empty text"},
       {"\"size\": 16", "\"size\": \"16\"", "lblOriginal: \"size\" must be a number of points"},
-      {"\"with\": \"Field16\"", "\"with\": \"Field99\"", "Label20: \"with\" names no field of its band: Field99"},
-      {"\"with\": \"Field16\"", "\"with\": \"Label20\"", "Label20: \"with\" names no field of its band: Label20"},
+      {"\"name\": \"Label20\",", "\"name\": \"Label20\", \"with\": \"Field99\",",
+       "Label20: \"with\" names no field of its band: Field99"},
+      {"\"name\": \"Label20\",", "\"name\": \"Label20\", \"with\": \"Label19\",",
+       "Label20: \"with\" names no field of its band: Label19"},
   };
   for (const BrokenCase& c : cases) {
     TempAppDir dir({QStringLiteral("layouts")});
