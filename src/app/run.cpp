@@ -199,7 +199,9 @@ bool runsAsService(const CommandLine& commandLine) {
 
 }  // namespace
 
-int runCorvex(int argc, char** argv) {
+namespace {
+
+int runCommand(int argc, char** argv) {
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const CommandLine commandLine = parseCommandLine(arguments);
@@ -249,6 +251,16 @@ int runCorvex(int argc, char** argv) {
     return resendDocument(AppFolder(appDir), commandLine, clock, out(), err);
   }
   return runWithApplication(commandLine, appDir, windowed);
+}
+
+}  // namespace
+
+int runCorvex(int argc, char** argv) {
+  const int status = runCommand(argc, argv);
+  // What is still buffered must reach its reader before the process ends,
+  // which on Windows skips the destruction of static objects.
+  out().flush();
+  return status;
 }
 
 }  // namespace corvex
