@@ -44,7 +44,9 @@ void MailSessions::submit(int ticket, PreparedMail mail, bool evenIfStopped) {
     m_gate.started(m_clock.now());
     m_queue.push_back(Job{ticket, std::move(mail)});
   }
-  m_work.notify_one();
+  // Every session: they wait on different conditions, and the one woken alone
+  // might be one that may not take yet, leaving the first asleep.
+  m_work.notify_all();
 }
 
 MailSessions::Outcome MailSessions::next() {
