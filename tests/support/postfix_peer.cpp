@@ -44,12 +44,8 @@ PostfixStats PostfixPeer::stats() const {
 }
 
 bool PostfixPeer::waitUntilIdle(int timeoutMs) const {
-  return pollUntil(
-      [this] {
-        const PostfixStats now = stats();
-        return now.delivered >= now.accepted && now.disconnects >= now.connections;
-      },
-      timeoutMs);
+  return pollUntil([this] { return readJsonFile(m_dir.filePath(QStringLiteral("stats.json")))["idle"].toBool(); },
+                   timeoutMs);
 }
 
 QStringList PostfixPeer::messageFiles() const {
