@@ -27,6 +27,7 @@ windows_wine_prefix "$PWD/$build/wineprefix"
 status=0
 (cd "$build" && QT_QPA_FONTDIR=/usr/share/fonts/truetype/liberation ctest --output-on-failure -j "$jobs") || status=1
 CORVEX_WINDOWS_PROGRAM="$PWD/$build/dist/corvex.exe" CORVEX_WINE="$(wine_loader)" \
+  CORVEX_WINDOWS_HOLD_FILE="$PWD/$build/tests/hold_file.exe" \
   ctest --test-dir "$linux" --output-on-failure -j "$jobs" -L windows || status=1
 # The installer, kept in $build as the build's output, then installed,
 # served, upgraded and removed under Wine.
