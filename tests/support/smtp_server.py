@@ -55,21 +55,55 @@ def openssl(*args, cwd):
     subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True)
 
 
+def der_item(data, at):
+    """The DER item at `at`: its tag and the bounds of its content."""
+    tag, length, at = data[at], data[at + 1], at + 2
+    if length & 0x80:
+        count = length & 0x7F
+        length, at = int.from_bytes(data[at:at + count], "big"), at + count
+    return tag, at, at + length
+
+
+def full_length_signature(pem_file):
+    """Whether both numbers of the certificate's ECDSA signature take their
+    full 32 bytes. Wine's crypt32 refuses a valid signature where one is
+    shorter (one certificate in 64), which would fail the Windows build's
+    TLS runs now and then."""
+    with open(pem_file) as pem:
+        der = ssl.PEM_cert_to_DER_cert(pem.read())
+    _, certificate, _ = der_item(der, 0)
+    _, _, algorithm = der_item(der, certificate)  # after the signed part
+    _, _, value = der_item(der, algorithm)  # after the algorithm
+    _, bits, _ = der_item(der, value)
+    _, number, _ = der_item(der, bits + 1)  # past the count of unused bits
+    for _ in range(2):
+        _, start, number = der_item(der, number)
+        if len(der[start:number].lstrip(b"\0")) != 32:
+            return False
+    return True
+
+
 def make_certificate(folder):
     """A CA and a server certificate for 127.0.0.1 and localhost, made once per folder."""
     if os.path.exists(os.path.join(folder, "server.pem")):
         return
     os.makedirs(folder, exist_ok=True)
     key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
-    openssl("req", "-x509", *key, "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
-            "-subj", "/CN=Corvex test CA", "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
+    while not os.path.exists(os.path.join(folder, "ca.pem")) or \
+            not full_length_signature(os.path.join(folder, "ca.pem")):
+        openssl("req", "-x509", *key, "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+                "-subj", "/CN=Corvex test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
     openssl("req", *key, "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost", cwd=folder)
     with open(os.path.join(folder, "server.ext"), "w") as ext:
         ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
                   "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n")
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-            "-out", "server.pem", "-days", "2", "-extfile", "server.ext", cwd=folder)
+    # Signed into a name of its own: server.pem tells others the folder is ready.
+    while not os.path.exists(os.path.join(folder, "server.new")) or \
+            not full_length_signature(os.path.join(folder, "server.new")):
+        openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                "-out", "server.new", "-days", "2", "-extfile", "server.ext", cwd=folder)
+    os.rename(os.path.join(folder, "server.new"), os.path.join(folder, "server.pem"))
 
 
 def server_context(folder):
