@@ -325,11 +325,14 @@ void stopFinishesTheDocumentInHand(Runner& r) {
   if (!ended) program.kill();
   r.fact(QStringLiteral("ended by itself"), ended ? QString::number(program.exitCode()) : QStringLiteral("no"));
   const qsizetype mailed = peer.messageFiles().size();
-  const QString marked = r.dir()
-                             .querySqlite(QStringLiteral("ventas.db"),
-                                          QStringLiteral("SELECT COUNT(*) FROM FACTURAS_ENC WHERE ENVIADA = 1"))
-                             .value(0);
-  r.fact(QStringLiteral("mailed are marked"), marked == QString::number(mailed) ? QStringLiteral("yes") : marked);
+  // The copies alone: the demo's own documents were marked before.
+  const QString marked =
+      r.dir()
+          .querySqlite(QStringLiteral("ventas.db"),
+                       QStringLiteral("SELECT COUNT(*) FROM FACTURAS_ENC WHERE ENVIADA = 1 AND SERIE = 'BM'"))
+          .value(0);
+  r.fact(QStringLiteral("mailed are marked"),
+         marked == QString::number(mailed) ? QStringLiteral("yes") : marked + QStringLiteral(" of %1").arg(mailed));
   r.fact(QStringLiteral("some left pending"), mailed < 20 ? QStringLiteral("yes") : QString::number(mailed));
 }
 
