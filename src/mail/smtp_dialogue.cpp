@@ -9,6 +9,8 @@
 
 #include <QDeadlineTimer>
 
+#include <cerrno>
+
 #ifdef _WIN32
 #include <winsock2.h>
 #else
@@ -30,16 +32,24 @@ constexpr long kStalledWriteSeconds = 60;
 constexpr qsizetype kMaxReplyBytes = 65536;
 constexpr int kLoggedIn = 235;
 
+// A signal (a stop asked for) ends a wait early, even under SA_RESTART, and
+// then the wait goes on for the time left: a reply on its way taken for none
+// would leave a document the server accepted unmarked, to be mailed again.
 bool waitForSocket(curl_socket_t socket, bool forWriting, const QDeadlineTimer& deadline) {
   pollfd entry{};
   entry.fd = socket;
   entry.events = forWriting ? POLLOUT : POLLIN;
-  const int timeout = static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
+  for (;;) {
+    const int timeout = static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
 #ifdef _WIN32
-  return WSAPoll(&entry, 1, timeout) > 0;
+    const int ready = WSAPoll(&entry, 1, timeout);
+    const bool interrupted = ready < 0 && WSAGetLastError() == WSAEINTR;
 #else
-  return ::poll(&entry, 1, timeout) > 0;
+    const int ready = ::poll(&entry, 1, timeout);
+    const bool interrupted = ready < 0 && errno == EINTR;
 #endif
+    if (!interrupted || deadline.hasExpired()) return ready > 0;
+  }
 }
 
 SmtpReply noReply(const QString& reason) { return SmtpReply{0, reason}; }
