@@ -172,12 +172,6 @@ const PostfixCase kCases[] = {
                                                    "TO:<buyer7@example.com> failed: 452 4.2.2")),
                      1);
          }},
-    // Postfix stopped and started again under the run's sessions.
-    {.name = "RestartInTheMiddleOfARun",
-     .server = {.restartAfter = 5},
-     .documents = 20,
-     .sessions = 2,
-     .expect = [](const PostfixStats& stats, const QStringList&) { EXPECT_EQ(stats.restarts, 1); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Postfix, PostfixProgramTest, ::testing::ValuesIn(kCases),

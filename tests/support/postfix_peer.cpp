@@ -44,8 +44,12 @@ PostfixStats PostfixPeer::stats() const {
 }
 
 bool PostfixPeer::waitUntilIdle(int timeoutMs) const {
-  return pollUntil([this] { return readJsonFile(m_dir.filePath(QStringLiteral("stats.json")))["idle"].toBool(); },
-                   timeoutMs);
+  return pollUntil(
+      [this] {
+        const PostfixStats now = stats();
+        return now.delivered >= now.accepted && now.disconnects >= now.connections;
+      },
+      timeoutMs);
 }
 
 QStringList PostfixPeer::messageFiles() const {

@@ -48,8 +48,8 @@ class PostfixPeer {
   int port() const { return m_port; }
   QString caBundle() const;
   PostfixStats stats() const;
-  /// Waits up to `timeoutMs` until nothing waits in Postfix's queues and
-  /// every session since its last start logged its end.
+  /// Waits up to `timeoutMs` until every accepted message was delivered and
+  /// every session logged its end (with its count of commands).
   bool waitUntilIdle(int timeoutMs) const;
   /// The delivered messages, one file each.
   QStringList messageFiles() const;

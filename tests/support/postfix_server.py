@@ -18,8 +18,7 @@ Postfix and exits; a master left behind by a killed server is stopped with
 
 The stats file (--stats) holds {"connections", "disconnects", "accepted", "delivered",
 "restarts", "auth_failures", "too_many_connections", "rsets", "quits"}
-counted from the log (its own probes left out), and "idle": nothing queued and
-no session open; rewritten as it grows.
+counted from the log (its own probes left out), rewritten as it grows.
 """
 
 import argparse
@@ -201,13 +200,11 @@ PATTERNS = {
 COMMANDS = re.compile(r"disconnect from .* commands=")
 
 
-def count(folder, since=0):
-    """The log's counts, from byte `since` on."""
+def count(folder):
     stats = dict.fromkeys(PATTERNS, 0)
     stats.update(rsets=0, quits=0, disconnects=0)
     try:
         with open(folder + "/maillog", errors="replace") as log:
-            log.seek(since)
             for line in log:
                 for key, pattern in PATTERNS.items():
                     stats[key] += 1 if pattern.search(line) else 0
@@ -221,36 +218,16 @@ def count(folder, since=0):
     return stats
 
 
-def log_size(folder):
-    try:
-        return os.path.getsize(folder + "/maillog")
-    except FileNotFoundError:
-        return 0
-
-
-def queue_empty(folder):
-    """No message waits in any of Postfix's queues."""
-    for queue in ("maildrop", "incoming", "active", "deferred", "hold"):
-        for _, _, files in os.walk(os.path.join(folder, "queue", queue)):
-            if files:
-                return False
-    return True
-
-
 def watch(instance, args, stop):
     """Keeps the stats file and restarts Postfix once, after its Nth message,
-    until `stop` is set. Idle: nothing queued, and every session since the
-    last start logged its end (those a stop cut never do)."""
-    restarts, started_at = 0, 0
+    until `stop` is set."""
+    restarts = 0
     while not stop.is_set():
         stats = count(instance.folder)
         if args.restart_after and not restarts and stats["delivered"] >= args.restart_after:
             instance.stop()
-            started_at = log_size(instance.folder)
             instance.start()
             restarts = 1
-        recent = count(instance.folder, started_at)
-        stats["idle"] = queue_empty(instance.folder) and recent["disconnects"] >= recent["connections"]
         stats["restarts"] = restarts
         stats["connections"] -= instance.probes
         stats["disconnects"] -= instance.probes
