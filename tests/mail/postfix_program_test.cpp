@@ -38,7 +38,7 @@ struct PostfixCase {
   int sessions = 1;                   ///< main.ini [SMTP] Connections
   QString firstPassword = kPassword;  ///< the program's in the first run; the second has the right one
   QStringList refusedBuyers = {};     ///< their address is refused; the second run mails to a new one
-  int markedAfterFirstRun = -1;       ///< -1: not fixed (a restart cuts in somewhere)
+  int markedAfterFirstRun = -1;       ///< -1: not checked
   std::function<void(const PostfixStats&, const QStringList& log)> expect = nullptr;
 };
 

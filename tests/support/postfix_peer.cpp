@@ -20,7 +20,6 @@ PostfixPeer::PostfixPeer(const PostfixOptions& options, const QString& certDir) 
   if (options.connectionLimit > 0)
     arguments << QStringLiteral("--connection-limit") << QString::number(options.connectionLimit);
   for (const QString& reply : options.recipientReplies) arguments << QStringLiteral("--recipient-reply") << reply;
-  if (options.restartAfter > 0) arguments << QStringLiteral("--restart-after") << QString::number(options.restartAfter);
   m_process = std::make_unique<PeerProcess>(supportScript(QStringLiteral("postfix_server.py")), arguments,
                                             m_dir.filePath(QStringLiteral("stderr.txt")));
   m_port = m_process->port();
@@ -32,15 +31,10 @@ QString PostfixPeer::caBundle() const { return QDir(m_certDir).filePath(QStringL
 
 PostfixStats PostfixPeer::stats() const {
   const QJsonObject stats = readJsonFile(m_dir.filePath(QStringLiteral("stats.json")));
-  return PostfixStats{stats["connections"].toInt(),
-                      stats["disconnects"].toInt(),
-                      stats["accepted"].toInt(),
-                      stats["delivered"].toInt(),
-                      stats["restarts"].toInt(),
-                      stats["auth_failures"].toInt(),
-                      stats["too_many_connections"].toInt(),
-                      stats["rsets"].toInt(),
-                      stats["quits"].toInt()};
+  return PostfixStats{stats["connections"].toInt(),   stats["disconnects"].toInt(),
+                      stats["accepted"].toInt(),      stats["delivered"].toInt(),
+                      stats["auth_failures"].toInt(), stats["too_many_connections"].toInt(),
+                      stats["rsets"].toInt(),         stats["quits"].toInt()};
 }
 
 bool PostfixPeer::waitUntilIdle(int timeoutMs) const {

@@ -15,16 +15,14 @@ struct PostfixOptions {
   QString password = {};
   int connectionLimit = 0;         ///< smtpd_client_connection_count_limit; 0: none
   QStringList recipientReplies{};  ///< "ADDRESS=REPLY": RCPT TO that address gets REPLY
-  int restartAfter = 0;            ///< >0: stopped and started again once it delivered this many
 };
 
 /// What the server's log counted so far.
 struct PostfixStats {
   int connections = 0;
   int disconnects = 0;
-  int accepted = 0;   ///< messages taken into the queue
-  int delivered = 0;  ///< messages delivered into the maildir
-  int restarts = 0;
+  int accepted = 0;            ///< messages taken into the queue
+  int delivered = 0;           ///< messages delivered into the maildir
   int authFailures = 0;        ///< SASL exchanges refused
   int tooManyConnections = 0;  ///< connections turned away by the connection limit
   int rsets = 0;

@@ -11,13 +11,11 @@ STARTTLS with the certificate made by smtp_server.py in --cert-dir; with
 --user/--password a login (Cyrus SASL, a sasldb in DIR) is required to send.
 --connection-limit N: smtpd_client_connection_count_limit, loopback included.
 --recipient-reply ADDRESS=REPLY (repeatable): RCPT TO that address gets REPLY.
---restart-after N: Postfix is stopped (sessions cut) and started again once it
-delivered its Nth message (by then its 250 went out). On SIGTERM it stops
-Postfix and exits; a master left behind by a killed server is stopped with
+On SIGTERM it stops Postfix and exits; a master left behind by a killed server is stopped with
 `postfix -c DIR/conf stop`.
 
 The stats file (--stats) holds {"connections", "disconnects", "accepted", "delivered",
-"restarts", "auth_failures", "too_many_connections", "rsets", "quits"}
+"auth_failures", "too_many_connections", "rsets", "quits"}
 counted from the log (its own probes left out), rewritten as it grows.
 """
 
@@ -142,7 +140,7 @@ def build(args):
 
 
 class Instance:
-    """Postfix with its master in the background, restartable."""
+    """Postfix with its master in the background."""
 
     def __init__(self, folder, port):
         self.folder, self.port = folder, port
@@ -219,16 +217,9 @@ def count(folder):
 
 
 def watch(instance, args, stop):
-    """Keeps the stats file and restarts Postfix once, after its Nth message,
-    until `stop` is set."""
-    restarts = 0
+    """Keeps the stats file until `stop` is set."""
     while not stop.is_set():
         stats = count(instance.folder)
-        if args.restart_after and not restarts and stats["delivered"] >= args.restart_after:
-            instance.stop()
-            instance.start()
-            restarts = 1
-        stats["restarts"] = restarts
         stats["connections"] -= instance.probes
         stats["disconnects"] -= instance.probes
         stats["quits"] -= instance.probes
@@ -265,7 +256,6 @@ def main():
     run.add_argument("--password", default="")
     run.add_argument("--connection-limit", type=int, default=0)
     run.add_argument("--recipient-reply", action="append", default=[])
-    run.add_argument("--restart-after", type=int, default=0)
     run.add_argument("--stats")
     args = parser.parse_args()
     serve(args)
