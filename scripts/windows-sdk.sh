@@ -45,7 +45,13 @@ step() {
   if [[ -e $WORK/stamps/$name ]]; then log "$name: done before"; return; fi
   log "$name ..."
   start=$(date +%s)
-  if ! "$fn" >"$WORK/logs/$name.log" 2>&1; then
+  # In a subshell of its own, outside any `if`: there errexit holds, so the
+  # step ends at its first failing command (inside `if ! fn` it would not).
+  set +e
+  (set -e; "$fn") >"$WORK/logs/$name.log" 2>&1
+  local status=$?
+  set -e
+  if [[ $status != 0 ]]; then
     log "$name FAILED; the end of $WORK/logs/$name.log:"
     tail -n 40 "$WORK/logs/$name.log"
     exit 1
@@ -93,14 +99,30 @@ EOF
   host_qt=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
   cd "$SRC"
   # The Windows Qt must be the host Qt's version: same Debian source version.
-  apt-get "${APT_OPTS[@]}" source --download-only "qt6-base=$host_qt" curl sqlite3 qrencode benchmark openssl
-  local dsc
-  for dsc in qt6-base_*.dsc curl_*.dsc sqlite3_*.dsc qrencode_*.dsc benchmark_*.dsc openssl_*.dsc; do
-    local name=${dsc%%_*}
-    rm -rf "$SRC/$name"
-    dpkg-source -x "$dsc" "$SRC/$name"
+  # A mirror may lack a package's Debian part (its .dsc or .debian.tar.xz):
+  # what it has is taken, and unpack_source falls back on the upstream tarball.
+  apt-get "${APT_OPTS[@]}" source --download-only "qt6-base=$host_qt" curl sqlite3 qrencode benchmark openssl ||
+    echo "apt-get source could not fetch every file; see above"
+  local name
+  for name in qt6-base curl sqlite3 qrencode benchmark openssl; do
+    unpack_source "$name"
   done
   ls -l "$SRC"
+}
+
+# SRC/NAME from Debian's source package, patches applied; without its Debian
+# part, from the upstream tarball of the same version (said in the log).
+unpack_source() {
+  local name=$1 dsc orig
+  rm -rf "${SRC:?}/$name"
+  dsc=$(ls "$name"_*.dsc 2>/dev/null | tail -n 1 || true)
+  if [[ -n $dsc ]] && dpkg-source -x "$dsc" "$SRC/$name"; then return; fi
+  rm -rf "${SRC:?}/$name"
+  orig=$(ls "$name"_*.orig.tar.* 2>/dev/null | grep -v -e '\.asc$' -e '\.orig-' | tail -n 1 || true)
+  [[ -n $orig ]] || { echo "$name: neither Debian's source package nor its upstream tarball was fetched"; return 1; }
+  echo "$name: Debian's packaging is missing from the mirror; building the upstream $orig unpatched"
+  mkdir -p "$SRC/$name"
+  tar -xf "$orig" -C "$SRC/$name" --strip-components=1
 }
 
 # --- 3. The toolchain file (also used to build everything below) --------------
