@@ -10,7 +10,7 @@ install(CODE "
   set(CORVEX_BINARY \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/corvex\")
   set(CORVEX_README \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/README.md\")
   foreach(unit corvex.service corvex@.service)
-    configure_file(\"${CMAKE_SOURCE_DIR}/resources/systemd/\${unit}.in\" \"${CMAKE_BINARY_DIR}/systemd/\${unit}\" @ONLY)
+    configure_file(\"${CMAKE_SOURCE_DIR}/src/service/systemd/\${unit}.in\" \"${CMAKE_BINARY_DIR}/systemd/\${unit}\" @ONLY)
   endforeach()")
 install(FILES ${CMAKE_BINARY_DIR}/systemd/corvex.service ${CMAKE_BINARY_DIR}/systemd/corvex@.service
         DESTINATION lib/systemd/system)

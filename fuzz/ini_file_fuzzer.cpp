@@ -2,7 +2,7 @@
 // bytes (each decodes to at most one character). Only the connection string
 // is cut to the original's 254 characters, after the lookup; the [OAuth]
 // secrets and tokens are read whole.
-#include "app/ini_file.h"
+#include "startup/ini_file.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -32,6 +32,6 @@ CORVEX_WINDOWS_PROGRAM="$PWD/$build/dist/corvex.exe" CORVEX_WINE="$(wine_loader)
 # The installer, kept in $build as the build's output, then installed,
 # served, upgraded and removed under Wine.
 bash scripts/windows-package.sh "$build"
-bash tests/app/windows_install_test.sh "$build" "$linux" || status=1
+bash tests/service/windows_install_test.sh "$build" "$linux" || status=1
 echo "test-windows: built in $((built - started)) s, tested in $(($(date +%s) - built)) s"
 exit $status

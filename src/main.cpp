@@ -1,4 +1,4 @@
-#include "app/process_exit.h"
 #include "app/run.h"
+#include "service/process_exit.h"
 
 int main(int argc, char** argv) { corvex::endProcess(corvex::runCorvex(argc, argv)); }

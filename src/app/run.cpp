@@ -1,19 +1,20 @@
 #include "app/run.h"
 
-#include "app/application.h"
 #include "app/command_line.h"
 #include "app/headless_display.h"
-#include "app/instance_lock.h"
 #include "app/main_window.h"
 #include "app/poll_loop.h"
-#include "app/quit_signals.h"
-#include "app/report_fonts.h"
-#include "app/resend_command.h"
-#include "app/setup_check.h"
-#include "app/test_mail.h"
 #include "app/toolkit_messages.h"
+#include "ops/resend_command.h"
+#include "ops/setup_check.h"
+#include "ops/test_mail.h"
+#include "service/instance_lock.h"
+#include "service/stop_signals.h"
+#include "startup/application.h"
+#include "startup/report_fonts.h"
 #ifdef Q_OS_WIN
-#include "app/windows_service.h"
+#include "service/service_dispatcher.h"
+#include "service/service_install.h"
 #endif
 #include "base/error.h"
 #include "demo/demo_report.h"
@@ -183,7 +184,8 @@ int demo(const CommandLine& commandLine) {
 int service(const CommandLine& commandLine, const QString& appDir) {
   QTextStream err(stderr);
   const AppFolder folder(appDir);
-  if (commandLine.serviceVerb == QStringLiteral("install")) return installService(commandLine, folder, out(), err);
+  if (commandLine.serviceVerb == QStringLiteral("install"))
+    return installService(ServiceAccount{commandLine.account, commandLine.password}, folder, out(), err);
   if (commandLine.serviceVerb == QStringLiteral("uninstall")) return uninstallService(out(), err);
   CommandLine life = commandLine;
   life.action = CommandLine::Action::Run;
@@ -248,7 +250,8 @@ int runCommand(int argc, char** argv) {
   if (commandLine.action == CommandLine::Action::Resend) {
     SystemClock clock;
     QTextStream err(stderr);
-    return resendDocument(AppFolder(appDir), commandLine, clock, out(), err);
+    return resendDocument(AppFolder(appDir), ResendOrder{commandLine.serie, commandLine.numero, commandLine.to}, clock,
+                          out(), err);
   }
   return runWithApplication(commandLine, appDir, windowed);
 }

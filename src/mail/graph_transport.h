@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mail/send_result.h"
-#include "oauth/https_client.h"
+#include "net/https_client.h"
 #include "oauth/token_cache.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "mail/helo_name.h"
 
-#include "mail/smtp_connection.h"
+#include "net/curl_handle.h"
 
 #include <QRegularExpression>
 

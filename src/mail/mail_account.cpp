@@ -17,8 +17,8 @@ bool usesTokens(const Settings& settings) {
   return settings.Auth == SmtpAuth::XOAuth2 || isGraphServer(settings.sysSMTPServer);
 }
 
-SmtpAccount mailAccount(const Settings& settings, const AppFolder& folder) {
-  SmtpAccount account{settings.sysSMTPServer,
+MailAccount mailAccount(const Settings& settings, const AppFolder& folder) {
+  MailAccount account{settings.sysSMTPServer,
                       settings.sysSMTPPort,
                       settings.sysSMTPUser,
                       settings.sysSMTPPassword,

@@ -2,10 +2,32 @@
 
 #include "base/app_folder.h"
 #include "base/settings.h"
-#include "mail/smtp_connection.h"
+#include "oauth/token_cache.h"
 #include "oauth/token_request.h"
 
+#include <QString>
+
+#include <memory>
+
 namespace corvex {
+
+/// Where and as whom a message is delivered: `server` as sysSMTPServer gives
+/// it, an SMTP server's name or address, "graph:..." or "pickup:DIR".
+struct MailAccount {
+  QString server;
+  int port = 0;
+  QString user;  ///< empty: no AUTH
+  QString password;
+  bool requireTls = true;
+  /// The name given in EHLO (see heloName()); empty: worked out at connect.
+  QString heloName;
+  /// XOAuth2: the user logs in with a token from `tokens` (see
+  /// logInWithToken()), not with the password.
+  SmtpAuth auth = SmtpAuth::Password;
+  std::shared_ptr<TokenCache> tokens = nullptr;
+
+  bool operator==(const MailAccount&) const = default;
+};
 
 /// Who asks for tokens under `settings`: [OAuth] with KeyFile resolved in
 /// `folder`, sysSMTPUser as the mailbox, and the scope of the transport
@@ -17,6 +39,6 @@ bool usesTokens(const Settings& settings);
 
 /// The account every transport of `settings` delivers through; it carries
 /// a new, empty TokenCache when usesTokens().
-SmtpAccount mailAccount(const Settings& settings, const AppFolder& folder);
+MailAccount mailAccount(const Settings& settings, const AppFolder& folder);
 
 }  // namespace corvex

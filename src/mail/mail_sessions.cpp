@@ -12,7 +12,7 @@ const QString kNotSent = QStringLiteral("not sent: sending stopped");
 }  // namespace
 
 MailSessions::MailSessions(int sessions, int messagesPerMinute, const Clock& clock,
-                           std::function<std::unique_ptr<SmtpSender>()> makeSender)
+                           std::function<std::unique_ptr<MailSender>()> makeSender)
     : m_clock(clock), m_gate(messagesPerMinute) {
   for (int i = 0; i < std::max(1, sessions); ++i) m_senders.push_back(makeSender());
   m_unsettled.resize(m_senders.size());
@@ -118,7 +118,7 @@ void MailSessions::finish() {
 
 // Runs on a session's own thread until finish().
 void MailSessions::work(std::size_t session) {
-  SmtpSender& sender = *m_senders[session];
+  MailSender& sender = *m_senders[session];
   std::optional<Job> held;
   while (const std::optional<Job> job = take(session, held)) {
     std::optional<Job> next;

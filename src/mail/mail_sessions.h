@@ -1,9 +1,9 @@
 #pragma once
 
 #include "base/clock.h"
+#include "mail/mail_sender.h"
 #include "mail/send_gate.h"
 #include "mail/send_result.h"
-#include "mail/smtp_sender.h"
 
 #include <condition_variable>
 #include <deque>
@@ -18,7 +18,7 @@
 namespace corvex {
 
 /// Several sessions with the mail server working side by side, each with a
-/// sender of its own (see SmtpSender) on a thread of its own. Messages wait
+/// sender of its own (see MailSender) on a thread of its own. Messages wait
 /// in one queue, in the order they were submitted; a free session takes the
 /// next, and may take the one after it too, to send its envelope ahead (see
 /// SmtpTransport), so each session has at most one message out without an
@@ -55,7 +55,7 @@ class MailSessions {
   /// `makeSender` is called once per session, on the owner's thread.
   /// `clock` must outlive this object.
   MailSessions(int sessions, int messagesPerMinute, const Clock& clock,
-               std::function<std::unique_ptr<SmtpSender>()> makeSender);
+               std::function<std::unique_ptr<MailSender>()> makeSender);
   ~MailSessions();
   MailSessions(const MailSessions&) = delete;
   MailSessions& operator=(const MailSessions&) = delete;
@@ -107,7 +107,7 @@ class MailSessions {
   void dropQueued();
 
   const Clock& m_clock;
-  std::vector<std::unique_ptr<SmtpSender>> m_senders;
+  std::vector<std::unique_ptr<MailSender>> m_senders;
   std::vector<std::thread> m_threads;
   int m_outstanding = 0;
 

@@ -107,8 +107,8 @@ int Mailer::mailsOutstanding() const { return int(m_refused.size()) + (m_session
 // The sessions belong to one server and account; tests change the Settings
 // between mails, the program never does.
 MailSessions& Mailer::mailSessions() {
-  const SmtpAccount account = mailAccount(m_settings, m_folder);
-  SmtpAccount bare = account;
+  const MailAccount account = mailAccount(m_settings, m_folder);
+  MailAccount bare = account;
   bare.tokens.reset();
   if (m_sessions && (bare == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
   m_sessions.reset();
@@ -116,7 +116,7 @@ MailSessions& Mailer::mailSessions() {
   const int maxPerConnection = m_settings.MaxMessagesPerConnection;
   m_sessions = std::make_unique<MailSessions>(
       sessions(), m_settings.MessagesPerMinute, m_clock,
-      [this, account, maxPerConnection] { return std::make_unique<SmtpSender>(m_folder, account, maxPerConnection); });
+      [this, account, maxPerConnection] { return std::make_unique<MailSender>(m_folder, account, maxPerConnection); });
   return *m_sessions;
 }
 

@@ -149,7 +149,7 @@ class Mailer {
   AppFolder m_folder;
   const DailyLog& m_log;
   const Clock& m_clock;
-  SmtpAccount m_account;
+  MailAccount m_account;
   std::unique_ptr<MailSessions> m_sessions;
   /// Mails failed before the hand-over (an attachment), waiting for finishMail().
   std::deque<Refused> m_refused;

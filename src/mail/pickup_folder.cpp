@@ -9,11 +9,12 @@ SendResult writeToPickupFolder(const QString& folder, const QString& name, const
   if (!QDir(folder).exists())
     return SendResult::temporary(0, QStringLiteral("pickup folder does not exist: ") + folder);
   // QSaveFile writes to a temporary file beside the target and renames it on commit.
-  QSaveFile file(QDir(folder).filePath(name + QStringLiteral(".eml")));
+  const QString path = QDir(folder).filePath(name + QStringLiteral(".eml"));
+  QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(message) != message.size() || !file.commit())
     return SendResult::temporary(
         0, QStringLiteral("cannot write to pickup folder ") + folder + QStringLiteral(": ") + file.errorString());
-  return SendResult::sent();
+  return SendResult::sent(0, QStringLiteral("written to ") + QDir::toNativeSeparators(path));
 }
 
 }  // namespace corvex

@@ -1,6 +1,7 @@
 #include "mail/smtp_connection.h"
 
 #include "base/error.h"
+#include "net/curl_handle.h"
 
 #include <QUrl>
 
@@ -15,17 +16,9 @@ constexpr long kLowSpeedBytesPerSecond = 1;
 constexpr long kLowSpeedSeconds = 60;
 constexpr int kImplicitTlsPort = 465;
 
-// A failed setopt means this libcurl lacks something the program relies on
-// (TLS, SMTP): a fault of the installation, not of one message.
-template <typename Value>
-void setOption(CURL* curl, CURLoption option, Value value) {
-  const CURLcode code = curl_easy_setopt(curl, option, value);
-  if (code != CURLE_OK) throw Error(kMailComponentError, QString::fromUtf8(curl_easy_strerror(code)));
-}
-
 // libcurl says EHLO with the URL's path, and with the machine's short name
 // when there is none.
-QByteArray serverUrl(const SmtpAccount& account, TlsMode mode) {
+QByteArray serverUrl(const MailAccount& account, TlsMode mode) {
   // An IPv6 address needs brackets in a URL.
   const QString host =
       account.server.contains(u':') && !account.server.startsWith(u'[') ? u'[' + account.server + u']' : account.server;
@@ -47,7 +40,7 @@ long limitedTimeout(long seconds) {
   return ok && limit > 0 ? std::min(seconds, limit) : seconds;
 }
 
-QString smtpAccountProblem(const SmtpAccount& account) {
+QString smtpAccountProblem(const MailAccount& account) {
   if (account.server.trimmed().isEmpty()) return QStringLiteral("no SMTP server configured");
   if (account.port < 1 || account.port > 65535) return QStringLiteral("invalid SMTP port %1").arg(account.port);
   if (account.auth == SmtpAuth::XOAuth2 && account.user.isEmpty())
@@ -55,24 +48,17 @@ QString smtpAccountProblem(const SmtpAccount& account) {
   return {};
 }
 
-// libcurl's detail names the step ("STARTTLS not supported"); its generic
-// text serves when there is no detail.
-QString curlFailureText(CURLcode code, const char* errorBuffer) {
-  const QString detail = QString::fromUtf8(errorBuffer).trimmed();
-  return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
-}
-
-void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer) {
+void setUpSmtpConnection(CURL* curl, const MailAccount& account, const TrustBundle& trust, char* errorBuffer) {
   const TlsMode mode = tlsModeFor(account.port, account.requireTls);
-  setOption(curl, CURLOPT_URL, serverUrl(account, mode).constData());
-  setOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-  setOption(curl, CURLOPT_NOSIGNAL, 1L);
-  setOption(curl, CURLOPT_USE_SSL, static_cast<long>(mode == TlsMode::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
-  setOption(curl, CURLOPT_CONNECTTIMEOUT, limitedTimeout(kConnectTimeoutSeconds));
-  setOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-  setOption(curl, CURLOPT_LOW_SPEED_TIME, limitedTimeout(kLowSpeedSeconds));
-  setOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limitedTimeout(kSmtpReplyTimeoutSeconds));
-  setOption(curl, CURLOPT_TIMEOUT, limitedTimeout(kSmtpMessageTimeoutSeconds));
+  setCurlOption(curl, CURLOPT_URL, serverUrl(account, mode).constData());
+  setCurlOption(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+  setCurlOption(curl, CURLOPT_NOSIGNAL, 1L);
+  setCurlOption(curl, CURLOPT_USE_SSL, static_cast<long>(mode == TlsMode::StartTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+  setCurlOption(curl, CURLOPT_CONNECTTIMEOUT, limitedTimeout(kConnectTimeoutSeconds));
+  setCurlOption(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+  setCurlOption(curl, CURLOPT_LOW_SPEED_TIME, limitedTimeout(kLowSpeedSeconds));
+  setCurlOption(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, limitedTimeout(kSmtpReplyTimeoutSeconds));
+  setCurlOption(curl, CURLOPT_TIMEOUT, limitedTimeout(kSmtpMessageTimeoutSeconds));
   if (setUpTrust(curl, trust) != CURLE_OK)
     throw Error(kMailComponentError, QStringLiteral("libcurl cannot check certificates"));
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "base/settings.h"
-#include "oauth/curl_handle.h"
-#include "oauth/token_cache.h"
-#include "oauth/trust_store.h"
+#include "mail/mail_account.h"
+#include "net/trust_store.h"
 
 #include <curl/curl.h>
 
@@ -27,23 +25,6 @@ enum class TlsMode {
 /// STARTTLS on any other port; without it the dialogue stays plain.
 TlsMode tlsModeFor(int port, bool requireTls);
 
-/// Where and as whom a message is delivered over SMTP.
-struct SmtpAccount {
-  QString server;
-  int port = 0;
-  QString user;  ///< empty: no AUTH
-  QString password;
-  bool requireTls = true;
-  /// The name given in EHLO (see heloName()); empty: worked out at connect.
-  QString heloName;
-  /// XOAuth2: the user logs in with a token from `tokens` (see
-  /// logInWithToken()), not with the password.
-  SmtpAuth auth = SmtpAuth::Password;
-  std::shared_ptr<TokenCache> tokens = nullptr;
-
-  bool operator==(const SmtpAccount&) const = default;
-};
-
 /// How long any SMTP conversation waits for one server reply, and for one
 /// whole message to go through.
 inline constexpr long kSmtpReplyTimeoutSeconds = 60;
@@ -55,7 +36,7 @@ long limitedTimeout(long seconds);
 
 /// Why `account` cannot be used at all (no server, a port outside 1..65535),
 /// or an empty text.
-QString smtpAccountProblem(const SmtpAccount& account);
+QString smtpAccountProblem(const MailAccount& account);
 
 /// Sets server, TLS mode, EHLO name, certificates to trust (`trust`, see
 /// trustBundle()) and time-outs on `curl` (the login is the
@@ -65,9 +46,6 @@ QString smtpAccountProblem(const SmtpAccount& account);
 /// connecting gives up after 30 s, a transfer that moves less than one byte a
 /// second for 60 s is dropped. Raises Error 429 when libcurl lacks something
 /// the program relies on.
-void setUpSmtpConnection(CURL* curl, const SmtpAccount& account, const TrustBundle& trust, char* errorBuffer);
-
-/// libcurl's detail from `errorBuffer`, or its generic text for `code`.
-QString curlFailureText(CURLcode code, const char* errorBuffer);
+void setUpSmtpConnection(CURL* curl, const MailAccount& account, const TrustBundle& trust, char* errorBuffer);
 
 }  // namespace corvex

@@ -7,15 +7,9 @@
 #include "mail/smtp_login.h"
 #include "mail/xoauth2_login.h"
 
+#include "net/tls_connection.h"
+
 #include <QDeadlineTimer>
-
-#include <cerrno>
-
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <poll.h>
-#endif
 
 namespace corvex {
 
@@ -30,27 +24,6 @@ constexpr long kQuitTimeoutSeconds = 5;
 constexpr long kStalledWriteSeconds = 60;
 // No reply is this long; a peer that sends more is not an SMTP server.
 constexpr qsizetype kMaxReplyBytes = 65536;
-constexpr int kLoggedIn = 235;
-
-// A signal (a stop asked for) ends a wait early, even under SA_RESTART, and
-// then the wait goes on for the time left: a reply on its way taken for none
-// would leave a document the server accepted unmarked, to be mailed again.
-bool waitForSocket(curl_socket_t socket, bool forWriting, const QDeadlineTimer& deadline) {
-  pollfd entry{};
-  entry.fd = socket;
-  entry.events = forWriting ? POLLOUT : POLLIN;
-  for (;;) {
-    const int timeout = static_cast<int>(qMax<qint64>(0, deadline.remainingTime()));
-#ifdef _WIN32
-    const int ready = WSAPoll(&entry, 1, timeout);
-    const bool interrupted = ready < 0 && WSAGetLastError() == WSAEINTR;
-#else
-    const int ready = ::poll(&entry, 1, timeout);
-    const bool interrupted = ready < 0 && errno == EINTR;
-#endif
-    if (!interrupted || deadline.hasExpired()) return ready > 0;
-  }
-}
 
 SmtpReply noReply(const QString& reason) { return SmtpReply{0, reason}; }
 
@@ -107,12 +80,13 @@ bool isLastLine(const QByteArray& line) { return line.size() < 4 || line[3] == '
 }  // namespace
 
 struct SmtpDialogue::Session {
-  CurlEasy curl;
-  curl_socket_t socket = CURL_SOCKET_BAD;
+  explicit Session(CurlEasy curl, QList<QByteArray> ehlo) : connection(std::move(curl)), ehlo(std::move(ehlo)) {}
+
+  TlsConnection connection;
   QByteArray received;
-  char errorBuffer[CURL_ERROR_SIZE] = {};
   int replyTimeoutMs = limitedMs(kSmtpReplyTimeoutSeconds);
-  StartWatch start;
+  /// The lines of the server's last EHLO reply.
+  QList<QByteArray> ehlo;
 };
 
 namespace {
@@ -170,36 +144,35 @@ SmtpDialogue::SmtpDialogue() = default;
 
 SmtpDialogue::~SmtpDialogue() { quit(); }
 
-SmtpReply SmtpDialogue::open(const SmtpAccount& account) {
+SmtpReply SmtpDialogue::open(const MailAccount& account) {
   m_session.reset();
   m_loginRefused = false;
   if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return noReply(problem);
   const TrustBundle trust = trustBundle();
   if (!trust.problem.isEmpty()) return noReply(trust.problem);
-  auto session = std::make_unique<Session>();
-  session->curl = newCurlEasy();
-  CURL* curl = session->curl.get();
-  SmtpAccount named = account;
+  // Both outlive the handle, which writes into them until the hand-over.
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  StartWatch start;
+  CurlEasy curl = newCurlEasy();
+  MailAccount named = account;
   if (named.heloName.isEmpty()) named.heloName = heloName(QString(), account.server);
-  setUpSmtpConnection(curl, named, trust, session->errorBuffer);
-  setUpStart(curl, &session->start);
-  const CURLcode code = curl_easy_perform(curl);
-  curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
-  if (code != CURLE_OK) return startFailure(curl, code, session->start, session->errorBuffer);
-  if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &session->socket) != CURLE_OK ||
-      session->socket == CURL_SOCKET_BAD)
-    return noReply(QStringLiteral("libcurl did not hand over the connection"));
+  setUpSmtpConnection(curl.get(), named, trust, errorBuffer);
+  setUpStart(curl.get(), &start);
+  const CURLcode code = curl_easy_perform(curl.get());
+  if (code != CURLE_OK) return startFailure(curl.get(), code, start, errorBuffer);
+  auto session = std::make_unique<Session>(std::move(curl), start.ehlo);
+  if (!session->connection.isOpen()) return noReply(QStringLiteral("libcurl did not hand over the connection"));
   m_session = std::move(session);
   return logInAs(account);
 }
 
 // Without an AUTH extension the server asks for no login, as libcurl had it.
 // A refusal (5xx, or no mechanism in common) ends the session with QUIT.
-SmtpReply SmtpDialogue::logInAs(const SmtpAccount& account) {
+SmtpReply SmtpDialogue::logInAs(const MailAccount& account) {
   if (account.user.isEmpty() || !offers("AUTH")) return {};
   const SmtpReply reply =
       account.auth == SmtpAuth::XOAuth2 ? logInWithToken(*this, account) : logIn(*this, account, parameters("AUTH"));
-  if (reply.code == kLoggedIn) return {};
+  if (reply.code == kSmtpLoggedIn) return {};
   m_loginRefused = isOpen() && (reply.code == 0 || reply.code >= 500);
   quit();
   const QString what = m_loginRefused ? QStringLiteral("refused") : QStringLiteral("failed");
@@ -218,7 +191,7 @@ QList<QByteArray> SmtpDialogue::parameters(const QByteArray& extension) const {
 std::optional<QList<QByteArray>> SmtpDialogue::extensionLine(const QByteArray& extension) const {
   if (!m_session) return std::nullopt;
   // The first line names the server; each further one an extension.
-  const QList<QByteArray>& lines = m_session->start.ehlo;
+  const QList<QByteArray>& lines = m_session->ehlo;
   for (qsizetype i = 1; i < lines.size(); ++i) {
     const QList<QByteArray> words = lines[i].mid(4).simplified().split(' ');
     if (words.value(0).compare(extension, Qt::CaseInsensitive) == 0) return words;
@@ -259,23 +232,11 @@ SmtpReply SmtpDialogue::send(const QByteArray& bytes, int timeoutMs) {
 // Returns a reply of code 0 with an empty text when all went out.
 SmtpReply SmtpDialogue::writeAll(const QByteArray& bytes, int timeoutMs) {
   if (!m_session) return noReply(QStringLiteral("not connected"));
-  const QDeadlineTimer deadline(timeoutMs);
-  const int stalledMs = limitedMs(kStalledWriteSeconds);
-  qsizetype offset = 0;
-  while (offset < bytes.size()) {
-    size_t sent = 0;
-    const CURLcode code = curl_easy_send(m_session->curl.get(), bytes.constData() + offset,
-                                         static_cast<size_t>(bytes.size() - offset), &sent);
-    const QDeadlineTimer wait(qMin<qint64>(deadline.remainingTime(), stalledMs));
-    if (code == CURLE_AGAIN && waitForSocket(m_session->socket, true, wait)) continue;
-    if (code != CURLE_OK) {
-      m_session.reset();
-      const QString reason = code == CURLE_AGAIN ? QStringLiteral("timed out") : curl_easy_strerror(code);
-      return noReply(QStringLiteral("sending to the server failed: ") + reason);
-    }
-    offset += static_cast<qsizetype>(sent);
-  }
-  return {};
+  const QString failure =
+      m_session->connection.writeAll(bytes, QDeadlineTimer(timeoutMs), limitedMs(kStalledWriteSeconds));
+  if (failure.isEmpty()) return {};
+  m_session.reset();
+  return noReply(QStringLiteral("sending to the server failed: ") + failure);
 }
 
 SmtpReply SmtpDialogue::readReply() {
@@ -283,20 +244,14 @@ SmtpReply SmtpDialogue::readReply() {
   const QDeadlineTimer deadline(m_session->replyTimeoutMs);
   qsizetype length = completeReplyLength(m_session->received);
   while (length < 0) {
-    char buffer[4096];
-    size_t count = 0;
-    const CURLcode code = curl_easy_recv(m_session->curl.get(), buffer, sizeof buffer, &count);
-    if (code == CURLE_AGAIN) {
-      if (waitForSocket(m_session->socket, false, deadline)) continue;
+    const TlsConnection::Read read = m_session->connection.read(m_session->received, deadline);
+    if (read != TlsConnection::Read::Data) {
       const int seconds = m_session->replyTimeoutMs / 1000;
       m_session.reset();
-      return noReply(QStringLiteral("no reply from the server within %1 s").arg(seconds));
+      return noReply(read == TlsConnection::Read::TimedOut
+                         ? QStringLiteral("no reply from the server within %1 s").arg(seconds)
+                         : QStringLiteral("the server closed the connection"));
     }
-    if (code != CURLE_OK || count == 0) {
-      m_session.reset();
-      return noReply(QStringLiteral("the server closed the connection"));
-    }
-    m_session->received.append(buffer, static_cast<qsizetype>(count));
     if (m_session->received.size() > kMaxReplyBytes) {
       m_session.reset();
       return noReply(QStringLiteral("the server's reply is too long"));
@@ -320,20 +275,12 @@ QString envelopeProblem(const QString& from, const QStringList& recipients) {
 
 bool SmtpDialogue::stillOpen() {
   if (!m_session) return false;
-  if (!waitForSocket(m_session->socket, false, QDeadlineTimer(0))) return true;
-  char buffer[4096];
-  size_t count = 0;
-  const CURLcode code = curl_easy_recv(m_session->curl.get(), buffer, sizeof buffer, &count);
-  if (code == CURLE_AGAIN) return true;  // TLS housekeeping, no data
-  if (code != CURLE_OK || count == 0) {
-    m_session.reset();
-    return false;
-  }
-  m_session->received.append(buffer, static_cast<qsizetype>(count));
-  return true;
+  if (m_session->connection.stillOpen(m_session->received)) return true;
+  m_session.reset();
+  return false;
 }
 
-SmtpReply probeSender(const SmtpAccount& account, const QString& from) {
+SmtpReply probeSender(const MailAccount& account, const QString& from) {
   if (const QString problem = envelopeProblem(from, {}); !problem.isEmpty()) return noReply(problem);
   SmtpDialogue dialogue;
   // Without the step's reply code: the operator's fix depends on MAIL FROM's alone.

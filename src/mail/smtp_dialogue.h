@@ -12,6 +12,10 @@
 
 namespace corvex {
 
+/// The replies of a login: done (RFC 4954), and go on with the next step.
+inline constexpr int kSmtpLoggedIn = 235;
+inline constexpr int kSmtpGoOn = 334;
+
 /// One reply of an SMTP server: its code and its text (all lines joined by
 /// blanks, without the codes). Code 0 stands for no reply at all; the text
 /// then says why (connection, TLS, certificate or login failure, time-out).
@@ -50,7 +54,7 @@ class SmtpDialogue {
   /// "login as ana refused: 535 5.7.8 ..."); the dialogue is then closed,
   /// after a refused login with QUIT. Raises Error 429 when libcurl itself
   /// cannot be set up.
-  SmtpReply open(const SmtpAccount& account);
+  SmtpReply open(const MailAccount& account);
   bool isOpen() const { return m_session != nullptr; }
   /// Whether the last open() failed because the server refused the login (a
   /// 5xx reply to AUTH, or no mechanism in common): trying again with the
@@ -88,7 +92,7 @@ class SmtpDialogue {
 
  private:
   struct Session;
-  SmtpReply logInAs(const SmtpAccount& account);
+  SmtpReply logInAs(const MailAccount& account);
   std::optional<QList<QByteArray>> extensionLine(const QByteArray& extension) const;
   SmtpReply send(const QByteArray& bytes, int timeoutMs);
   SmtpReply writeAll(const QByteArray& bytes, int timeoutMs);
@@ -104,6 +108,6 @@ QString envelopeProblem(const QString& from, const QStringList& recipients);
 /// Checks the account up to the sender: connect, TLS, certificate, login,
 /// then "MAIL FROM:<from>"; then RSET and QUIT, so nothing is ever sent.
 /// Returns the reply to MAIL FROM, or the failure of an earlier step.
-SmtpReply probeSender(const SmtpAccount& account, const QString& from);
+SmtpReply probeSender(const MailAccount& account, const QString& from);
 
 }  // namespace corvex

@@ -11,6 +11,6 @@ namespace corvex {
 /// Returns the server's 235, or the reply that refused the login (never a
 /// line the program sent: those carry the password); code 0 when none of
 /// the mechanisms is one the program speaks, or the connection failed.
-SmtpReply logIn(SmtpDialogue& dialogue, const SmtpAccount& account, const QList<QByteArray>& mechanisms);
+SmtpReply logIn(SmtpDialogue& dialogue, const MailAccount& account, const QList<QByteArray>& mechanisms);
 
 }  // namespace corvex

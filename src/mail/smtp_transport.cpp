@@ -40,14 +40,14 @@ SendResult finalResult(const SmtpReply& reply) {
 
 }  // namespace
 
-SmtpTransport::SmtpTransport(SmtpAccount account, int maxMessagesPerConnection)
+SmtpTransport::SmtpTransport(MailAccount account, int maxMessagesPerConnection)
     : m_account(std::move(account)), m_maxMessagesPerConnection(std::max(1, maxMessagesPerConnection)) {
   ignoreBrokenPipes();
 }
 
 SmtpTransport::~SmtpTransport() = default;
 
-SendResult SmtpTransport::deliver(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next) {
+SendResult SmtpTransport::deliver(const MailEnvelope& envelope, const QByteArray& message, const MailEnvelope* next) {
   if (const QString problem = smtpAccountProblem(m_account); !problem.isEmpty())
     return SendResult::permanent(0, problem);
   if (const QString problem = envelopeProblem(envelope.from, envelope.recipients); !problem.isEmpty())
@@ -61,8 +61,8 @@ SendResult SmtpTransport::deliver(const SmtpEnvelope& envelope, const QByteArray
   return attempt.result;
 }
 
-SmtpTransport::Attempt SmtpTransport::deliverOnce(const SmtpEnvelope& envelope, const QByteArray& message,
-                                                  const SmtpEnvelope* next) {
+SmtpTransport::Attempt SmtpTransport::deliverOnce(const MailEnvelope& envelope, const QByteArray& message,
+                                                  const MailEnvelope* next) {
   if (!m_dialogue.isOpen()) {
     m_sentAhead.reset();
     const SmtpReply failure = m_dialogue.open(m_account);
@@ -101,7 +101,7 @@ bool SmtpTransport::goesOn(const SendResult& result) const {
 
 // Returns the 354 that asks for the content, or the failed step's reply. An
 // envelope sent ahead for this very message only has its replies read.
-SmtpReply SmtpTransport::startMessage(const SmtpEnvelope& envelope) {
+SmtpReply SmtpTransport::startMessage(const MailEnvelope& envelope) {
   if (m_sentAhead && *m_sentAhead == envelope) {
     m_sentAhead.reset();
     return readGroup(envelopeCommands(envelope) << "DATA");
@@ -112,7 +112,7 @@ SmtpReply SmtpTransport::startMessage(const SmtpEnvelope& envelope) {
   return sendOneByOne(commands);
 }
 
-QList<QByteArray> SmtpTransport::envelopeCommands(const SmtpEnvelope& envelope) const {
+QList<QByteArray> SmtpTransport::envelopeCommands(const MailEnvelope& envelope) const {
   QByteArray mail = "MAIL FROM:<" + envelope.from.toUtf8() + '>';
   if (m_dialogue.offers("SIZE")) mail += " SIZE=" + QByteArray::number(envelope.size);
   QList<QByteArray> commands{mail};
@@ -122,7 +122,7 @@ QList<QByteArray> SmtpTransport::envelopeCommands(const SmtpEnvelope& envelope) 
 
 // Only a single recipient's envelope goes ahead (see sendPipelined()), and
 // only when the next message will use this connection too.
-QList<QByteArray> SmtpTransport::sentAhead(const SmtpEnvelope* next) const {
+QList<QByteArray> SmtpTransport::sentAhead(const MailEnvelope* next) const {
   if (next == nullptr || next->recipients.size() != 1 || !m_dialogue.offers("PIPELINING") ||
       m_messagesOnConnection + 1 >= m_maxMessagesPerConnection ||
       !envelopeProblem(next->from, next->recipients).isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/prepared_mail.h"
 #include "mail/send_result.h"
 #include "mail/smtp_connection.h"
 #include "mail/smtp_dialogue.h"
@@ -11,15 +12,6 @@
 #include <optional>
 
 namespace corvex {
-
-/// The envelope of one message: MAIL FROM, RCPT TO, and its size for SIZE.
-struct SmtpEnvelope {
-  QString from;
-  QStringList recipients;
-  qsizetype size = 0;
-
-  bool operator==(const SmtpEnvelope&) const = default;
-};
 
 /// One SMTP session kept open across messages, spoken by our own
 /// SmtpDialogue: it connects and logs in for the first message, sends every
@@ -47,7 +39,7 @@ struct SmtpEnvelope {
 /// drops under a write must be a failed send, never the end of the program.
 class SmtpTransport {
  public:
-  SmtpTransport(SmtpAccount account, int maxMessagesPerConnection);
+  SmtpTransport(MailAccount account, int maxMessagesPerConnection);
   ~SmtpTransport();
   SmtpTransport(const SmtpTransport&) = delete;
   SmtpTransport& operator=(const SmtpTransport&) = delete;
@@ -65,7 +57,7 @@ class SmtpTransport {
   /// (SendResult::Reach::Session), a refused login further still (Account).
   ///
   /// Raises Error when libcurl itself cannot be set up.
-  SendResult deliver(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next = nullptr);
+  SendResult deliver(const MailEnvelope& envelope, const QByteArray& message, const MailEnvelope* next = nullptr);
 
   /// Ends the session with QUIT if one is open (an envelope sent ahead is
   /// dropped, its message never sent); the next deliver() connects.
@@ -77,23 +69,23 @@ class SmtpTransport {
     bool contentStarted = false;
   };
 
-  Attempt deliverOnce(const SmtpEnvelope& envelope, const QByteArray& message, const SmtpEnvelope* next);
+  Attempt deliverOnce(const MailEnvelope& envelope, const QByteArray& message, const MailEnvelope* next);
   bool goesOn(const SendResult& result) const;
-  SmtpReply startMessage(const SmtpEnvelope& envelope);
-  QList<QByteArray> envelopeCommands(const SmtpEnvelope& envelope) const;
-  QList<QByteArray> sentAhead(const SmtpEnvelope* next) const;
+  SmtpReply startMessage(const MailEnvelope& envelope);
+  QList<QByteArray> envelopeCommands(const MailEnvelope& envelope) const;
+  QList<QByteArray> sentAhead(const MailEnvelope* next) const;
   SmtpReply sendPipelined(const QList<QByteArray>& commands, bool dataInGroup);
   SmtpReply readGroup(const QList<QByteArray>& group);
   SmtpReply sendOneByOne(const QList<QByteArray>& commands);
   SmtpReply askForContent();
   void dropSentAhead();
 
-  SmtpAccount m_account;
+  MailAccount m_account;
   int m_maxMessagesPerConnection;
   SmtpDialogue m_dialogue;
   int m_messagesOnConnection = 0;
   /// The envelope sent ahead with the last content; its replies are unread.
-  std::optional<SmtpEnvelope> m_sentAhead;
+  std::optional<MailEnvelope> m_sentAhead;
 };
 
 }  // namespace corvex

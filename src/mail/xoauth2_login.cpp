@@ -6,22 +6,19 @@ namespace corvex {
 
 namespace {
 
-constexpr int kLoggedIn = 235;
-constexpr int kChallenge = 334;
-
 // A refused XOAUTH2 login may first come as a 334 carrying the error
 // details; the client answers it with an empty line to get the final reply.
-SmtpReply authenticate(SmtpDialogue& dialogue, const SmtpAccount& account, const QByteArray& token) {
+SmtpReply authenticate(SmtpDialogue& dialogue, const MailAccount& account, const QByteArray& token) {
   SmtpReply reply = dialogue.command(xoauth2Command(account.user, token));
-  if (reply.code == kChallenge) reply = dialogue.command(QByteArray());
+  if (reply.code == kSmtpGoOn) reply = dialogue.command(QByteArray());
   return reply;
 }
 
 // A server that closed the connection after the refusal gets no second
 // try: a new connection would log in anew, with the token now kept.
-SmtpReply logInWith(SmtpDialogue& dialogue, const SmtpAccount& account, TokenCache::Token token) {
+SmtpReply logInWith(SmtpDialogue& dialogue, const MailAccount& account, TokenCache::Token token) {
   SmtpReply reply = authenticate(dialogue, account, token.value);
-  if (reply.code != kLoggedIn && token.kept) {
+  if (reply.code != kSmtpLoggedIn && token.kept) {
     token = account.tokens->renewed(token.value);
     if (dialogue.isOpen()) reply = authenticate(dialogue, account, token.value);
   }
@@ -40,7 +37,7 @@ QByteArray xoauth2Command(const QString& user, const QByteArray& token) {
 
 // Trapped here: a token that cannot be had refuses the login as surely as
 // the server would.
-SmtpReply logInWithToken(SmtpDialogue& dialogue, const SmtpAccount& account) {
+SmtpReply logInWithToken(SmtpDialogue& dialogue, const MailAccount& account) {
   if (!account.tokens) return SmtpReply{0, QStringLiteral("no OAuth token source")};
   try {
     return logInWith(dialogue, account, account.tokens->token());

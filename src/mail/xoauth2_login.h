@@ -12,7 +12,7 @@ namespace corvex {
 ///
 /// Returns the server's 235, or its refusal; code 0 with the reason when no
 /// token can be had (the token endpoint refused or cannot be reached).
-SmtpReply logInWithToken(SmtpDialogue& dialogue, const SmtpAccount& account);
+SmtpReply logInWithToken(SmtpDialogue& dialogue, const MailAccount& account);
 
 /// The line that logs in `user` with `token`; it holds the token.
 QByteArray xoauth2Command(const QString& user, const QByteArray& token);

@@ -37,16 +37,10 @@ TokenCache::Token TokenCache::renewed(const QByteArray& refused) {
   return fetchLocked();
 }
 
-int TokenCache::requests() const {
-  const std::lock_guard lock(m_mutex);
-  return m_requests;
-}
-
 // Caller holds the lock.
 TokenCache::Token TokenCache::fetchLocked() {
   m_value.clear();
   if (m_failure && Clock::now() - m_failedAt < kFailureKept) std::rethrow_exception(m_failure);
-  ++m_requests;
   try {
     const AccessToken fetched = m_fetch();
     m_value = fetched.value;

@@ -35,19 +35,16 @@ class TokenCache {
   /// A new token in place of `refused`, unless another thread already
   /// replaced it.
   Token renewed(const QByteArray& refused);
-  /// How many times the endpoint was asked.
-  int requests() const;
 
  private:
   Token fetchLocked();
 
   Fetch m_fetch;
-  mutable std::mutex m_mutex;  // guards everything below
+  std::mutex m_mutex;  // guards everything below
   QByteArray m_value;
   std::chrono::steady_clock::time_point m_renewAt;
   std::exception_ptr m_failure;
   std::chrono::steady_clock::time_point m_failedAt;
-  int m_requests = 0;
 };
 
 }  // namespace corvex

@@ -1,7 +1,7 @@
 #include "oauth/token_request.h"
 
 #include "base/error.h"
-#include "oauth/https_client.h"
+#include "net/https_client.h"
 #include "oauth/service_account.h"
 
 #include <nlohmann/json.hpp>

@@ -1,11 +1,11 @@
 #include "demo/demo_workspace.h"
 
-#include "app/ini_file.h"
-#include "app/startup.h"
 #include "base/error.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "demo/demo_database.h"
+#include "startup/configuration.h"
+#include "startup/ini_file.h"
 #include "support/temp_app_dir.h"
 
 #include <QDir>

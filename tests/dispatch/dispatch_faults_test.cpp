@@ -1,5 +1,5 @@
-#include "app/application.h"
 #include "demo/demo_database.h"
+#include "startup/application.h"
 #include "support/delivery_check.h"
 #include "support/faulty_file_system.h"
 #include "support/fixed_clock.h"

@@ -2,7 +2,7 @@
 
 #include "mail/helo_name.h"
 
-#include "oauth/trust_store.h"
+#include "net/trust_store.h"
 #include "support/scoped_env.h"
 
 #include <curl/curl.h>
@@ -44,9 +44,9 @@ struct AccountCase {
 class UnusableAccount : public ::testing::TestWithParam<AccountCase> {};
 
 TEST_P(UnusableAccount, FailsPermanentlyWithAClearReasonBeforeConnecting) {
-  SmtpTransport transport(SmtpAccount{GetParam().server, GetParam().port, {}, {}, true, {}}, 100);
+  SmtpTransport transport(MailAccount{GetParam().server, GetParam().port, {}, {}, true, {}}, 100);
   const SendResult result =
-      transport.deliver(SmtpEnvelope{QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, 3}, "x\r\n");
+      transport.deliver(MailEnvelope{QStringLiteral("a@example.com"), {QStringLiteral("b@example.com")}, 3}, "x\r\n");
   EXPECT_TRUE(result.isPermanent());
   EXPECT_EQ(result.text(), GetParam().expected);
 }
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, HeloLiteral,
 // the process.
 TEST(SmtpTransportTest, CreatingATransportIgnoresBrokenPipes) {
   std::signal(SIGPIPE, SIG_DFL);
-  const SmtpTransport transport(SmtpAccount{QStringLiteral("127.0.0.1"), 25, {}, {}, true, {}}, 100);
+  const SmtpTransport transport(MailAccount{QStringLiteral("127.0.0.1"), 25, {}, {}, true, {}}, 100);
   struct sigaction action {};
   ASSERT_EQ(sigaction(SIGPIPE, nullptr, &action), 0);
   EXPECT_EQ(action.sa_handler, SIG_IGN);
