@@ -4,10 +4,12 @@ include(GNUInstallDirs)
 
 install(TARGETS corvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The units name the installed program wherever the prefix put it, and the
-# prefix is known only when installing (`--prefix`, CPack's /usr).
+# The units name the installed program and their documentation (the
+# administrator's guide, then the README) wherever the prefix put them, and
+# the prefix is known only when installing (`--prefix`, CPack's /usr).
 install(CODE "
   set(CORVEX_BINARY \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/corvex\")
+  set(CORVEX_ADMIN_GUIDE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/docs/administrator.md\")
   set(CORVEX_README \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/README.md\")
   foreach(unit corvex.service corvex@.service)
     configure_file(\"${CMAKE_SOURCE_DIR}/src/service/systemd/\${unit}.in\" \"${CMAKE_BINARY_DIR}/systemd/\${unit}\" @ONLY)

@@ -16,8 +16,8 @@ work=$build/msi
 rm -rf "$work"
 mkdir -p "$work"
 # wixl takes sources relative to the .wxs files, which therefore sit in
-# $work beside the example main.ini.
-cp packaging/windows/corvex.wxs packaging/windows/main.ini "$work/"
+# $work beside the example main.ini and the administrator's guide.
+cp packaging/windows/corvex.wxs packaging/windows/main.ini docs/administrator.md "$work/"
 # Every file of dist, as components of the install folder (their GUIDs
 # follow from their paths, so an upgrade replaces each in place).
 find "$dist" -type f | sort |
@@ -25,7 +25,7 @@ find "$dist" -type f | sort |
     --win64 >"$work/files.wxs"
 msi=$build/corvex-$version-x64.msi
 wixl --arch x64 -D Win64=yes -D Version="$version" -D SourceDir=../dist -D IniFile=main.ini \
-  -o "$msi" "$work/corvex.wxs" "$work/files.wxs"
+  -D GuideFile=administrator.md -o "$msi" "$work/corvex.wxs" "$work/files.wxs"
 # What wixl cannot say: main.ini is permanent (16) and never overwritten
 # (128), the folders Corvex writes into are permanent, and the logon start
 # is installed only when asked for; the two properties a command line sets

@@ -10,8 +10,14 @@ trap 'rm -rf "$scratch"' EXIT
 "$cmake_command" --install "$build" --prefix "$scratch/usr" >/dev/null
 corvex=$scratch/usr/bin/corvex
 for file in lib/systemd/system/corvex.service lib/systemd/system/corvex@.service \
-            share/corvex/layouts/arSVDTEFactura.json share/doc/corvex/README.md; do
+            share/corvex/layouts/arSVDTEFactura.json share/doc/corvex/README.md \
+            share/doc/corvex/docs/administrator.md; do
   [ -f "$scratch/usr/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+for unit in corvex.service corvex@.service; do
+  for doc in $(sed -n 's|^Documentation=||p' "$scratch/usr/lib/systemd/system/$unit"); do
+    [ -f "${doc#file://}" ] || { echo "$unit: Documentation names $doc, which is not installed"; exit 1; }
+  done
 done
 grep -q "^ExecStart=$corvex --headless --exit-on-error --app-dir /var/lib/corvex\$" \
   "$scratch/usr/lib/systemd/system/corvex.service" || { echo "unit does not start $corvex"; exit 1; }

@@ -149,8 +149,8 @@ TEST(ServiceProgramTest, HelpNamesTheProgram) {
 }
 
 // The troubleshooting guide explains exactly the numbers the program raises.
-TEST(ServiceProgramTest, ReadmeExplainsEveryErrorNumber) {
-  QFile readme(QStringLiteral(CORVEX_SOURCE_DIR "/README.md"));
+TEST(ServiceProgramTest, GuideExplainsEveryErrorNumber) {
+  QFile readme(QStringLiteral(CORVEX_SOURCE_DIR "/docs/administrator.md"));
   ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
   const QString text = QString::fromUtf8(readme.readAll());
   const qsizetype start = text.indexOf(QStringLiteral("\n## Troubleshooting"));
