@@ -56,6 +56,12 @@ class FileSystem {
   virtual void syncFolder(const QString& folder) = 0;
 };
 
+/// Appends `bytes` to the file at `path`, which is created when missing (its
+/// folder is not). Each call's bytes land whole at the file's end, even with
+/// other writers appending: for logs, which other processes write too.
+/// Nothing is synced. False when the file cannot be opened or written.
+bool appendToFile(const QString& path, const QByteArray& bytes);
+
 /// The operating system's files.
 class RealFileSystem : public FileSystem {
  public:

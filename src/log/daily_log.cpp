@@ -1,8 +1,7 @@
 #include "log/daily_log.h"
 
 #include "base/clock.h"
-
-#include <QFile>
+#include "base/file_system.h"
 
 namespace corvex {
 
@@ -16,12 +15,9 @@ void DailyLog::WriteLog(const QString& text) const {
   // One reading of the clock serves both the file name and the stamp, so a
   // line written at midnight cannot carry the other day's date.
   const QDateTime now = m_clock.now();
-  QFile file(filePath(now.date()));
-  // QFile would not create the folder either; a failed open or write simply
-  // drops the line, and QFile closes itself on every path.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  const QByteArray line = (formatTimestamp(now) + QStringLiteral(" - ") + text + QStringLiteral("\r\n")).toUtf8();
-  file.write(line);
+  // A failed open or write simply drops the line.
+  appendToFile(filePath(now.date()),
+               (formatTimestamp(now) + QStringLiteral(" - ") + text + QStringLiteral("\r\n")).toUtf8());
 }
 
 }  // namespace corvex
