@@ -3,6 +3,8 @@
 #include "mail/graph_transport.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace corvex {
 
@@ -15,6 +17,15 @@ TokenClient tokenClientOf(const Settings& settings, const AppFolder& folder) {
 
 bool usesTokens(const Settings& settings) {
   return settings.Auth == SmtpAuth::XOAuth2 || isGraphServer(settings.sysSMTPServer);
+}
+
+QByteArray loginSettingsText(const Settings& settings) {
+  const OAuthSettings& oauth = settings.OAuth;
+  const QJsonArray values{
+      settings.sysSMTPServer, settings.sysSMTPPort, settings.sysSMTPUser, settings.sysSMTPPassword, int(settings.Auth),
+      oauth.Provider,         oauth.TenantId,       oauth.ClientId,       oauth.ClientSecret,       oauth.KeyFile,
+      oauth.RefreshToken,     oauth.TokenUrl,       oauth.Scope};
+  return QJsonDocument(values).toJson(QJsonDocument::Compact);
 }
 
 MailAccount mailAccount(const Settings& settings, const AppFolder& folder) {

@@ -37,6 +37,11 @@ TokenClient tokenClientOf(const Settings& settings, const AppFolder& folder);
 /// Whether `settings` need OAuth tokens: Auth=xoauth2 or a graph: server.
 bool usesTokens(const Settings& settings);
 
+/// Every value of `settings` that decides whether a login succeeds, as one
+/// text to take a fingerprint of (see LoginWait). It holds the password, so
+/// it is never written anywhere as it stands.
+QByteArray loginSettingsText(const Settings& settings);
+
 /// The account every transport of `settings` delivers through; it carries
 /// a new, empty TokenCache when usesTokens().
 MailAccount mailAccount(const Settings& settings, const AppFolder& folder);
