@@ -20,6 +20,7 @@
 #include <QThread>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -86,6 +87,23 @@ std::error_code syncFile(int fd) {
   return ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) ? std::error_code() : windowsError();
 }
 int closeFile(int fd) { return _close(fd); }
+// GENERIC_WRITE for FlushFileBuffers; the descriptor's _O_APPEND puts every
+// write at the end. A reparse point (a link) is opened as itself, and refused.
+std::error_code openAppending(const QString& path, int& fd) {
+  const HANDLE handle = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return windowsError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    ::CloseHandle(handle);
+    return std::make_error_code(std::errc::invalid_argument);
+  }
+  fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_APPEND | _O_BINARY);
+  if (fd >= 0) return {};
+  ::CloseHandle(handle);
+  return std::make_error_code(std::errc::too_many_files_open);
+}
 // Written through: the new name is on the disk when the call returns, which
 // is what syncing the folder does elsewhere.
 std::error_code moveReplacing(const QString& from, const QString& to) {
@@ -107,6 +125,18 @@ long writeSome(int fd, const char* data, qsizetype size) {
 }
 std::error_code syncFile(int fd) { return ::fsync(fd) == 0 ? std::error_code() : lastError(); }
 int closeFile(int fd) { return ::close(fd); }
+// O_NONBLOCK: a pipe standing at the path must not hang the open; it is
+// refused below, with anything else that is no regular file.
+std::error_code openAppending(const QString& path, int& fd) {
+  fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+              0600);
+  if (fd < 0) return lastError();
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return {};
+  ::close(fd);
+  fd = -1;
+  return std::make_error_code(std::errc::invalid_argument);
+}
 std::error_code moveReplacing(const QString& from, const QString& to) {
   std::error_code cause;
   std::filesystem::rename(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), cause);
@@ -161,6 +191,13 @@ FileError::FileError(const QString& action, const QString& path, std::error_code
 std::unique_ptr<WritableFile> RealFileSystem::createNew(const QString& path) {
   const int fd = openNew(path);
   if (fd < 0) throw FileError(QStringLiteral("Cannot create"), path, lastError());
+  return std::make_unique<DescriptorFile>(fd, path);
+}
+
+std::unique_ptr<WritableFile> RealFileSystem::appendTo(const QString& path) {
+  int fd = -1;
+  if (const std::error_code cause = openAppending(path, fd))
+    throw FileError(QStringLiteral("Cannot open"), path, cause);
   return std::make_unique<DescriptorFile>(fd, path);
 }
 

@@ -45,6 +45,11 @@ class FileSystem {
   /// Creates a new file at `path` for writing. Fails when anything stands
   /// there already, so nothing is ever opened through a link or a device.
   virtual std::unique_ptr<WritableFile> createNew(const QString& path) = 0;
+  /// Opens the regular file at `path` for appending, creating it when there
+  /// is none, readable and writable by its owner alone (on Windows it takes
+  /// its folder's access list). A link or anything but a regular file
+  /// standing there fails: nothing is ever appended through a link.
+  virtual std::unique_ptr<WritableFile> appendTo(const QString& path) = 0;
   /// Gives the file `from` the name `to` in one step, replacing the entry
   /// standing at `to` (a link there is replaced itself, never followed).
   virtual void rename(const QString& from, const QString& to) = 0;
@@ -60,6 +65,7 @@ class FileSystem {
 class RealFileSystem : public FileSystem {
  public:
   std::unique_ptr<WritableFile> createNew(const QString& path) override;
+  std::unique_ptr<WritableFile> appendTo(const QString& path) override;
   void rename(const QString& from, const QString& to) override;
   void remove(const QString& path) override;
   void syncFolder(const QString& folder) override;
