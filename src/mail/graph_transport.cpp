@@ -19,7 +19,8 @@ constexpr long kTooManyRequests = 429;
 constexpr long kUnavailable = 503;
 constexpr long kTimeout = 408;
 
-// "ErrorInvalidRecipients: At least one recipient is not valid."
+}  // namespace
+
 QString graphError(const QByteArray& body) {
   const nlohmann::json json = nlohmann::json::parse(body.toStdString(), nullptr, false);
   if (!json.is_object() || !json.contains("error") || !json["error"].is_object())
@@ -31,6 +32,8 @@ QString graphError(const QByteArray& body) {
   };
   return (text("code") + QStringLiteral(": ") + text("message")).simplified();
 }
+
+namespace {
 
 QString failureText(const HttpReply& reply) {
   if (reply.status == 0) return QStringLiteral("sendMail failed: ") + reply.failure;
@@ -93,7 +96,10 @@ SendResult GraphTransport::deliver(const QString& from, const QByteArray& mime) 
 }
 
 SendResult GraphTransport::outcome(const HttpReply& reply) const {
-  if (reply.status == kAccepted) return SendResult::sent(int(reply.status), QStringLiteral("202 Accepted"));
+  if (reply.status == kAccepted)
+    return SendResult::sent(int(reply.status), reply.requestId.isEmpty() ? QStringLiteral("202 Accepted")
+                                                                         : QStringLiteral("202 Accepted, request-id ") +
+                                                                               QString::fromLatin1(reply.requestId));
   const QString text = failureText(reply);
   if (asksToWait(reply))
     return SendResult::stopping(int(reply.status),

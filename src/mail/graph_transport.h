@@ -22,6 +22,10 @@ bool isGraphServer(const QString& server);
 QString graphBase(const QString& server);
 /// Why `server` names no usable Graph service (not https), or an empty text.
 QString graphServerProblem(const QString& server);
+/// Graph's error code and message from an error reply's body
+/// ("ErrorInvalidRecipients: At least one recipient is not valid."), or the
+/// body's start when it holds none.
+QString graphError(const QByteArray& body);
 
 /// Messages sent through Microsoft Graph: each whole MIME message is POSTed,
 /// base64-encoded, to {base}/v1.0/users/{from}/sendMail with a token from

@@ -31,13 +31,14 @@ void Mailer::SendMail(const QString& subject, const QString& body, const QString
 }
 
 void Mailer::startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
-                       const QString& attachment1, const QString& attachment2, const QString& logLabel) {
-  start(ticket, subject, body, recipient, attachment1, attachment2, logLabel, false);
+                       const QString& attachment1, const QString& attachment2, const QString& logLabel,
+                       const QString& envelopeKey) {
+  start(ticket, subject, body, recipient, attachment1, attachment2, logLabel, false, envelopeKey);
 }
 
 void Mailer::start(int ticket, const QString& subject, const QString& body, const QString& recipient,
-                   const QString& attachment1, const QString& attachment2, const QString& logLabel,
-                   bool evenIfStopped) {
+                   const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped,
+                   const QString& envelopeKey) {
   OutgoingMessage message;
   message.setFrom(m_settings.sysSMTPFrom);
   message.setSubject(subject);
@@ -49,7 +50,9 @@ void Mailer::start(int ticket, const QString& subject, const QString& body, cons
 
   if (!attach(message, attachment1, 1, ticket, logLabel) || !attach(message, attachment2, 2, ticket, logLabel)) return;
   m_labels.insert(ticket, logLabel);
-  mailSessions().submit(ticket, prepareMail(message), evenIfStopped);
+  PreparedMail mail = prepareMail(message, envelopeKey);
+  m_receipts.insert(ticket, mailReceipt(mail, m_settings.sysSMTPServer, QString()));
+  mailSessions().submit(ticket, std::move(mail), evenIfStopped);
 }
 
 Mailer::FinishedMail Mailer::finishMail() {
@@ -59,6 +62,7 @@ Mailer::FinishedMail Mailer::finishMail() {
   const MailSessions::Outcome outcome = mailSessions().next();
   for (Refused& refused : m_refused) refused.after = std::max(0, refused.after - 1);
   const QString logLabel = m_labels.take(outcome.ticket);
+  MailReceipt receipt = m_receipts.take(outcome.ticket);
   m_lastResult = outcome.result;
   if (outcome.failure) std::rethrow_exception(outcome.failure);
   if (!outcome.tried) return FinishedMail{outcome.ticket, false, false};
@@ -75,7 +79,8 @@ Mailer::FinishedMail Mailer::finishMail() {
   m_mailSent = true;
   m_log.WriteLog(QStringLiteral("Corvex=> Email sent successfully! ") + logLabel);
   writeLog(m_failures.succeeded(logLabel));
-  return FinishedMail{outcome.ticket, true, true};
+  receipt.reply = m_lastResult.text();
+  return FinishedMail{outcome.ticket, true, true, receipt};
 }
 
 Mailer::FinishedMail Mailer::finishRefused() {
@@ -129,6 +134,7 @@ void Mailer::endRun() {
   if (m_sessions) m_sessions->finish();
   m_refused.clear();
   m_labels.clear();
+  m_receipts.clear();
 }
 
 bool Mailer::sendingStopped() {

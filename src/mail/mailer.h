@@ -63,14 +63,18 @@ class Mailer {
     /// False when it never went out because sending stopped first; it wrote
     /// no log line and its document is to be left as it is.
     bool tried = true;
+    /// What the delivery ledger keeps of a mail that was sent.
+    MailReceipt receipt = {};
   };
   /// SendMail()'s work up to the hand-over: the attachments are read at once
   /// (and may fail the mail at once), the message waits for a free session.
   /// Its outcome comes back from finishMail() with `ticket`; not tried when
   /// sending stopped for a failure before it could start (SendMail() sends
-  /// regardless).
+  /// regardless). `envelopeKey`, the document's key, goes into the envelope
+  /// id that a delivery report hands back (see prepareMail()).
   void startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
-                 const QString& attachment1, const QString& attachment2, const QString& logLabel);
+                 const QString& attachment1, const QString& attachment2, const QString& logLabel,
+                 const QString& envelopeKey = QString());
   /// Waits for the next started mail to finish, in the order they finished,
   /// and writes its log line as SendMail() does; MailSent() and lastResult()
   /// then tell its outcome. mailsOutstanding() must not be 0. Raises as
@@ -110,6 +114,8 @@ class Mailer {
   bool sendingStopped();
   /// Whether the document with `logLabel` is to be tried in this run.
   bool isDue(const QString& logLabel) const;
+  /// The mails that keep failing, by their log labels.
+  const RepeatedFailures& failures() const { return m_failures; }
 
   /// beginRun() on construction, endRun() on destruction, whichever way the
   /// run leaves its scope.
@@ -136,7 +142,8 @@ class Mailer {
   };
 
   void start(int ticket, const QString& subject, const QString& body, const QString& recipient,
-             const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped);
+             const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped,
+             const QString& envelopeKey = QString());
   MailSessions& mailSessions();
   FinishedMail finishRefused();
   bool attach(OutgoingMessage& message, const QString& path, int number, int ticket, const QString& logLabel);
@@ -154,6 +161,8 @@ class Mailer {
   /// Mails failed before the hand-over (an attachment), waiting for finishMail().
   std::deque<Refused> m_refused;
   QHash<int, QString> m_labels;
+  /// The receipts of the mails handed over, by ticket, their replies to come.
+  QHash<int, MailReceipt> m_receipts;
   RepeatedFailures m_failures;
   bool m_stopLogged = false;
   struct {

@@ -1,5 +1,7 @@
 #include "mail/smtp_transport.h"
 
+#include "mail/xtext.h"
+
 #include <algorithm>
 #include <csignal>
 #include <optional>
@@ -115,6 +117,9 @@ SmtpReply SmtpTransport::startMessage(const MailEnvelope& envelope) {
 QList<QByteArray> SmtpTransport::envelopeCommands(const MailEnvelope& envelope) const {
   QByteArray mail = "MAIL FROM:<" + envelope.from.toUtf8() + '>';
   if (m_dialogue.offers("SIZE")) mail += " SIZE=" + QByteArray::number(envelope.size);
+  // A bounce then names the mail it is about, and carries only its headers.
+  if (m_dialogue.offers("DSN") && !envelope.envelopeId.isEmpty())
+    mail += " RET=HDRS ENVID=" + xtextEncoded(envelope.envelopeId);
   QList<QByteArray> commands{mail};
   for (const QString& recipient : envelope.recipients) commands << "RCPT TO:<" + recipient.toUtf8() + '>';
   return commands;

@@ -26,7 +26,8 @@ namespace corvex {
 /// (RFC 2920): MAIL, RCPT and DATA in one flight, then the content. Without
 /// the extension, or for a message with several recipients (whose DATA waits
 /// until every RCPT was accepted, else the envelope is reset with RSET), the
-/// commands go one at a time. MAIL carries SIZE when the server offers it.
+/// commands go one at a time. MAIL carries SIZE when the server offers it,
+/// and the envelope's id with RET=HDRS when it offers DSN (RFC 3461).
 /// With PIPELINING, the content of one message and its end may also carry
 /// the envelope of the next one (RFC 2920 lets them share a flight), which
 /// takes that message to one round trip; its content still waits for its own

@@ -15,9 +15,13 @@ struct HttpReply {
   /// The Retry-After header in seconds; -1 when absent or given as a date.
   qint64 retryAfterSeconds = -1;
   QString failure;
+  /// The request-id header (Microsoft Graph's name for the request), if any.
+  QByteArray requestId = {};
+  /// The body was longer than the client keeps (1 MiB) and was cut there.
+  bool truncated = false;
 };
 
-/// POST requests over HTTPS through libcurl, with the certificate checks and
+/// POST and GET requests over HTTPS through libcurl, with the certificate checks and
 /// CURL_CA_BUNDLE of the SMTP connections (see trustBundle()). Only https
 /// URLs are followed, redirects never (a redirect would carry a secret to
 /// another host). The connection is kept from one request to the next.
@@ -31,8 +35,12 @@ class HttpsClient {
   /// POSTs `body` with `headers` ("Name: value") to `url`. Raises Error 429
   /// when libcurl cannot be set up; every other failure is in the reply.
   HttpReply post(const QString& url, const QList<QByteArray>& headers, const QByteArray& body);
+  /// GETs `url` with `headers`; a body longer than 1 MiB is cut there
+  /// (HttpReply::truncated), which is no failure. Raises as post().
+  HttpReply get(const QString& url, const QList<QByteArray>& headers);
 
  private:
+  HttpReply perform(const QString& url, const QList<QByteArray>& headers, const QByteArray* postBody);
   void setUp(const QString& url, curl_slist* headers, const QByteArray& body, HttpReply* reply, char* errorBuffer);
 
   CurlEasy m_curl;
