@@ -18,6 +18,7 @@ void Application::Main() {
   readParameters(*m_database, m_settings);
   readSmtpLimits(m_settings);
   readOAuthSettings(m_settings);
+  readLedgerAndBounceSettings(m_settings);
   m_settings.Source = configuredRenderSource(m_settings.IniPath);
   m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);
   m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo, m_files);
