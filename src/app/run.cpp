@@ -111,7 +111,10 @@ int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   if (commandLine.once) {
     display.setCaption(QStringLiteral("Main"));
     if (stopRequested()) return 0;
-    return loop.Contador_Timer() ? 0 : kRunFailed;
+    const int status = loop.Contador_Timer() ? 0 : kRunFailed;
+    // A read of the bounce mailbox that the run started ends before the program.
+    run.waitForBounces();
+    return status;
   }
   loop.start();
   if (window) window->showCentred();
