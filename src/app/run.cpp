@@ -5,8 +5,11 @@
 #include "app/main_window.h"
 #include "app/poll_loop.h"
 #include "app/toolkit_messages.h"
+#include "ops/bounce_dismissal.h"
+#include "ops/history_command.h"
 #include "ops/resend_command.h"
 #include "ops/setup_check.h"
+#include "ops/status_command.h"
 #include "ops/test_mail.h"
 #include "service/instance_lock.h"
 #include "service/stop_signals.h"
@@ -198,6 +201,21 @@ int service(const CommandLine& commandLine, const QString& appDir) {
 }
 #endif
 
+bool isLedgerCommand(CommandLine::Action action) {
+  return action == CommandLine::Action::Status || action == CommandLine::Action::History ||
+         action == CommandLine::Action::DismissBounce;
+}
+
+// The ledger's commands: like resend, no start-up and no instance lock.
+int ledgerCommand(const CommandLine& commandLine, const AppFolder& folder) {
+  SystemClock clock;
+  QTextStream err(stderr);
+  if (commandLine.action == CommandLine::Action::Status) return showStatus(folder, clock, commandLine.json, out());
+  if (commandLine.action == CommandLine::Action::History)
+    return showHistory(folder, commandLine.serie, commandLine.numero, out(), err);
+  return dismissBounces(folder, commandLine.serie, commandLine.numero, clock, out(), err);
+}
+
 bool runsAsService(const CommandLine& commandLine) {
   return commandLine.action == CommandLine::Action::Service && commandLine.serviceVerb == QStringLiteral("run");
 }
@@ -241,6 +259,10 @@ int runCommand(int argc, char** argv) {
     case CommandLine::Action::Resend:
     case CommandLine::Action::Service:
       break;
+    case CommandLine::Action::Status:
+    case CommandLine::Action::History:
+    case CommandLine::Action::DismissBounce:
+      break;
   }
   const QString appDir = commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
 #ifdef Q_OS_WIN
@@ -256,6 +278,7 @@ int runCommand(int argc, char** argv) {
     return resendDocument(AppFolder(appDir), ResendOrder{commandLine.serie, commandLine.numero, commandLine.to}, clock,
                           out(), err);
   }
+  if (isLedgerCommand(commandLine.action)) return ledgerCommand(commandLine, AppFolder(appDir));
   return runWithApplication(commandLine, appDir, windowed);
 }
 
