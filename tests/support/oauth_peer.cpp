@@ -25,6 +25,7 @@ QStringList serveArguments(const OAuthPeerOptions& options, const QTemporaryDir&
   if (!options.publicKey.isEmpty()) arguments << QStringLiteral("--public-key") << options.publicKey;
   if (options.revokeFirst) arguments << QStringLiteral("--revoke-first");
   for (const QString& fault : options.faults) arguments << QStringLiteral("--fault") << fault;
+  if (options.mailbox) arguments << QStringLiteral("--mailbox") << dir.filePath(QStringLiteral("mailbox"));
   return arguments;
 }
 
@@ -32,12 +33,17 @@ QStringList serveArguments(const OAuthPeerOptions& options, const QTemporaryDir&
 
 OAuthPeer::OAuthPeer(OAuthPeerOptions options) {
   QDir(m_dir.path()).mkpath(QStringLiteral("messages"));
+  QDir(m_dir.path()).mkpath(QStringLiteral("mailbox"));
   m_process =
       std::make_unique<PeerProcess>(supportScript(QStringLiteral("oauth_server.py")), serveArguments(options, m_dir),
                                     m_dir.filePath(QStringLiteral("stderr.txt")));
 }
 
 QString OAuthPeer::base() const { return QStringLiteral("https://127.0.0.1:%1").arg(m_process->port()); }
+
+QString OAuthPeer::mailboxFolder() const { return m_dir.filePath(QStringLiteral("mailbox")); }
+
+QString OAuthPeer::requestLog() const { return m_dir.filePath(QStringLiteral("requests.jsonl")); }
 
 QList<QJsonObject> OAuthPeer::requests(const QString& kind) const {
   QFile file(m_dir.filePath(QStringLiteral("requests.jsonl")));

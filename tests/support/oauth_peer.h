@@ -23,6 +23,8 @@ struct OAuthPeerOptions {
   QStringList faults = {};   ///< "N:STATUS" for the Nth sendMail
   int retryAfter = 1;        ///< Retry-After of a 429 or 503
   int expiresIn = 3599;
+  /// Graph serves the Inbox in mailboxFolder() (see the script).
+  bool mailbox = false;
 };
 
 /// tests/support/oauth_server.py: a token endpoint and Graph's sendMail on
@@ -38,6 +40,11 @@ class OAuthPeer {
   QList<QJsonObject> requests(const QString& kind) const;
   /// The messages Graph accepted, oldest first.
   QStringList messageFiles() const;
+  /// The Inbox that Graph serves with OAuthPeerOptions::mailbox: its .eml
+  /// files are the messages, its folders the mailbox's folders.
+  QString mailboxFolder() const;
+  /// The log of requests, which names every token issued.
+  QString requestLog() const;
 
  private:
   QTemporaryDir m_dir;

@@ -17,7 +17,17 @@ decoded as NNN.eml in --folder when the answer is 202. The bearer token must be 
 and not revoked (--revoke-first revokes tok-1 as soon as it is issued), else 401.
 --fault N:STATUS answers the Nth sendMail with STATUS (429 and 503 with "Retry-After:
 --retry-after", 400 with Graph's error JSON). Its log line holds the user, content type,
-token and the status answered. Runs until terminated.
+token and the status answered; a 202 carries a request-id header ("req-N").
+
+Mailbox (--mailbox DIR, Mail.ReadWrite): the .eml files in DIR are the Inbox's messages, each
+with the file name as its id and the file's modification time as its receivedDateTime; the
+folders below DIR are the mailbox's folders, their names their ids. GET
+/v1.0/users/<user>/mailFolders/inbox/messages lists them oldest first ($filter "receivedDateTime
+ge T", $top), GET .../messages/<id>/$value gives a message's bytes, GET
+.../mailFolders?$filter=displayName eq 'NAME' finds a folder, POST .../messages/<id>/move
+{"destinationId"} moves the file into that folder. The bearer token must be valid as for
+sendMail; each request's log line has the kind "mailbox", the path and the status.
+Runs until terminated.
 """
 
 import argparse
@@ -30,6 +40,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -91,8 +102,66 @@ class Handler(BaseHTTPRequestHandler):
             self.token(path, body)
         elif path.startswith("/v1.0/users/") and path.endswith("/sendMail"):
             self.send_mail(urllib.parse.unquote(path[len("/v1.0/users/"):-len("/sendMail")]), body)
+        elif path.startswith("/v1.0/users/") and path.endswith("/move"):
+            self.mailbox(lambda: self.move(path.split("/")[-2], json.loads(body)["destinationId"]))
         else:
             self.answer(404)
+
+    def do_GET(self):
+        url = urllib.parse.urlparse(self.path)
+        query = dict(urllib.parse.parse_qsl(url.query))
+        if url.path.endswith("/mailFolders/inbox/messages"):
+            self.mailbox(lambda: self.list_messages(query))
+        elif url.path.endswith("/$value"):
+            self.mailbox(lambda: self.message_bytes(url.path.split("/")[-2]))
+        elif url.path.endswith("/mailFolders"):
+            self.mailbox(lambda: self.find_folder(query.get("$filter", "")))
+        else:
+            self.answer(404)
+
+    def mailbox(self, action):
+        """Answers with what `action` gives (status, JSON or bytes), if the token is good."""
+        state = self.server.state
+        token = self.headers.get("Authorization", "").removeprefix("Bearer ")
+        with state.lock:
+            valid = token in state.issued and token not in state.revoked
+        status, body = action() if valid and state.args.mailbox else (401, {"error": {"code": "InvalidToken"}})
+        state.record({"kind": "mailbox", "path": urllib.parse.urlparse(self.path).path, "status": status})
+        data = body if isinstance(body, bytes) else json.dumps(body).encode()
+        self.answer(status, data, [("Content-Type", "application/json")])
+
+    def inbox(self):
+        folder = self.server.state.args.mailbox
+        names = sorted(name for name in os.listdir(folder) if name.endswith(".eml"))
+        received = lambda name: time.strftime("%Y-%m-%dT%H:%M:%SZ",
+                                              time.gmtime(os.path.getmtime(os.path.join(folder, name))))
+        return sorted(({"id": name, "receivedDateTime": received(name)} for name in names),
+                      key=lambda message: (message["receivedDateTime"], message["id"]))
+
+    def list_messages(self, query):
+        since = query.get("$filter", "").removeprefix("receivedDateTime ge ")
+        messages = [message for message in self.inbox() if message["receivedDateTime"] >= since]
+        return 200, {"value": messages[:int(query.get("$top", "10"))]}
+
+    def message_bytes(self, message_id):
+        path = os.path.join(self.server.state.args.mailbox, os.path.basename(message_id))
+        if not os.path.isfile(path):
+            return 404, {"error": {"code": "ErrorItemNotFound", "message": "no such message"}}
+        with open(path, "rb") as message:
+            return 200, message.read()
+
+    def find_folder(self, condition):
+        name = condition.removeprefix("displayName eq '").removesuffix("'").replace("''", "'")
+        exists = os.path.isdir(os.path.join(self.server.state.args.mailbox, name))
+        return 200, {"value": [{"id": name}] if exists else []}
+
+    def move(self, message_id, folder):
+        mailbox = self.server.state.args.mailbox
+        source = os.path.join(mailbox, os.path.basename(message_id))
+        if not os.path.isfile(source) or not os.path.isdir(os.path.join(mailbox, folder)):
+            return 404, {"error": {"code": "ErrorItemNotFound", "message": "no such message or folder"}}
+        os.rename(source, os.path.join(mailbox, folder, os.path.basename(message_id)))
+        return 201, {"id": message_id}
 
     def token(self, path, body):
         state, args = self.server.state, self.server.state.args
@@ -113,6 +182,7 @@ class Handler(BaseHTTPRequestHandler):
             state.issued.append(token)
             if args.revoke_first and token == "tok-1":
                 state.revoked.add(token)
+        entry["token"] = token
         state.record(entry)
         reply = {"token_type": "Bearer", "expires_in": args.expires_in, "access_token": token}
         self.answer(200, json.dumps(reply).encode(), [("Content-Type", "application/json")])
@@ -134,7 +204,7 @@ class Handler(BaseHTTPRequestHandler):
             with open(name + ".tmp", "wb") as out:
                 out.write(base64.b64decode(body, validate=True))
             os.rename(name + ".tmp", name + ".eml")
-            return self.answer(202)
+            return self.answer(202, headers=[("request-id", "req-%d" % number)])
         headers = [("Content-Type", "application/json")]
         if status in (429, 503):
             headers.append(("Retry-After", str(args.retry_after)))
@@ -169,6 +239,7 @@ def main():
     run.add_argument("--revoke-first", action="store_true")
     run.add_argument("--fault", action="append", default=[])
     run.add_argument("--retry-after", type=int, default=1)
+    run.add_argument("--mailbox")
     args = parser.parse_args()
     make_certificate(args.cert_dir)
     server = listen(args)
