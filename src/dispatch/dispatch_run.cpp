@@ -44,7 +44,7 @@ DispatchRun::DispatchRun(DispatchParts parts)
       m_journal(m_parts.files, m_parts.folder),
       m_resends(m_parts.files, m_parts.folder, m_parts.log),
       m_ledger(std::make_unique<DeliveryLedger>(m_parts.files, m_parts.folder)),
-      m_status(m_parts.files, m_parts.folder),
+      m_status(m_parts.folder),
       m_bounces(std::make_unique<BounceWatch>(BounceParts{m_parts.settings, m_parts.folder, m_parts.log, m_parts.clock,
                                                           m_parts.files, *m_ledger, m_parts.stopRequested})) {}
 

@@ -74,8 +74,7 @@ RunStatus statusOf(const QJsonObject& object) {
 
 }  // namespace
 
-RunStatusFile::RunStatusFile(FileSystem& files, AppFolder folder)
-    : m_files(files), m_path(folder.path(QString::fromLatin1(kFileName))) {
+RunStatusFile::RunStatusFile(const AppFolder& folder) : m_path(folder.path(QString::fromLatin1(kFileName))) {
   m_status.pid = QCoreApplication::applicationPid();
 }
 

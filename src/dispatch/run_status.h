@@ -41,12 +41,14 @@ struct RunStatus {
 /// program rewrites whole (see writeFileReplacing()) when a run starts, at
 /// most once a poll interval while it mails, and when it ends; a reader
 /// beside it takes no lock and sees one state or the next, never half of
-/// one. Used from the run's own thread; `files` must outlive it.
+/// one. No mail depends on it, so it is written to the real file system
+/// directly, not through the run's (see checked_file.h). Used from the run's
+/// own thread.
 class RunStatusFile {
  public:
   static constexpr char kFileName[] = "status.json";
 
-  RunStatusFile(FileSystem& files, AppFolder folder);
+  explicit RunStatusFile(const AppFolder& folder);
 
   /// A run starts at `now`.
   void started(const QDateTime& now);
@@ -61,7 +63,7 @@ class RunStatusFile {
  private:
   void write();
 
-  FileSystem& m_files;
+  RealFileSystem m_files;
   QString m_path;
   RunStatus m_status;
   QDateTime m_written;

@@ -61,8 +61,7 @@ void writeLedger(const TempAppDir& dir, const QList<LedgerEntry>& entries) {
 }
 
 void writeRun(const TempAppDir& dir, qint64 endedAgo, const QList<RepeatedFailures::Failure>& failing = {}) {
-  RealFileSystem files;
-  RunStatusFile(files, dir.folder()).ended(ago(endedAgo), true, QString(), 4, 3, 1, failing);
+  RunStatusFile(dir.folder()).ended(ago(endedAgo), true, QString(), 4, 3, 1, failing);
 }
 
 struct StatusCase {
@@ -72,6 +71,8 @@ struct StatusCase {
   /// A phrase of the text output.
   const char* says;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* out) { *out << c.name; }
 
 const StatusCase kCases[] = {
     {"AllWell", [](const TempAppDir& dir) { writeRun(dir, 2); }, 0, "pending      4 documents"},
