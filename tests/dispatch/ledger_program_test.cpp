@@ -33,6 +33,8 @@ struct LedgerCase {
   std::function<void(const QList<QJsonObject>&)> expectLines;
 };
 
+void PrintTo(const LedgerCase& c, std::ostream* out) { *out << c.name; }
+
 ProgramRun runOnce(const TempAppDir& dir, const QProcessEnvironment& environment) {
   return test::runProgram({QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()}, 120000, environment);
 }

@@ -37,6 +37,8 @@ struct StandingCase {
   QStringList read;
 };
 
+void PrintTo(const StandingCase& c, std::ostream* out) { *out << c.name; }
+
 const StandingCase kCases[] = {
     {"Nothing", [](const TempAppDir&) {}, true, {"m2@x"}},
     // A crash cut the last line short: the next line stands on a line of its own.

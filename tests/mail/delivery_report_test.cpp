@@ -178,6 +178,8 @@ struct ReportCase {
   const char* diagnosticHolds = "";
 };
 
+void PrintTo(const ReportCase& c, std::ostream* out) { *out << c.name; }
+
 const ReportCase kCases[] = {
     {"Postfix",
      withCrLf(kPostfix),
