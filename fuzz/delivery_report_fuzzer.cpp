@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const corvex::DeliveryReport report = corvex::readDeliveryReport(message);
   if (!report.isReport && (!report.failures.isEmpty() || !report.problem.isEmpty())) __builtin_trap();
   if (!report.problem.isEmpty() && !report.failures.isEmpty()) __builtin_trap();
+  if (report.failures.size() > 20) __builtin_trap();
   for (const corvex::DeliveryReport::Failure& failure : report.failures) {
     if (failure.recipient.size() > 250 || failure.status.size() > 500 || failure.diagnostic.size() > 500)
       __builtin_trap();

@@ -12,6 +12,9 @@ namespace corvex {
 namespace {
 
 constexpr qsizetype kLongestDiagnostic = 500;
+// Our mails go to one buyer, or to the few addresses of one eMail field; a
+// report naming more is not about one of them, and must not fill the ledger.
+constexpr qsizetype kMostFailures = 20;
 
 const MimeEntity* findEntity(const MimeEntity& entity, const std::function<bool(const MimeEntity&)>& wanted) {
   if (wanted(entity)) return &entity;
@@ -78,7 +81,7 @@ void readStatusPart(const MimeEntity& part, DeliveryReport& report) {
     const QByteArray action = firstWord(fieldValue(block, "action"));
     if (action.isEmpty()) continue;
     recipients = true;
-    if (action != "failed") continue;
+    if (action != "failed" || report.failures.size() == kMostFailures) continue;
     QByteArray recipient = afterType(fieldValue(block, "final-recipient"));
     if (recipient.isEmpty()) recipient = afterType(fieldValue(block, "original-recipient"));
     report.failures << DeliveryReport::Failure{text(recipient, 250), text(firstWord(fieldValue(block, "status"))),
@@ -100,9 +103,10 @@ void readTextBounce(const MimeEntity& message, DeliveryReport& report) {
     const qsizetype lineStart = bodyText.lastIndexOf(u'\n', match.capturedStart()) + 1;
     diagnostic = bodyText.mid(lineStart, bodyText.indexOf(u'\n', lineStart) - lineStart).simplified();
   }
-  for (const QByteArray& recipient : message.header("x-failed-recipients").split(','))
-    if (!recipient.trimmed().isEmpty())
+  for (const QByteArray& recipient : message.header("x-failed-recipients").split(',')) {
+    if (!recipient.trimmed().isEmpty() && report.failures.size() < kMostFailures)
       report.failures << DeliveryReport::Failure{text(recipient, 250), status, diagnostic.left(kLongestDiagnostic)};
+  }
 }
 
 // The Message-ID of the mail that bounced: from the returned message or its

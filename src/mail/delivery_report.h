@@ -33,6 +33,7 @@ struct DeliveryReport {
   QString originalMessageId;
   /// The report's own Message-ID, without brackets.
   QString reportId;
+  /// At most 20: a report that names more is about no mail of ours.
   QList<Failure> failures;
 };
 

@@ -124,13 +124,17 @@ MimeEntity readEntity(const QByteArray& bytes, int depth, int& partsLeft) {
 
 }  // namespace
 
+// A value folded over many lines grows in place: a hostile header of a
+// million continuation lines must not cost a million copies of itself.
 HeaderFields headerFields(const QByteArray& block) {
   HeaderFields fields;
   for (const QByteArray& rawLine : block.split('\n')) {
     const QByteArray line = rawLine.endsWith('\r') ? rawLine.chopped(1) : rawLine;
     if (line.trimmed().isEmpty()) break;
     if ((line.startsWith(' ') || line.startsWith('\t')) && !fields.isEmpty()) {
-      fields.last().second = (fields.last().second + ' ' + line.trimmed()).trimmed();
+      QByteArray& value = fields.last().second;
+      if (!value.isEmpty()) value += ' ';
+      value += line.trimmed();
       continue;
     }
     const qsizetype colon = line.indexOf(':');
