@@ -50,7 +50,7 @@ QString buyersSql(const QString& server, int port) {
 
 ProgramRun corvex(const TempAppDir& dir, const QStringList& arguments, const QString& caBundle) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("CURL_CA_BUNDLE"), caBundle);
+  if (!caBundle.isEmpty()) environment.insert(QStringLiteral("CURL_CA_BUNDLE"), caBundle);
   return test::runProgram(arguments + QStringList{QStringLiteral("--app-dir"), dir.path()}, 120000, environment);
 }
 
@@ -118,6 +118,11 @@ TEST(BounceProgramTest, AMailToAnAddressThatDoesNotExistEndsAsABounceWithinOneRe
   ASSERT_EQ(ledgerLines(dir, QStringLiteral("mail")).size(), 4);
   ASSERT_TRUE(test::pollUntil([&] { return filesIn(maildir, QStringLiteral("/")) == 1; }, kWaitMs))
       << "Postfix wrote no bounce";
+  // The envelope id went out with the mail and came back with its bounce.
+  const QString bounceFile = QDir(maildir + QStringLiteral("/new")).entryList(QDir::Files).value(0);
+  QFile bounceMessage(maildir + QStringLiteral("/new/") + bounceFile);
+  ASSERT_TRUE(bounceMessage.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(bounceMessage.readAll().contains("Original-Envelope-Id: CF-318/"));
 
   // One read over IMAPS with the mailbox's own password.
   dir.writeFile(
@@ -158,6 +163,24 @@ TEST(BounceProgramTest, AMailToAnAddressThatDoesNotExistEndsAsABounceWithinOneRe
   EXPECT_EQ(dovecot.logins(), (QStringList{QStringLiteral("password"), QStringLiteral("token")}));
   EXPECT_EQ(filesIn(maildir, QStringLiteral("/")), 0);
   EXPECT_EQ(filesIn(maildir, QStringLiteral("/.Done/")), 1);
+}
+
+// A mailbox that cannot be reached costs one log line, and the run mails
+// every document all the same.
+TEST(BounceProgramTest, AMailboxThatCannotBeReachedIsOneLineAndStopsNothing) {
+  const TempAppDir dir(
+      {QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("qr"), QStringLiteral("outbox")});
+  buildDemoDatabase(dir.filePath(QStringLiteral("v.db")), DemoContent::Documents);
+  // Port 1 on loopback: nothing listens there.
+  dir.writeFile(
+      QStringLiteral("main.ini"),
+      "[DB]\r\ncString=sqlite:v.db\r\n[Bounces]\r\nMailbox=imaps://localhost:1/INBOX\r\nUser=u\r\nPassword=p\r\n");
+  runOnce(dir, QString());
+  EXPECT_EQ(ledgerLines(dir, QStringLiteral("mail")).size(), 4);
+  EXPECT_EQ(logged(dir, QStringLiteral("Corvex=> Bounces cannot be read from imaps://localhost:1/INBOX: ")).size(), 1)
+      << dir.logLines().join(u'\n').toStdString();
+  const ProgramRun status = corvex(dir, {QStringLiteral("status")}, QString());
+  EXPECT_TRUE(status.out.contains("; unreadable since ")) << status.out.toStdString();
 }
 
 // What lands in a mailbox besides the bounces of our mails.
