@@ -77,7 +77,7 @@ create_folder_rows() {
   create_folder_rows
 } >"$work/CreateFolder.idt"
 {
-  printf 'MsiLockPermissionsEx\tLockObject\tTable\tSDDL\tCondition\ns72\ts72\ts32\ts0\tS255\n'
+  printf 'MsiLockPermissionsEx\tLockObject\tTable\tSDDLText\tCondition\ns72\ts72\ts32\ts0\tS255\n'
   printf 'MsiLockPermissionsEx\tMsiLockPermissionsEx\n'
   lock_rows
 } >"$work/MsiLockPermissionsEx.idt"

@@ -42,10 +42,22 @@ def check(condition, text):
         print("FAILED: " + text)
 
 
+# The columns Windows Installer reads in the tables wixl cannot make: a
+# misspelt one is silently ignored by Windows.
+ADDED_TABLES = {
+    "MsiLockPermissionsEx": ["MsiLockPermissionsEx", "LockObject", "Table", "SDDLText", "Condition"],
+    "MsiServiceConfig": ["MsiServiceConfig", "Name", "Event", "ConfigType", "Argument", "Component_"],
+    "MsiServiceConfigFailureActions": ["MsiServiceConfigFailureActions", "Name", "Event", "ResetPeriod",
+                                       "RebootMessage", "Command", "Actions", "DelayActions", "Component_"],
+}
+
+
 def table(name):
     out = subprocess.run(["msiinfo", "export", MSI, name], check=True, capture_output=True, text=True).stdout
     lines = out.replace("\r", "").split("\n")
     columns = lines[0].split("\t")
+    if name in ADDED_TABLES:
+        check(columns == ADDED_TABLES[name], f"{name} has the columns {columns}")
     return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
 
 
@@ -92,7 +104,7 @@ def program_folders(directories):
 
 
 def check_access_lists(sid):
-    locks = {(row["Table"], row["LockObject"]): row["SDDL"] for row in table("MsiLockPermissionsEx")}
+    locks = {(row["Table"], row["LockObject"]): row["SDDLText"] for row in table("MsiLockPermissionsEx")}
     files = {row["File"] for row in table("File")}
     programs = program_folders(table("Directory"))
     private = {("CreateFolder", d) for d in ("DATAFOLDER", "FilesFolder", "QrFolder")} | {("File", "MainIni")}
