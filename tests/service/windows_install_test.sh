@@ -64,7 +64,9 @@ done
 cmp -s "$data/main.ini" packaging/windows/main.ini || fail "main.ini is not the example"
 for folder in logs files qr; do [ -d "$data/$folder" ] || fail "no folder $folder"; done
 [ ! -e "$program/main.ini" ] || fail "main.ini beside the program"
-service_value ImagePath 'corvex.exe" service run --app-dir "C:\ProgramData\Corvex\."' ||
+# (Windows Installer quotes the program's path; Wine's does not.)
+service_value ImagePath 'Program Files\Corvex\corvex.exe' &&
+  service_value ImagePath ' service run --app-dir "C:\ProgramData\Corvex\."' ||
   fail "service command line: $(win reg query "$key" /v ImagePath)"
 service_value ObjectName 'NT SERVICE\Corvex' || fail "service account: $(win reg query "$key" /v ObjectName)"
 service_value Start 0x2 || fail "not started at boot"
