@@ -61,12 +61,13 @@ lock_rows() {
 
 # A lock on a folder takes effect through a CreateFolder row; the program's
 # sub-folders have none of their own, so each gets one with a component that
-# installs into it.
+# installs into it. (The readers read their input whole: one that stopped
+# early would fail the writer, and with pipefail the script.)
 create_folder_rows() {
   local directory component
   for directory in $(program_folders); do
-    rows CreateFolder | cut -f1 | grep -qx "$directory" && continue
-    component=$(rows Component | awk -F'\t' -v d="$directory" '$3 == d { print $1; exit }')
+    rows CreateFolder | cut -f1 | grep -x "$directory" >/dev/null && continue
+    component=$(rows Component | awk -F'\t' -v d="$directory" '$3 == d && !found { found = $1 } END { print found }')
     [ -n "$component" ] && printf '%s\t%s\n' "$directory" "$component"
   done
 }
