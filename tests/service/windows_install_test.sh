@@ -50,6 +50,9 @@ start_menu_entry() { find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Corv
 
 bash scripts/windows-package.sh "$build" "$next" >/dev/null
 windows_wine_prefix "$scratch/prefix"
+# Wine ends a service with its server, which by itself ends seconds after
+# the last program: a persistent server keeps it, as a running Windows does.
+"$wineserver" -p
 program="$WINEPREFIX/drive_c/Program Files/Corvex"
 data=$WINEPREFIX/drive_c/ProgramData/Corvex
 
@@ -80,9 +83,11 @@ start_menu_entry || fail "no Start-menu entry"
 env -u DISPLAY -u WAYLAND_DISPLAY "$linux/corvex" demo "$scratch/demo" >/dev/null
 cp "$scratch/demo/corvex-demo.db" "$data/"
 cp "$scratch/demo/main.ini" "$scratch/company.ini"
+cp "$scratch/company.ini" "$data/main.ini"
 mkdir -p "$data/outbox"
 (cd "$scratch" && win "C:\\Program Files\\Corvex\\corvex.exe" check >"$scratch/check.txt") ||
   fail "corvex check did not find the data folder: $(cat "$scratch/check.txt")"
+cp packaging/windows/main.ini "$data/main.ini"
 
 # Started with main.ini still the example, the service stays up and says
 # what is wrong; once main.ini is usable it mails, then stops with code 0.
