@@ -27,7 +27,7 @@ fail() {
   echo "windows-stop: $*" >&2
   exit 1
 }
-db() { sqlite3 "$data/corvex-demo.db" "$1"; }
+db() { sqlite3 -cmd '.timeout 10000' "$data/corvex-demo.db" "$1"; }
 stopped() { win sc query Corvex | grep 'STATE *: *1 ' >/dev/null; }
 received() { find "$scratch"/mail-* -name '*.eml' 2>/dev/null | wc -l; }
 marked() { db "SELECT COUNT(*) FROM FACTURAS_ENC WHERE SERIE = 'BM' AND ENVIADA = 1"; }
@@ -84,7 +84,8 @@ end_peer
 
 serve rest 0 true
 win sc start Corvex >/dev/null || fail "the service did not start for the rest"
-wait_for 180 test "$(marked)" = 20 || fail "the rest was not mailed: $(marked) of 20 marked"
+all_marked() { [ "$(marked)" = 20 ]; }
+wait_for 180 all_marked || fail "the rest was not mailed: $(marked) of 20 marked"
 win sc stop Corvex >/dev/null
 wait_for 60 stopped || fail "the service did not stop at the end"
 end_peer
