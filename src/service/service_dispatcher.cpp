@@ -1,6 +1,7 @@
 #include "service/service_dispatcher.h"
 
 #include "log/daily_log.h"
+#include "service/process_exit.h"
 #include "service/service_name.h"
 #include "service/stop_signals.h"
 
@@ -115,7 +116,10 @@ int runAsService(const DailyLog& log, const std::function<int()>& life, QTextStr
   report(SERVICE_STOPPED, status);
   ::SetEvent(g_finished);
   dispatcher.join();
-  return status;
+  // An upgrade or an uninstall replaces or removes corvex.exe as soon as the
+  // manager says "stopped": the process ends with that report, not after
+  // Qt's clean-up, or the file would still be in use.
+  endProcess(status);
 }
 
 }  // namespace corvex

@@ -13,8 +13,8 @@ namespace corvex {
 /// turns the manager's stop, pre-shutdown and shut-down into a stop request,
 /// tells the manager every few seconds that the stop goes on until `life`
 /// has returned, and reports the end with `life`'s status as the service's
-/// exit code. Start and end go to `log`. Returns `life`'s status; 1 when the
-/// process was not started by the manager.
+/// exit code, ending the process right after. Start and end go to `log`.
+/// Returns only when the process was not started by the manager, with 1.
 int runAsService(const DailyLog& log, const std::function<int()>& life, QTextStream& err);
 
 }  // namespace corvex
