@@ -6,8 +6,8 @@
 
 namespace corvex {
 
-Application::Application(AppFolder folder, const Clock& clock, FileSystem& files)
-    : m_folder(std::move(folder)), m_clock(clock), m_files(files), m_log(m_folder, m_clock) {}
+Application::Application(AppFolder folder, const Clock& clock, FileSystem& files, LogMirror* mirror)
+    : m_folder(std::move(folder)), m_clock(clock), m_files(files), m_log(m_folder, m_clock, mirror) {}
 
 void Application::Main() {
   m_settings.IniPath = m_folder.path(QStringLiteral("main.ini"));

@@ -23,7 +23,9 @@ namespace corvex {
 /// depends on is written) must outlive the application.
 class Application {
  public:
-  Application(AppFolder folder, const Clock& clock, FileSystem& files);
+  /// "*mirror", when given, mirrors the daily log's lines that an
+  /// administrator must see into the system's event log.
+  Application(AppFolder folder, const Clock& clock, FileSystem& files, LogMirror* mirror = nullptr);
 
   /// Start-up: reads main.ini, builds the connection string and fills the
   /// Settings from the database, then creates the mailer and the renderer.
