@@ -184,9 +184,10 @@ SendingWait Mailer::recordWait(const SendResult& result, const QDateTime& now) {
   const bool pause = result.isPause();
   const QDateTime pauseEnd = now.addSecs(result.pauseSeconds());
   try {
+    const SendingWait kept = pause ? m_loginWait.paused(login, result.text(), now, pauseEnd)
+                                   : m_loginWait.refused(login, result.text(), now);
     m_unwritten.reset();
-    return pause ? m_loginWait.paused(login, result.text(), now, pauseEnd)
-                 : m_loginWait.refused(login, result.text(), now);
+    return kept;
   } catch (const FileError& error) {
     writeLog(m_failures.failed(QString::fromLatin1(LoginWait::kFileName),
                                QStringLiteral("Corvex=> ") + error.description(), false, now));

@@ -87,6 +87,16 @@ class MailerTest : public ::testing::Test {
     mailer.SendMail(kSubject, kBody, recipient, json(), pdf(), kLabel);
   }
   QString json() const { return dir.filePath(QStringLiteral("files/DTE-15.json")); }
+  // One run a minute from `from` to `to` minutes after `start`, as runs
+  // every few seconds would be, by a program started at `from`.
+  void runEveryMinute(const QDateTime& start, int from, int to) {
+    Mailer restarted{settings, dir.folder(), log, clock};
+    for (int minute = from; minute < to; ++minute) {
+      clock.set(start.addSecs(minute * 60));
+      const Mailer::RunScope run(restarted);
+      if (!restarted.sendingStopped()) restarted.SendMail(kSubject, kBody, kRecipient, json(), pdf(), kLabel);
+    }
+  }
   QString pdf() const { return dir.filePath(QStringLiteral("files/DTE-15.pdf")); }
 
   TempAppDir dir{{QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("outbox")}};
@@ -557,8 +567,7 @@ TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {
   EXPECT_EQ(server.stats().attempts, 3);
 }
 
-// Runs every minute for three hours, as runs every few seconds would be,
-// with a restart after the first hour and another after the second: a
+// Three hours with a restart after the first and after the second: a
 // wrong password costs 4 refused logins in the first hour and one an hour
 // after that, each logged once (a restart says once more what holds). The
 // first start after the password was mended in Parametros mails at once.
@@ -566,27 +575,30 @@ TEST_F(MailerTest, AWrongPasswordCostsFourLoginsTheFirstHourAcrossRestarts) {
   SmtpPeer& server = startPeer();
   settings.sysSMTPPassword = QStringLiteral("wrong");
   const QDateTime start = clock.now();
-  const auto runEveryMinute = [&](int from, int to) {
-    Mailer restarted{settings, dir.folder(), log, clock};
-    for (int minute = from; minute < to; ++minute) {
-      clock.set(start.addSecs(minute * 60));
-      const Mailer::RunScope run(restarted);
-      if (!restarted.sendingStopped()) restarted.SendMail(kSubject, kBody, kRecipient, json(), pdf(), kLabel);
-    }
-  };
-  runEveryMinute(0, 60);
+  runEveryMinute(start, 0, 60);
   EXPECT_EQ(server.stats().auths, 4) << "at minutes 0, 5, 15 and 35";
-  runEveryMinute(60, 120);
-  runEveryMinute(120, 180);
+  runEveryMinute(start, 60, 120);
+  runEveryMinute(start, 120, 180);
   EXPECT_EQ(server.stats().auths, 6) << "then at 75 and 135";
   EXPECT_EQ(dir.logLines().filter(QStringLiteral("Corvex=> Sending stopped for ")).size(), 8);
   EXPECT_TRUE(server.messageFiles().isEmpty());
 
   settings.sysSMTPPassword = kPassword;
-  runEveryMinute(180, 181);
+  runEveryMinute(start, 180, 181);
   EXPECT_EQ(server.stats().logins, 1);
   EXPECT_EQ(server.messageFiles().size(), 1);
   EXPECT_FALSE(dir.exists(QString::fromLatin1(LoginWait::kFileName)));
+}
+
+// A wait file that cannot be written (a folder stands at its name) still
+// holds in the running program, and the log says why once.
+TEST_F(MailerTest, AWaitThatCannotBeKeptStillHoldsInTheRunningProgram) {
+  QDir(dir.path()).mkdir(QString::fromLatin1(LoginWait::kFileName));
+  SmtpPeer& server = startPeer();
+  settings.sysSMTPPassword = QStringLiteral("wrong");
+  runEveryMinute(clock.now(), 0, 60);
+  EXPECT_EQ(server.stats().auths, 4);
+  EXPECT_EQ(dir.logLines().filter(QStringLiteral("Corvex=> Cannot replace ")).size(), 1);
 }
 
 TEST_F(MailerTest, TheSameStopIsLoggedOnceAnHour) {
