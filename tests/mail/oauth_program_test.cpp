@@ -461,8 +461,8 @@ TEST(RefreshTokenRotationTest, TheNextRefreshTokenIsKeptAcrossRestartsUntilANewC
 // ---- main.ini read again by every run ----
 
 // A client secret that the endpoint refuses starts the login wait; the
-// running program asks no more, until main.ini holds the new secret, which
-// the next run reads and tries at once.
+// running program asks no more, and logs no line per run, until main.ini
+// holds the new secret, which the next run reads and tries at once.
 TEST(OAuthMainIniTest, ANewClientSecretIsTriedByTheNextRunWithoutARestart) {
   OAuthProgram program(3);
   test::OAuthPeerOptions options{program.certDir()};
@@ -484,11 +484,21 @@ TEST(OAuthMainIniTest, ANewClientSecretIsTriedByTheNextRunWithoutARestart) {
   ASSERT_TRUE(test::pollUntil([&] { return program.dir.exists(QString::fromLatin1(LoginWait::kFileName)); }, 60000))
       << program.dir.logLines().join(u'\n').toStdString();
   const qsizetype refusedAt = runsEnded();
+  // A new document meanwhile changes the runs' counts, not the log.
+  program.dir.createSqlite(
+      QStringLiteral("v.db"),
+      QStringLiteral("CREATE TEMP TABLE c AS SELECT * FROM FACTURAS_ENC WHERE SERIE = 'BM' AND NUMERO = 1;\n"
+                     "UPDATE c SET NUMERO = 99, IDDOCUMENTO = 'BENCH-000099', EMAIL = 'buyer99@example.com';\n"
+                     "INSERT INTO FACTURAS_DET SELECT SERIE, 99, LINEA, IDARTICULO, ARTICULO, CANTIDAD, PRECIO, "
+                     "PRECIO_FINAL, TLINEA, IITLINEA FROM FACTURAS_DET WHERE SERIE = 'BM' AND NUMERO = 1;\n"
+                     "INSERT INTO FACTURAS_ENC SELECT * FROM c;\n"));
   ASSERT_TRUE(test::pollUntil([&] { return runsEnded() >= refusedAt + 2; }, 60000));
   EXPECT_EQ(oauth.requests(QStringLiteral("token")).size(), 1) << "no request while the wait holds";
+  EXPECT_EQ(program.dir.logLines().filter(QStringLiteral("sendDTEbyMail=> Run: ")).size(), 1)
+      << "runs that try nothing are summed up hourly: " << program.dir.logLines().join(u'\n').toStdString();
 
   program.writeIni(QString(), microsoftIni(oauth));
-  EXPECT_TRUE(test::pollUntil([&] { return oauth.messageFiles().size() == 3; }, 60000))
+  EXPECT_TRUE(test::pollUntil([&] { return oauth.messageFiles().size() == 4; }, 60000))
       << program.dir.logLines().join(u'\n').toStdString();
   running.terminate();
   ASSERT_TRUE(running.waitForFinished(60000));
