@@ -36,8 +36,10 @@ struct SmtpPeerOptions {
   int maxConnections = 0;
   /// Not empty: every connection is greeted with this reply and closed.
   QString greeting = {};
-  /// The first this many AUTH exchanges are refused, whatever they carry.
+  /// This many AUTH exchanges are refused, whatever they carry, from the
+  /// refuseLoginsFrom-th on (1: the first).
   int refuseLogins = 0;
+  int refuseLoginsFrom = 1;
   /// "greeting": connections are never greeted; "auth": AUTH is never
   /// answered. Empty: neither.
   QString stall = {};

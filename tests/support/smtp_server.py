@@ -18,8 +18,9 @@ message at the end of DATA, so it is never stored: a reply code (421, 451,
 552, 554), "drop" (closed before any reply) or "stall" (no reply ever);
 --after N --run CMD runs a shell command right after the Nth message was
 stored. --auth-reply "CODE TEXT" refuses a wrong login with that reply instead
-of 535 (Microsoft's 550 5.7.30, say); --refuse-logins N refuses the first N
-AUTH exchanges whatever they carry (a mailbox switched off, then on again);
+of 535 (Microsoft's 550 5.7.30, say); --refuse-logins N refuses N AUTH
+exchanges whatever they carry, from the --refuse-logins-from-th on (default the
+first: a mailbox switched off, then on again);
 --max-connections N greets a connection beyond N open ones with a 421 and
 closes it; --greeting "CODE TEXT" greets every connection so and closes it;
 --stall greeting (never greets) or --stall auth (never answers AUTH) keeps a
@@ -137,7 +138,7 @@ class Store:
         self.count = 0
         self.received = 0
         self.oauth_user, self.oauth_tokens = args.xoauth2_user, args.xoauth2_token
-        self.refuse_logins, self.stall = args.refuse_logins, args.stall
+        self.refuse_logins, self.refuse_from, self.stall = args.refuse_logins, args.refuse_logins_from, args.stall
         self.cycle, self.slow_seconds = [f for f in (args.cycle or "").split(",") if f], args.slow_seconds
         self.logins_per_token = args.xoauth2_logins_per_token
         self.stats = {"connections": 0, "logins": 0, "auths": 0, "attempts": 0, "messages": 0, "quits": 0,
@@ -185,8 +186,8 @@ class Store:
         return AuthResult(success=False, handled=False, message="535 5.7.8 Username and Password not accepted")
 
     def refusing(self):
-        """Whether the AUTH exchange just counted falls among the first --refuse-logins."""
-        return self.stats["auths"] <= self.refuse_logins
+        """Whether the AUTH exchange just counted is one --refuse-logins names."""
+        return self.refuse_from <= self.stats["auths"] < self.refuse_from + self.refuse_logins
 
     async def handle_RSET(self, server, session, envelope):
         self.add("rsets")
@@ -440,6 +441,7 @@ def main():
     run.add_argument("--max-connections", type=int, default=0)
     run.add_argument("--greeting")
     run.add_argument("--refuse-logins", type=int, default=0)
+    run.add_argument("--refuse-logins-from", type=int, default=1)
     run.add_argument("--stall", choices=["greeting", "auth"])
     run.add_argument("--cycle")
     run.add_argument("--slow-seconds", type=float, default=3)
