@@ -159,7 +159,7 @@ struct LifeParts {
 int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed, LifeParts parts = {}) {
   SystemClock clock;
   RealFileSystem files;
-  Application app(AppFolder(appDir), clock, files, parts.mirror);
+  Application app(AppFolder(appDir), clock, files, stopRequested, parts.mirror);
   // A test message touches nothing the dispatcher uses, so it may be sent
   // while the service runs on the same folder.
   const bool testMail = commandLine.action == CommandLine::Action::TestMail;
@@ -277,7 +277,8 @@ int runCommand(int argc, char** argv) {
 #endif
   // The check runs without start-up: it must also explain a set-up that
   // start-up would refuse.
-  if (commandLine.action == CommandLine::Action::Check) return checkSetup(AppFolder(appDir), out()) ? 0 : kRunFailed;
+  if (commandLine.action == CommandLine::Action::Check)
+    return checkSetup(AppFolder(appDir), out(), stopRequested) ? 0 : kRunFailed;
   // Like the check, a request needs only the database, and no instance lock.
   if (commandLine.action == CommandLine::Action::Resend) {
     SystemClock clock;

@@ -45,6 +45,10 @@ class FileSystem {
   /// Creates a new file at `path` for writing. Fails when anything stands
   /// there already, so nothing is ever opened through a link or a device.
   virtual std::unique_ptr<WritableFile> createNew(const QString& path) = 0;
+  /// As createNew(), for a file that holds a secret: readable by its owner
+  /// alone from the start (mode 0600; on Windows the folder's access list
+  /// decides, as for every file). This default, for fakes, is createNew().
+  virtual std::unique_ptr<WritableFile> createPrivate(const QString& path) { return createNew(path); }
   /// Gives the file `from` the name `to` in one step, replacing the entry
   /// standing at `to` (a link there is replaced itself, never followed).
   virtual void rename(const QString& from, const QString& to) = 0;
@@ -60,9 +64,13 @@ class FileSystem {
 class RealFileSystem : public FileSystem {
  public:
   std::unique_ptr<WritableFile> createNew(const QString& path) override;
+  std::unique_ptr<WritableFile> createPrivate(const QString& path) override;
   void rename(const QString& from, const QString& to) override;
   void remove(const QString& path) override;
   void syncFolder(const QString& folder) override;
+
+ private:
+  std::unique_ptr<WritableFile> create(const QString& path, bool ownerOnly);
 };
 
 }  // namespace corvex

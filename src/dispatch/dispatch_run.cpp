@@ -89,16 +89,19 @@ bool DispatchRun::sendDTEbyMail() {
 }
 
 // A run that mailed nothing and tells what the previous one told (the same
-// document failing every 5 seconds) is summed up at most hourly.
+// document failing every 5 seconds), or that tried nothing after one that
+// tried nothing (sending waits while new documents come), is summed up at
+// most hourly.
 void DispatchRun::endRun() {
   removeLeftovers();
   if (!m_summary.hasDocuments()) return;
   const QDateTime now = m_parts.clock.now();
   const QString counts = m_summary.countsText();
-  const bool repeat = !m_summary.mailedAny() && counts == m_lastSummary.counts &&
-                      m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
+  const bool idle = !m_summary.triedAny();
+  const bool same = counts == m_lastSummary.counts || (idle && m_lastSummary.idle);
+  const bool repeat = !m_summary.mailedAny() && same && m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
   if (repeat) return;
-  m_lastSummary = {counts, now};
+  m_lastSummary = {counts, now, idle};
   m_parts.log.WriteLog(m_summary.logText());
 }
 

@@ -22,6 +22,8 @@ class RunSummary {
   /// Only a run that saw documents is worth a line.
   bool hasDocuments() const { return m_listed > 0; }
   bool mailedAny() const { return m_mailed > 0; }
+  /// Whether any mail went out or failed (none did while sending waits).
+  bool triedAny() const { return m_mailed + m_failed > 0; }
   /// "3 mailed, 1 failed, 1 still pending": what two runs that did the same
   /// have in common.
   QString countsText() const;
