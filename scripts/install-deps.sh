@@ -16,6 +16,8 @@ packages=(
   ccache
   # make windows-package: the MSI (wixl, wixl-heat) and its tables (msibuild)
   wixl msitools
+  # make windows-package with a certificate: Authenticode signatures
+  osslsigncode
   # database clients
   unixodbc unixodbc-dev tdsodbc freetds-bin sqlite3
   # tests and their real peers

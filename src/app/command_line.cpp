@@ -22,10 +22,16 @@ const QString kDescription = QStringLiteral(
     "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
     "  render dte FILE                          write the PDF of a DTE's JSON file into files/ and print its path\n"
     "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once\n"
-    "  service install [--account NAME --password PWD] | uninstall\n"
-    "                                           (Windows) register Corvex as a service started at boot, or remove it");
+    "  service install [--account NAME] | uninstall\n"
+    "                                           (Windows) register Corvex as a service started at boot, or remove it\n"
+    "                                           (a copy without the package; its password from standard input)");
 
-const QString kAccountOnlyForInstall = QStringLiteral("--account and --password go with service install only.");
+const QString kAccountOnlyForInstall = QStringLiteral("--account goes with service install only.");
+// A password on the command line stays in process listings and the shell's
+// history.
+const QString kNoPasswordOption = QStringLiteral(
+    "--password is not taken: corvex service install reads the account's password from standard "
+    "input, or asks for it.");
 
 CommandLine invalid(const QString& message) {
   CommandLine result;
@@ -79,18 +85,15 @@ CommandLine parseLedgerCommand(const QStringList& words, CommandLine result) {
   return result;
 }
 
-// "service install|uninstall|run", its --account and --password already in
-// `result`. Only Windows has a Service Control Manager; elsewhere the
+// "service install|uninstall|run", its --account already in `result`. Only Windows has a Service Control Manager; elsewhere the
 // system's service manager runs Corvex (the systemd units of the package).
 CommandLine parseService(const QStringList& words, CommandLine result) {
 #ifdef Q_OS_WIN
   const QStringList verbs{QStringLiteral("install"), QStringLiteral("uninstall"), QStringLiteral("run")};
   if (words.size() != 2 || !verbs.contains(words[1]))
     return invalid(
-        QStringLiteral("Usage: corvex service install [--account NAME --password PWD] [--app-dir DIR] | "
-                       "corvex service uninstall"));
-  if (words[1] != QStringLiteral("install") && !(result.account.isEmpty() && result.password.isEmpty()))
-    return invalid(kAccountOnlyForInstall);
+        QStringLiteral("Usage: corvex service install [--account NAME] [--app-dir DIR] | corvex service uninstall"));
+  if (words[1] != QStringLiteral("install") && !result.account.isEmpty()) return invalid(kAccountOnlyForInstall);
   result.action = CommandLine::Action::Service;
   result.serviceVerb = words[1];
   result.headless = true;
@@ -111,7 +114,7 @@ CommandLine parseCommand(const QStringList& words, CommandLine result) {
   if (command == QStringLiteral("resend")) return parseResend(words, result);
   if (!result.to.isEmpty()) return invalid(QStringLiteral("--to goes with resend only."));
   if (command == QStringLiteral("service")) return parseService(words, result);
-  if (!result.account.isEmpty() || !result.password.isEmpty()) return invalid(kAccountOnlyForInstall);
+  if (!result.account.isEmpty()) return invalid(kAccountOnlyForInstall);
   const QStringList ledgerCommands{QStringLiteral("status"), QStringLiteral("history"),
                                    QStringLiteral("dismiss-bounce")};
   if (ledgerCommands.contains(command)) return parseLedgerCommand(words, result);
@@ -191,17 +194,19 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                               QStringLiteral("ADDRESS"));
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("status: one JSON object instead of lines."));
   const QCommandLineOption account(QStringLiteral("account"),
-                                   QStringLiteral("service install: the account the service runs under."),
+                                   QStringLiteral("service install: the account the service runs under "
+                                                  "(default NT SERVICE\\Corvex)."),
                                    QStringLiteral("NAME"));
-  const QCommandLineOption password(QStringLiteral("password"),
-                                    QStringLiteral("service install: the password of that account."),
-                                    QStringLiteral("PWD"));
+  // Known only to be refused with the reason.
+  QCommandLineOption password(QStringLiteral("password"), QString(), QStringLiteral("PWD"));
+  password.setFlags(QCommandLineOption::HiddenFromHelp);
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Shows this help."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
   parser.addOptions({appDir, headless, once, exitOnError, to, json, account, password, help, version});
   if (!parser.parse(QStringList{QStringLiteral("corvex")} + protectNegativeNumbers(arguments)))
     return invalid(parser.errorText());
+  if (parser.isSet(password)) return invalid(kNoPasswordOption);
 
   CommandLine result;
   result.appDir = parser.value(appDir);
@@ -212,7 +217,6 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   if (parser.isSet(to) && result.to.isEmpty()) return invalid(QStringLiteral("--to needs an address."));
   result.json = parser.isSet(json);
   result.account = parser.value(account);
-  result.password = parser.value(password);
   if (parser.isSet(help)) {
     result.action = CommandLine::Action::Help;
     // The parser names the program after the running application, which
@@ -227,7 +231,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return invalid(QStringLiteral("--to goes with resend only."));
   } else if (result.json) {
     return invalid(QStringLiteral("--json goes with status only."));
-  } else if (parser.isSet(account) || parser.isSet(password)) {
+  } else if (parser.isSet(account)) {
     return invalid(kAccountOnlyForInstall);
   }
   return result;

@@ -50,10 +50,9 @@ struct CommandLine {
   QString address;
   /// Service (Windows): "install", "uninstall", or "run" (what the Service
   /// Control Manager starts); install: the account it runs under (empty:
-  /// LocalSystem) and its password.
+  /// "NT SERVICE\Corvex"). Its password is never taken from here.
   QString serviceVerb;
   QString account;
-  QString password;
   /// Help text, version text or the reason the arguments were refused.
   QString message;
 };

@@ -75,7 +75,8 @@ std::error_code whileHeld(const std::function<bool()>& step) {
   return cause;
 }
 
-int openNew(const QString& path) {
+// The folder's access list decides who may read, for every file alike.
+int openNew(const QString& path, bool) {
   return _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 long writeSome(int fd, const char* data, qsizetype size) {
@@ -117,8 +118,10 @@ std::error_code removeEntry(const QString& path) {
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? std::error_code() : cause;
 }
 #else
-int openNew(const QString& path) {
-  return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// Private from its creation on: a mode set later would not shut out a
+// reader who opened the file before.
+int openNew(const QString& path, bool ownerOnly) {
+  return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
 }
 long writeSome(int fd, const char* data, qsizetype size) {
   return ::write(fd, data, static_cast<size_t>(std::min<qsizetype>(size, INT_MAX)));
@@ -188,8 +191,12 @@ class DescriptorFile : public WritableFile {
 FileError::FileError(const QString& action, const QString& path, std::error_code cause)
     : Error(numberFor(cause), describe(action, path, cause)) {}
 
-std::unique_ptr<WritableFile> RealFileSystem::createNew(const QString& path) {
-  const int fd = openNew(path);
+std::unique_ptr<WritableFile> RealFileSystem::createNew(const QString& path) { return create(path, false); }
+
+std::unique_ptr<WritableFile> RealFileSystem::createPrivate(const QString& path) { return create(path, true); }
+
+std::unique_ptr<WritableFile> RealFileSystem::create(const QString& path, bool ownerOnly) {
+  const int fd = openNew(path, ownerOnly);
   if (fd < 0) throw FileError(QStringLiteral("Cannot create"), path, lastError());
   return std::make_unique<DescriptorFile>(fd, path);
 }

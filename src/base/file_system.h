@@ -50,6 +50,10 @@ class FileSystem {
   /// its folder's access list). A link or anything but a regular file
   /// standing there fails: nothing is ever appended through a link.
   virtual std::unique_ptr<WritableFile> appendTo(const QString& path) = 0;
+  /// As createNew(), for a file that holds a secret: readable by its owner
+  /// alone from the start (mode 0600; on Windows the folder's access list
+  /// decides, as for every file). This default, for fakes, is createNew().
+  virtual std::unique_ptr<WritableFile> createPrivate(const QString& path) { return createNew(path); }
   /// Gives the file `from` the name `to` in one step, replacing the entry
   /// standing at `to` (a link there is replaced itself, never followed).
   virtual void rename(const QString& from, const QString& to) = 0;
@@ -66,9 +70,13 @@ class RealFileSystem : public FileSystem {
  public:
   std::unique_ptr<WritableFile> createNew(const QString& path) override;
   std::unique_ptr<WritableFile> appendTo(const QString& path) override;
+  std::unique_ptr<WritableFile> createPrivate(const QString& path) override;
   void rename(const QString& from, const QString& to) override;
   void remove(const QString& path) override;
   void syncFolder(const QString& folder) override;
+
+ private:
+  std::unique_ptr<WritableFile> create(const QString& path, bool ownerOnly);
 };
 
 }  // namespace corvex

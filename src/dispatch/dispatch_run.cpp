@@ -107,9 +107,11 @@ bool DispatchRun::dispatch() {
 }
 
 // A run that mailed nothing and tells what the previous one told (the same
-// document failing every 5 seconds) is summed up at most hourly. `error` is
-// empty after a normal end. The status file tells `corvex status` of the
-// run, and a read of the bounce mailbox starts when one is due.
+// document failing every 5 seconds), or that tried nothing after one that
+// tried nothing (sending waits while new documents come), is summed up at
+// most hourly. `error` is empty after a normal end. The status file tells
+// `corvex status` of the run, and a read of the bounce mailbox starts when
+// one is due.
 void DispatchRun::endRun(const QString& error) {
   removeLeftovers();
   pruneLedger();
@@ -118,10 +120,11 @@ void DispatchRun::endRun(const QString& error) {
   m_bounces->startIfDue();
   if (!m_summary.hasDocuments()) return;
   const QString counts = m_summary.countsText();
-  const bool repeat = !m_summary.mailedAny() && counts == m_lastSummary.counts &&
-                      m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
+  const bool idle = !m_summary.triedAny();
+  const bool same = counts == m_lastSummary.counts || (idle && m_lastSummary.idle);
+  const bool repeat = !m_summary.mailedAny() && same && m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
   if (repeat) return;
-  m_lastSummary = {counts, now};
+  m_lastSummary = {counts, now, idle};
   m_parts.log.WriteLog(m_summary.logText());
 }
 

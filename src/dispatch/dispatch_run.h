@@ -215,6 +215,7 @@ class DispatchRun {
   struct {
     QString counts;
     QDateTime logged;
+    bool idle = false;
   } m_lastSummary;
   /// The documents whose mails are out, by the mailer's ticket.
   QHash<int, DocumentMailed> m_mailing;

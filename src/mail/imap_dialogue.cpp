@@ -29,10 +29,6 @@ int watchStart(CURL*, curl_infotype type, char* data, size_t size, void* userDat
   return 0;
 }
 
-int abortOnStop(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return (*static_cast<const std::function<bool()>*>(userData))() ? 1 : 0;
-}
-
 QByteArray serverUrl(const MailboxAddress& address) {
   const QString host = address.host.contains(u':') ? u'[' + address.host + u']' : address.host;
   const char* scheme = address.kind == MailboxAddress::Kind::Imaps ? "imaps://" : "imap://";
@@ -56,8 +52,7 @@ void setUpLogin(CURL* curl, const ImapLogin& login, const QByteArray& token) {
 
 // Connect-only runs libcurl's IMAP start: greeting, CAPABILITY, STARTTLS,
 // the certificate check and the login; the commands after it are ours.
-void setUpStart(CURL* curl, const ImapLogin& login, const QByteArray& token, Start* start,
-                const std::function<bool()>* stopRequested) {
+void setUpStart(CURL* curl, const ImapLogin& login, const QByteArray& token, Start* start) {
   const bool startTls = login.address.kind == MailboxAddress::Kind::Imap;
   setCurlOption(curl, CURLOPT_URL, serverUrl(login.address).constData());
   setCurlOption(curl, CURLOPT_PROTOCOLS_STR, "imap,imaps");
@@ -71,9 +66,6 @@ void setUpStart(CURL* curl, const ImapLogin& login, const QByteArray& token, Sta
   setCurlOption(curl, CURLOPT_DEBUGFUNCTION, watchStart);
   setCurlOption(curl, CURLOPT_DEBUGDATA, &start->lastReply);
   setCurlOption(curl, CURLOPT_VERBOSE, 1L);
-  setCurlOption(curl, CURLOPT_XFERINFOFUNCTION, abortOnStop);
-  setCurlOption(curl, CURLOPT_XFERINFODATA, stopRequested);
-  setCurlOption(curl, CURLOPT_NOPROGRESS, 0L);
 }
 
 // "{123}" or "{123+}" (a non-synchronizing literal) at the line's end.
@@ -112,11 +104,11 @@ QString ImapDialogue::connect(const ImapLogin& login, const QByteArray& token) {
   const TrustBundle trust = trustBundle();
   if (!trust.problem.isEmpty()) return trust.problem;
   Start start;
-  CurlEasy curl = newCurlEasy();
-  setUpStart(curl.get(), login, token, &start, &m_stopRequested);
-  if (setUpTrust(curl.get(), trust) != CURLE_OK)
+  auto transfer = std::make_unique<CurlTransfer>();
+  setUpStart(transfer->easy(), login, token, &start);
+  if (setUpTrust(transfer->easy(), trust) != CURLE_OK)
     throw Error(kMailComponentError, QStringLiteral("libcurl cannot check certificates"));
-  const CURLcode code = curl_easy_perform(curl.get());
+  const CURLcode code = transfer->perform([this] { return stopAsked(m_stopRequested); });
   if (code == CURLE_ABORTED_BY_CALLBACK) return QStringLiteral("stopped");
   if (code == CURLE_LOGIN_DENIED) {
     m_loginRefused = true;
@@ -125,7 +117,7 @@ QString ImapDialogue::connect(const ImapLogin& login, const QByteArray& token) {
     return QStringLiteral("login as %1 refused: %2").arg(login.user, reason);
   }
   if (code != CURLE_OK) return curlFailureText(code, start.errorBuffer);
-  m_connection = std::make_unique<TlsConnection>(std::move(curl));
+  m_connection = std::make_unique<TlsConnection>(std::move(transfer));
   return isOpen() ? QString() : QStringLiteral("libcurl did not hand over the connection");
 }
 

@@ -34,12 +34,6 @@ QByteArray newKey() {
   return key;
 }
 
-qint64 waitSeconds(int refusals) {
-  qint64 seconds = LoginWait::kFirstWaitSeconds;
-  for (int i = 1; i < refusals && seconds < LoginWait::kLongestWaitSeconds; ++i) seconds *= 2;
-  return std::min(seconds, LoginWait::kLongestWaitSeconds);
-}
-
 }  // namespace
 
 struct LoginWait::Stored {
@@ -110,6 +104,17 @@ SendingWait LoginWait::paused(const QByteArray& settings, const QString& reason,
 
 void LoginWait::ended() { m_files.remove(m_path); }
 
+bool LoginWait::keptFor(const QByteArray& settings) const {
+  const std::optional<Stored> stored = load();
+  return stored && stored->fingerprint == fingerprint(stored->key, settings);
+}
+
+qint64 LoginWait::waitSeconds(int refusals) {
+  qint64 seconds = kFirstWaitSeconds;
+  for (int i = 1; i < refusals && seconds < kLongestWaitSeconds; ++i) seconds *= 2;
+  return std::min(seconds, kLongestWaitSeconds);
+}
+
 SendingWait LoginWait::store(const QByteArray& settings, SendingWait wait) {
   const QByteArray key = newKey();
   const QJsonObject object{
@@ -121,7 +126,7 @@ SendingWait LoginWait::store(const QByteArray& settings, SendingWait wait) {
       {QStringLiteral("key"), QString::fromLatin1(key.toBase64())},
       {QStringLiteral("fingerprint"), QString::fromLatin1(fingerprint(key, settings))},
   };
-  writeFileReplacing(m_files, m_path, QJsonDocument(object).toJson());
+  writeFileReplacing(m_files, m_path, QJsonDocument(object).toJson(), FileReaders::OwnerOnly);
   return wait;
 }
 

@@ -38,7 +38,8 @@ struct SendingWait {
 ///
 /// The file names the login settings it holds for by a keyed fingerprint
 /// (HMAC-SHA-256 under a random key kept with it), never by their values: a
-/// change of any of them ends the wait. A service that asks to wait
+/// change of any of them ends the wait. Since the key lies beside it, the
+/// file is readable by the program's account alone. A service that asks to wait
 /// (Retry-After) pauses sending the same way, until the time it named.
 ///
 /// Each change replaces the file whole (see writeFileReplacing()), so a
@@ -71,6 +72,12 @@ class LoginWait {
 
   /// A login succeeded: no wait holds any more.
   void ended();
+
+  /// Whether the file keeps a wait (in force or past) for `settings`.
+  bool keptFor(const QByteArray& settings) const;
+
+  /// How long the wait after `refusals` refused logins in a row lasts.
+  static qint64 waitSeconds(int refusals);
 
  private:
   struct Stored;

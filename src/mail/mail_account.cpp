@@ -1,6 +1,7 @@
 #include "mail/mail_account.h"
 
 #include "mail/graph_transport.h"
+#include "oauth/refresh_token_store.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -12,7 +13,8 @@ TokenClient tokenClientOf(const Settings& settings, const AppFolder& folder) {
   const OAuthSettings& oauth = settings.OAuth;
   const QString keyFile = oauth.KeyFile.isEmpty() ? QString() : QDir(folder.root()).absoluteFilePath(oauth.KeyFile);
   const char* scope = isGraphServer(settings.sysSMTPServer) ? kMicrosoftGraphScope : kMicrosoftSmtpScope;
-  return TokenClient{oauth, keyFile, settings.sysSMTPUser, QString::fromLatin1(scope)};
+  return TokenClient{oauth, keyFile, settings.sysSMTPUser, QString::fromLatin1(scope),
+                     folder.path(QString::fromLatin1(RefreshTokenStore::kFileName))};
 }
 
 bool usesTokens(const Settings& settings) {
@@ -28,7 +30,11 @@ QByteArray loginSettingsText(const Settings& settings) {
   return QJsonDocument(values).toJson(QJsonDocument::Compact);
 }
 
-MailAccount mailAccount(const Settings& settings, const AppFolder& folder) {
+HintContext hintContextOf(const Settings& settings) {
+  return usesTokens(settings) ? HintContext{settings.OAuth.Provider, true} : HintContext{};
+}
+
+MailAccount mailAccount(const Settings& settings, const AppFolder& folder, const StopCheck& stop) {
   MailAccount account{settings.sysSMTPServer,
                       settings.sysSMTPPort,
                       settings.sysSMTPUser,
@@ -39,7 +45,7 @@ MailAccount mailAccount(const Settings& settings, const AppFolder& folder) {
                       nullptr};
   if (usesTokens(settings)) {
     const TokenClient client = tokenClientOf(settings, folder);
-    account.tokens = std::make_shared<TokenCache>([client] { return requestToken(client); });
+    account.tokens = std::make_shared<TokenCache>([client, stop] { return requestToken(client, stop); });
   }
   return account;
 }

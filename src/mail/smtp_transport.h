@@ -34,13 +34,15 @@ namespace corvex {
 /// replies, so at most one message at a time is out without an answer.
 ///
 /// Certificates, time-outs and login: see setUpSmtpConnection() and
-/// SmtpDialogue. One transport is used by one thread at a time.
+/// SmtpDialogue, whose waits before a message's content end on `stop`: the
+/// message then comes back SendResult::stopped(). One transport is used by
+/// one thread at a time.
 ///
 /// Creating a transport makes the process ignore SIGPIPE: a connection that
 /// drops under a write must be a failed send, never the end of the program.
 class SmtpTransport {
  public:
-  SmtpTransport(MailAccount account, int maxMessagesPerConnection);
+  SmtpTransport(MailAccount account, int maxMessagesPerConnection, StopCheck stop = {});
   ~SmtpTransport();
   SmtpTransport(const SmtpTransport&) = delete;
   SmtpTransport& operator=(const SmtpTransport&) = delete;
@@ -83,6 +85,7 @@ class SmtpTransport {
 
   MailAccount m_account;
   int m_maxMessagesPerConnection;
+  StopCheck m_stop;
   SmtpDialogue m_dialogue;
   int m_messagesOnConnection = 0;
   /// The envelope sent ahead with the last content; its replies are unread.

@@ -60,11 +60,10 @@ TEST(CommandLineTest, ActionsAndModes) {
       {{"history", "CF", "1", "--json"}, Action::Invalid, false, false},
       {{"dismiss-bounce", "CF", "318"}, Action::DismissBounce, false, false},
       {{"dismiss-bounce", "CF", "318", "--to", "a@b.c"}, Action::Invalid, false, false},
+      // A password on the command line would stay in process listings.
+      {{"service", "install", "--account", "CORP\\corvex", "--password", "p"}, Action::Invalid, false, false},
 #ifdef Q_OS_WIN
-      {{"service", "install", "--account", "CORP\\corvex", "--password", "p", "--app-dir", "C:\\Corvex"},
-       Action::Service,
-       true,
-       false},
+      {{"service", "install", "--account", "CORP\\corvex", "--app-dir", "C:\\Corvex"}, Action::Service, true, false},
       {{"service", "run", "--app-dir", "C:\\Corvex"}, Action::Service, true, false},
       {{"service", "uninstall", "--account", "x"}, Action::Invalid, false, false},
       {{"service", "start"}, Action::Invalid, false, false},

@@ -16,7 +16,7 @@ QStringList serveArguments(const OAuthPeerOptions& options, const QTemporaryDir&
                         QStringLiteral("--log"),
                         dir.filePath(QStringLiteral("requests.jsonl")),
                         QStringLiteral("--retry-after"),
-                        QString::number(options.retryAfter),
+                        options.retryAfterText.isEmpty() ? QString::number(options.retryAfter) : options.retryAfterText,
                         QStringLiteral("--expires-in"),
                         QString::number(options.expiresIn)};
   if (!options.refuse.isEmpty())
@@ -26,6 +26,10 @@ QStringList serveArguments(const OAuthPeerOptions& options, const QTemporaryDir&
   if (options.revokeFirst) arguments << QStringLiteral("--revoke-first");
   for (const QString& fault : options.faults) arguments << QStringLiteral("--fault") << fault;
   if (options.mailbox) arguments << QStringLiteral("--mailbox") << dir.filePath(QStringLiteral("mailbox"));
+  if (!options.clientSecret.isEmpty()) arguments << QStringLiteral("--client-secret") << options.clientSecret;
+  for (const QString& token : options.refreshTokens) arguments << QStringLiteral("--refresh-token") << token;
+  if (options.rotate) arguments << QStringLiteral("--rotate");
+  if (options.stallToken) arguments << QStringLiteral("--stall-token");
   return arguments;
 }
 
