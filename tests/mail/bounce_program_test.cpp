@@ -135,7 +135,7 @@ TEST(BounceProgramTest, AMailToAnAddressThatDoesNotExistEndsAsABounceWithinOneRe
   const QStringList bounced = logged(dir, QStringLiteral("Corvex=> Bounced: "));
   ASSERT_EQ(bounced.size(), 1) << dir.logLines().join(u'\n').toStdString();
   EXPECT_TRUE(bounced.first().startsWith(QStringLiteral("Corvex=> Bounced: CF-318--") + kBadAddress + ": 5.1.1"));
-  EXPECT_TRUE(bounced.first().contains(QStringLiteral("Hint: the buyer's address does not exist")));
+  EXPECT_TRUE(bounced.first().contains(QStringLiteral("Hint: the recipient's address does not exist")));
   EXPECT_EQ(logged(dir, QStringLiteral("Corvex=> Digest of 1 bounces mailed to jefe@example.com")).size(), 1);
   const ProgramRun history =
       corvex(dir, {QStringLiteral("history"), QStringLiteral("CF"), QStringLiteral("318")}, postfix.caBundle());
