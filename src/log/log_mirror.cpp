@@ -23,19 +23,30 @@ constexpr unsigned int kError = 0xC0000000u;
 struct MirroredLine {
   const char* start;
   bool wholeLine;
+  /// A text the line must hold besides its start ("" for none).
+  const char* holds;
+  /// 0: the line stays in the daily log alone.
   unsigned int id;
   Type type;
 };
 
-// The first row whose start the line has wins.
+// The first row whose start the line has wins. A run's informational lines
+// share the prefix of its failures, so they come first and mirror nothing.
 constexpr MirroredLine kMirroredLines[] = {
-    {"Service=> Started", true, kInformation | 1, Type::Information},
-    {"Service=> Stopped, exit code 0", true, kInformation | 2, Type::Information},
-    {"Service=> Stopped, exit code ", false, kWarning | 3, Type::Warning},
-    {"Start-up=> ", false, kError | 10, Type::Error},
-    {"sendDTEbyMail=> ", false, kError | 11, Type::Error},
-    {"Corvex=> Sending stopped", false, kError | 12, Type::Error},
-    {"Corvex=> Email send failed: ", false, kError | 13, Type::Error},
+    {"Service=> Started", true, "", kInformation | 1, Type::Information},
+    {"Service=> Stopped, exit code 0", true, "", kInformation | 2, Type::Information},
+    {"Service=> Stopped, exit code ", false, "", kWarning | 3, Type::Warning},
+    {"Start-up=> ", false, "", kError | 10, Type::Error},
+    {"sendDTEbyMail=> Run: ", false, "", 0, Type::Information},
+    {"sendDTEbyMail=> Dispatch lock of the database obtained", true, "", 0, Type::Information},
+    {"sendDTEbyMail=> Marked from the journal: ", false, "", 0, Type::Information},
+    {"sendDTEbyMail=> Removed ", false, "", 0, Type::Information},
+    {"sendDTEbyMail=> Resend of ", false, "", 0, Type::Information},
+    {"sendDTEbyMail=> ", false, "", kError | 11, Type::Error},
+    // A 421 or a passing failure clears by itself, and a service's request
+    // to wait is no fault: only a refused login needs a person.
+    {"Corvex=> Sending stopped for ", false, ", next login at ", kError | 12, Type::Error},
+    {"Corvex=> Email send failed: ", false, "", kError | 13, Type::Error},
 };
 
 QJsonObject readMemory(const QString& path) {
@@ -56,7 +67,10 @@ void writeMemory(const QString& path, const QJsonObject& memory) {
 std::optional<EventEntry> mirroredEvent(const QString& line) {
   for (const MirroredLine& row : kMirroredLines) {
     const QString start = QString::fromLatin1(row.start);
-    if (row.wholeLine ? line == start : line.startsWith(start)) return EventEntry{row.id, row.type, line};
+    if (!(row.wholeLine ? line == start : line.startsWith(start)) || !line.contains(QLatin1String(row.holds)))
+      continue;
+    if (row.id == 0) return std::nullopt;
+    return EventEntry{row.id, row.type, line};
   }
   return std::nullopt;
 }

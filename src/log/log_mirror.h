@@ -14,9 +14,10 @@ namespace corvex {
 /// The event that mirrors a line of the daily log, or none: the lines an
 /// administrator's monitoring must see. Service start and stop
 /// ("Service=> Started", "Service=> Stopped, exit code N"; a non-zero code a
-/// warning), a start-up that failed ("Start-up=> "), a run that failed
-/// ("sendDTEbyMail=> "), sending stopped by a refused login
-/// ("Corvex=> Sending stopped") and a document whose mail failed
+/// warning), a start-up that failed ("Start-up=> "), a run's failure
+/// ("sendDTEbyMail=> ", but not its summary or its notes of work done),
+/// sending stopped by a refused login ("Corvex=> Sending stopped for ...,
+/// next login at ...") and a document whose mail failed
 /// ("Corvex=> Email send failed: ", which the mailer writes once and then
 /// hourly while the document keeps failing) are errors unless said
 /// otherwise. Every other line stays in the daily log alone.
