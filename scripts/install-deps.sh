@@ -16,6 +16,8 @@ packages=(
   ccache
   # make windows-package: the MSI (wixl, wixl-heat) and its tables (msibuild)
   wixl msitools
+  # make windows-package with a certificate: Authenticode signatures
+  osslsigncode
   # database clients
   unixodbc unixodbc-dev tdsodbc freetds-bin sqlite3
   # tests and their real peers
@@ -25,6 +27,8 @@ packages=(
   imagemagick
   # a real Postfix on loopback for the mail tests, with Cyrus SASL and a sasldb
   postfix sasl2-bin libsasl2-modules libsasl2-modules-db
+  # a real Dovecot on loopback that serves the bounces Postfix writes back (IMAP)
+  dovecot-imapd
   # packaging (make package: dpkg-shlibdeps)
   dpkg-dev
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
@@ -40,7 +44,9 @@ sudo=()
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   # Postfix without a configuration of its own: no prompt, and no system
-  # service on port 25; the tests run instances in folders of their own.
+  # service on port 25; the tests run instances in folders of their own, as
+  # they do Dovecot's (a system Dovecot the package starts is left alone: the
+  # tests take free ports of their own).
   echo "postfix postfix/main_mailer_type select No configuration" | "${sudo[@]}" debconf-set-selections
   "${sudo[@]}" apt-get update
   "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

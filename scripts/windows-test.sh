@@ -29,9 +29,15 @@ status=0
 CORVEX_WINDOWS_PROGRAM="$PWD/$build/dist/corvex.exe" CORVEX_WINE="$(wine_loader)" \
   CORVEX_WINDOWS_HOLD_FILE="$PWD/$build/tests/hold_file.exe" \
   ctest --test-dir "$linux" --output-on-failure -j "$jobs" -L windows || status=1
-# The installer, kept in $build as the build's output, then installed,
-# served, upgraded and removed under Wine.
+tested=$(date +%s)
+# The installer, kept in $build as the build's output: its tables, signed
+# builds, then installed, served, upgraded and removed under Wine.
 bash scripts/windows-package.sh "$build"
+version=$(sed -n 's/^project(corvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+python3 tests/service/windows_package_test.py "$build/corvex-$version-x64.msi" || status=1
+bash tests/service/windows_sign_test.sh "$build" || status=1
+signed=$(date +%s)
 bash tests/service/windows_install_test.sh "$build" "$linux" || status=1
-echo "test-windows: built in $((built - started)) s, tested in $(($(date +%s) - built)) s"
+echo "test-windows: built in $((built - started)) s, tested in $((tested - built)) s," \
+  "package and signing in $((signed - tested)) s, install in $(($(date +%s) - signed)) s"
 exit $status

@@ -16,13 +16,22 @@ const QString kDescription = QStringLiteral(
     "  check                                    check the whole set-up without mailing or marking anything\n"
     "  test-mail ADDRESS                        mail one sample message through the configured transport\n"
     "  resend SERIE NUMERO [--to ADDRESS]       have the next run mail that document again (to ADDRESS)\n"
+    "  status [--json]                          what Corvex is doing; exit 1 when a person is needed\n"
+    "  history SERIE NUMERO                     every mail of that document, with its proof and any bounce\n"
+    "  dismiss-bounce SERIE NUMERO              settle that document's bounces without mailing it again\n"
     "  render factura|credito-fiscal SERIE NUMERO  write one document's PDF into files/ and print its path\n"
     "  render dte FILE                          write the PDF of a DTE's JSON file into files/ and print its path\n"
     "  demo [DIR]                               build a demo workspace (default ./corvex-demo) and mail it once\n"
-    "  service install [--account NAME --password PWD] | uninstall\n"
-    "                                           (Windows) register Corvex as a service started at boot, or remove it");
+    "  service install [--account NAME] | uninstall\n"
+    "                                           (Windows) register Corvex as a service started at boot, or remove it\n"
+    "                                           (a copy without the package; its password from standard input)");
 
-const QString kAccountOnlyForInstall = QStringLiteral("--account and --password go with service install only.");
+const QString kAccountOnlyForInstall = QStringLiteral("--account goes with service install only.");
+// A password on the command line stays in process listings and the shell's
+// history.
+const QString kNoPasswordOption = QStringLiteral(
+    "--password is not taken: corvex service install reads the account's password from standard "
+    "input, or asks for it.");
 
 CommandLine invalid(const QString& message) {
   CommandLine result;
@@ -58,18 +67,33 @@ CommandLine parseResend(const QStringList& words, CommandLine result) {
   return result;
 }
 
-// "service install|uninstall|run", its --account and --password already in
-// `result`. Only Windows has a Service Control Manager; elsewhere the
+// "status", "history SERIE NUMERO" or "dismiss-bounce SERIE NUMERO", its
+// --json already in `result`.
+CommandLine parseLedgerCommand(const QStringList& words, CommandLine result) {
+  if (words.first() == QStringLiteral("status")) {
+    if (words.size() != 1) return invalid(QStringLiteral("Usage: corvex status [--json] [--app-dir DIR]"));
+    result.action = CommandLine::Action::Status;
+    return result;
+  }
+  if (result.json) return invalid(QStringLiteral("--json goes with status only."));
+  if (words.size() != 3)
+    return invalid(QStringLiteral("Usage: corvex %1 SERIE NUMERO [--app-dir DIR]").arg(words.first()));
+  if (!parseNumero(words[2], result)) return invalid(numeroProblem(words[2]));
+  result.action =
+      words.first() == QStringLiteral("history") ? CommandLine::Action::History : CommandLine::Action::DismissBounce;
+  result.serie = words[1];
+  return result;
+}
+
+// "service install|uninstall|run", its --account already in `result`. Only Windows has a Service Control Manager; elsewhere the
 // system's service manager runs Corvex (the systemd units of the package).
 CommandLine parseService(const QStringList& words, CommandLine result) {
 #ifdef Q_OS_WIN
   const QStringList verbs{QStringLiteral("install"), QStringLiteral("uninstall"), QStringLiteral("run")};
   if (words.size() != 2 || !verbs.contains(words[1]))
     return invalid(
-        QStringLiteral("Usage: corvex service install [--account NAME --password PWD] [--app-dir DIR] | "
-                       "corvex service uninstall"));
-  if (words[1] != QStringLiteral("install") && !(result.account.isEmpty() && result.password.isEmpty()))
-    return invalid(kAccountOnlyForInstall);
+        QStringLiteral("Usage: corvex service install [--account NAME] [--app-dir DIR] | corvex service uninstall"));
+  if (words[1] != QStringLiteral("install") && !result.account.isEmpty()) return invalid(kAccountOnlyForInstall);
   result.action = CommandLine::Action::Service;
   result.serviceVerb = words[1];
   result.headless = true;
@@ -90,7 +114,11 @@ CommandLine parseCommand(const QStringList& words, CommandLine result) {
   if (command == QStringLiteral("resend")) return parseResend(words, result);
   if (!result.to.isEmpty()) return invalid(QStringLiteral("--to goes with resend only."));
   if (command == QStringLiteral("service")) return parseService(words, result);
-  if (!result.account.isEmpty() || !result.password.isEmpty()) return invalid(kAccountOnlyForInstall);
+  if (!result.account.isEmpty()) return invalid(kAccountOnlyForInstall);
+  const QStringList ledgerCommands{QStringLiteral("status"), QStringLiteral("history"),
+                                   QStringLiteral("dismiss-bounce")};
+  if (ledgerCommands.contains(command)) return parseLedgerCommand(words, result);
+  if (result.json) return invalid(QStringLiteral("--json goes with status only."));
   if (command == QStringLiteral("demo") && words.size() <= 2) {
     result.action = CommandLine::Action::Demo;
     result.demoDir = words.size() == 2 ? words[1] : QStringLiteral("corvex-demo");
@@ -164,18 +192,21 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   const QCommandLineOption to(QStringLiteral("to"),
                               QStringLiteral("resend: the address the document's next mail goes to."),
                               QStringLiteral("ADDRESS"));
+  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("status: one JSON object instead of lines."));
   const QCommandLineOption account(QStringLiteral("account"),
-                                   QStringLiteral("service install: the account the service runs under."),
+                                   QStringLiteral("service install: the account the service runs under "
+                                                  "(default NT SERVICE\\Corvex)."),
                                    QStringLiteral("NAME"));
-  const QCommandLineOption password(QStringLiteral("password"),
-                                    QStringLiteral("service install: the password of that account."),
-                                    QStringLiteral("PWD"));
+  // Known only to be refused with the reason.
+  QCommandLineOption password(QStringLiteral("password"), QString(), QStringLiteral("PWD"));
+  password.setFlags(QCommandLineOption::HiddenFromHelp);
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Shows this help."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the version."));
-  parser.addOptions({appDir, headless, once, exitOnError, to, account, password, help, version});
+  parser.addOptions({appDir, headless, once, exitOnError, to, json, account, password, help, version});
   if (!parser.parse(QStringList{QStringLiteral("corvex")} + protectNegativeNumbers(arguments)))
     return invalid(parser.errorText());
+  if (parser.isSet(password)) return invalid(kNoPasswordOption);
 
   CommandLine result;
   result.appDir = parser.value(appDir);
@@ -184,8 +215,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   result.headless = parser.isSet(headless) || result.once;
   result.to = parser.value(to);
   if (parser.isSet(to) && result.to.isEmpty()) return invalid(QStringLiteral("--to needs an address."));
+  result.json = parser.isSet(json);
   result.account = parser.value(account);
-  result.password = parser.value(password);
   if (parser.isSet(help)) {
     result.action = CommandLine::Action::Help;
     // The parser names the program after the running application, which
@@ -198,7 +229,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return parseCommand(restoreNegativeNumbers(parser.positionalArguments()), result);
   } else if (parser.isSet(to)) {
     return invalid(QStringLiteral("--to goes with resend only."));
-  } else if (parser.isSet(account) || parser.isSet(password)) {
+  } else if (result.json) {
+    return invalid(QStringLiteral("--json goes with status only."));
+  } else if (parser.isSet(account)) {
     return invalid(kAccountOnlyForInstall);
   }
   return result;

@@ -8,7 +8,21 @@ namespace corvex {
 /// What the operator asked for. Plain `corvex` takes no arguments and runs
 /// as the product always did, from the executable's folder.
 struct CommandLine {
-  enum class Action { Run, Render, Demo, Check, TestMail, Resend, Service, Help, Version, Invalid };
+  enum class Action {
+    Run,
+    Render,
+    Demo,
+    Check,
+    TestMail,
+    Resend,
+    Status,
+    History,
+    DismissBounce,
+    Service,
+    Help,
+    Version,
+    Invalid
+  };
   Action action = Action::Run;
   /// The Application folder; empty means the executable's folder.
   QString appDir;
@@ -19,8 +33,11 @@ struct CommandLine {
   /// A run that takes the error path ends the process with status 1, so a
   /// service manager restarts it, instead of leaving it idle.
   bool exitOnError = false;
+  /// Status: one JSON object instead of lines (--json).
+  bool json = false;
   /// Render: "factura" or "credito-fiscal", or "dte" and the file of a
-  /// DTE's JSON; render and resend: the document's series and number.
+  /// DTE's JSON; render, resend, history and dismiss-bounce: the document's
+  /// series and number.
   QString layout;
   QString file;
   QString serie;
@@ -33,10 +50,9 @@ struct CommandLine {
   QString address;
   /// Service (Windows): "install", "uninstall", or "run" (what the Service
   /// Control Manager starts); install: the account it runs under (empty:
-  /// LocalSystem) and its password.
+  /// "NT SERVICE\Corvex"). Its password is never taken from here.
   QString serviceVerb;
   QString account;
-  QString password;
   /// Help text, version text or the reason the arguments were refused.
   QString message;
 };

@@ -2,6 +2,7 @@
 
 #include "app/tick_timer.h"
 #include "base/status_display.h"
+#include "dispatch/run_status.h"
 
 #include <functional>
 
@@ -13,7 +14,7 @@ namespace corvex {
 /// ever starts again. The references must outlive the loop.
 class PollLoop {
  public:
-  static constexpr int kIntervalMs = 5000;
+  static constexpr int kIntervalMs = kPollIntervalMs;
 
   /// `run` is one dispatch run: it returns true after a normal end (the
   /// caption then shows "Last Run: " and the time), false after its error

@@ -4,13 +4,18 @@
 #include "app/headless_display.h"
 #include "app/main_window.h"
 #include "app/poll_loop.h"
+#include "app/startup_retry.h"
 #include "app/toolkit_messages.h"
+#include "ops/bounce_dismissal.h"
+#include "ops/history_command.h"
 #include "ops/resend_command.h"
 #include "ops/setup_check.h"
+#include "ops/status_command.h"
 #include "ops/test_mail.h"
 #include "service/instance_lock.h"
 #include "service/stop_signals.h"
 #include "startup/application.h"
+#include "startup/default_app_dir.h"
 #include "startup/report_fonts.h"
 #ifdef Q_OS_WIN
 #include "service/service_dispatcher.h"
@@ -76,8 +81,9 @@ void choosePlatform(bool windowed) {
 
 // The instance lock (when given), start-up and the logo; an error ends the
 // program, shown in a dialog too when there is a window to show it in, and
-// logged for a service, whose standard error nobody reads.
-bool startUp(Application& app, InstanceLock* lock, bool windowed, bool asService) {
+// handed to a service's retry, which logs it: nobody reads a service's
+// standard error.
+bool startUp(Application& app, InstanceLock* lock, bool windowed, StartupRetry* retry) {
   // Trapped here, the one place an error may end the program: start-up.
   try {
     if (lock) lock->acquire();
@@ -87,7 +93,7 @@ bool startUp(Application& app, InstanceLock* lock, bool windowed, bool asService
   } catch (const Error& error) {
     printError(errorText(error));
     if (windowed) QMessageBox::critical(nullptr, QStringLiteral("Corvex"), errorText(error));
-    if (asService) app.log().WriteLog(QStringLiteral("Start-up=> ") + errorText(error));
+    if (retry) retry->failed(errorText(error));
     return false;
   }
 }
@@ -111,7 +117,10 @@ int poll(Application& app, const CommandLine& commandLine, bool windowed) {
   if (commandLine.once) {
     display.setCaption(QStringLiteral("Main"));
     if (stopRequested()) return 0;
-    return loop.Contador_Timer() ? 0 : kRunFailed;
+    const int status = loop.Contador_Timer() ? 0 : kRunFailed;
+    // A read of the bounce mailbox that the run started ends before the program.
+    run.waitForBounces();
+    return status;
   }
   loop.start();
   if (window) window->showCentred();
@@ -146,15 +155,22 @@ int render(Application& app, const CommandLine& commandLine) {
   }
 }
 
-int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed, bool asService = false) {
+// The program's life over one Application folder. A service hands over
+// its retry and the program's life its event-log mirror.
+struct LifeParts {
+  StartupRetry* retry = nullptr;
+  LogMirror* mirror = nullptr;
+};
+
+int runWithApplication(const CommandLine& commandLine, const QString& appDir, bool windowed, LifeParts parts = {}) {
   SystemClock clock;
   RealFileSystem files;
-  Application app(AppFolder(appDir), clock, files);
+  Application app(AppFolder(appDir), clock, files, stopRequested, parts.mirror);
   // A test message touches nothing the dispatcher uses, so it may be sent
   // while the service runs on the same folder.
   const bool testMail = commandLine.action == CommandLine::Action::TestMail;
   InstanceLock lock(app.folder());
-  if (!startUp(app, testMail ? nullptr : &lock, windowed, asService)) return kStartupFailed;
+  if (!startUp(app, testMail ? nullptr : &lock, windowed, parts.retry)) return kStartupFailed;
   if (commandLine.action == CommandLine::Action::Render) return render(app, commandLine);
   if (testMail) {
     QTextStream err(stderr);
@@ -180,23 +196,58 @@ int demo(const CommandLine& commandLine) {
 
 #ifdef Q_OS_WIN
 // As a service Corvex runs headless, and a failed run ends the process so
-// that the manager's recovery starts a fresh one.
-int service(const CommandLine& commandLine, const QString& appDir) {
+// that the manager's recovery starts a fresh one; a start-up that fails is
+// tried again in the same process, until it succeeds or a stop comes.
+int service(const CommandLine& commandLine, const QString& appDir, LogMirror* mirror) {
   QTextStream err(stderr);
   const AppFolder folder(appDir);
   if (commandLine.serviceVerb == QStringLiteral("install"))
-    return installService(ServiceAccount{commandLine.account, commandLine.password}, folder, out(), err);
+    return installService(commandLine.account, folder, out(), err);
   if (commandLine.serviceVerb == QStringLiteral("uninstall")) return uninstallService(out(), err);
   CommandLine life = commandLine;
   life.action = CommandLine::Action::Run;
   life.exitOnError = true;
+  SystemClock clock;
+  const DailyLog log(folder, clock, mirror);
+  StartupRetry retry(log, clock);
   return runAsService(
-      folder, [&life, &appDir] { return runWithApplication(life, appDir, false, true); }, err);
+      log,
+      [&life, &appDir, &retry, mirror] {
+        for (;;) {
+          const int status = runWithApplication(life, appDir, false, LifeParts{&retry, mirror});
+          if (status != kStartupFailed) return status;
+          if (!retry.waitForNextTry()) return 0;
+        }
+      },
+      err);
 }
 #endif
 
+bool isLedgerCommand(CommandLine::Action action) {
+  return action == CommandLine::Action::Status || action == CommandLine::Action::History ||
+         action == CommandLine::Action::DismissBounce;
+}
+
+// The ledger's commands: like resend, no start-up and no instance lock.
+int ledgerCommand(const CommandLine& commandLine, const AppFolder& folder) {
+  SystemClock clock;
+  QTextStream err(stderr);
+  if (commandLine.action == CommandLine::Action::Status) return showStatus(folder, clock, commandLine.json, out());
+  if (commandLine.action == CommandLine::Action::History)
+    return showHistory(folder, commandLine.serie, commandLine.numero, out(), err);
+  return dismissBounces(folder, commandLine.serie, commandLine.numero, clock, out(), err);
+}
+
 bool runsAsService(const CommandLine& commandLine) {
   return commandLine.action == CommandLine::Action::Service && commandLine.serviceVerb == QStringLiteral("run");
+}
+
+// Only the program's life, in a window, headless or as the service, tells
+// the system's event log; the operator's commands answer the operator.
+std::unique_ptr<LogMirror> eventLogMirror(const CommandLine& commandLine, const QString& appDir) {
+  const bool life = commandLine.action == CommandLine::Action::Run || runsAsService(commandLine);
+  std::unique_ptr<EventSink> sink = life ? systemEventLog() : nullptr;
+  return sink ? std::make_unique<LogMirror>(AppFolder(appDir), std::move(sink)) : nullptr;
 }
 
 }  // namespace
@@ -238,14 +289,21 @@ int runCommand(int argc, char** argv) {
     case CommandLine::Action::Resend:
     case CommandLine::Action::Service:
       break;
+    case CommandLine::Action::Status:
+    case CommandLine::Action::History:
+    case CommandLine::Action::DismissBounce:
+      break;
   }
-  const QString appDir = commandLine.appDir.isEmpty() ? QCoreApplication::applicationDirPath() : commandLine.appDir;
+  const QString appDir =
+      commandLine.appDir.isEmpty() ? defaultAppDir(QCoreApplication::applicationDirPath()) : commandLine.appDir;
+  const std::unique_ptr<LogMirror> mirror = eventLogMirror(commandLine, appDir);
 #ifdef Q_OS_WIN
-  if (commandLine.action == CommandLine::Action::Service) return service(commandLine, appDir);
+  if (commandLine.action == CommandLine::Action::Service) return service(commandLine, appDir, mirror.get());
 #endif
   // The check runs without start-up: it must also explain a set-up that
   // start-up would refuse.
-  if (commandLine.action == CommandLine::Action::Check) return checkSetup(AppFolder(appDir), out()) ? 0 : kRunFailed;
+  if (commandLine.action == CommandLine::Action::Check)
+    return checkSetup(AppFolder(appDir), out(), stopRequested) ? 0 : kRunFailed;
   // Like the check, a request needs only the database, and no instance lock.
   if (commandLine.action == CommandLine::Action::Resend) {
     SystemClock clock;
@@ -253,7 +311,8 @@ int runCommand(int argc, char** argv) {
     return resendDocument(AppFolder(appDir), ResendOrder{commandLine.serie, commandLine.numero, commandLine.to}, clock,
                           out(), err);
   }
-  return runWithApplication(commandLine, appDir, windowed);
+  if (isLedgerCommand(commandLine.action)) return ledgerCommand(commandLine, AppFolder(appDir));
+  return runWithApplication(commandLine, appDir, windowed, LifeParts{nullptr, mirror.get()});
 }
 
 }  // namespace

@@ -17,8 +17,9 @@ QString temporaryPathFor(const QString& path) {
   return QStringLiteral("%1.%2.tmp").arg(path).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 }
 
-void writeNewFile(FileSystem& files, const QString& path, const QByteArray& bytes) {
-  std::unique_ptr<WritableFile> file = files.createNew(path);
+void writeNewFile(FileSystem& files, const QString& path, const QByteArray& bytes, FileReaders readers) {
+  std::unique_ptr<WritableFile> file =
+      readers == FileReaders::OwnerOnly ? files.createPrivate(path) : files.createNew(path);
   file->append(bytes);
   file->sync();
   file->close();
@@ -47,10 +48,10 @@ QByteArray readUpTo(QFile& file, qint64 measured, qint64 maxBytes) {
 
 }  // namespace
 
-void writeFileReplacing(FileSystem& files, const QString& path, const QByteArray& bytes) {
+void writeFileReplacing(FileSystem& files, const QString& path, const QByteArray& bytes, FileReaders readers) {
   const QString temporary = temporaryPathFor(path);
   try {
-    writeNewFile(files, temporary, bytes);
+    writeNewFile(files, temporary, bytes, readers);
     files.rename(temporary, path);
   } catch (const FileError&) {
     // Trapped only to tidy up: the original failure is the one that counts.

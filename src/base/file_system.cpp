@@ -20,6 +20,7 @@
 #include <QThread>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -74,7 +75,8 @@ std::error_code whileHeld(const std::function<bool()>& step) {
   return cause;
 }
 
-int openNew(const QString& path) {
+// The folder's access list decides who may read, for every file alike.
+int openNew(const QString& path, bool) {
   return _wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 long writeSome(int fd, const char* data, qsizetype size) {
@@ -86,16 +88,24 @@ std::error_code syncFile(int fd) {
   return ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) ? std::error_code() : windowsError();
 }
 int closeFile(int fd) { return _close(fd); }
-// With the right to append alone, Windows puts every write at the end of the
-// file, whoever else appends. Opening by hand also spares QFile's query of
-// the file's size (and its volume), which costs a log line 3 ms under Wine.
-int openAppending(const QString& path) {
-  const HANDLE handle = ::CreateFileW(wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (fd < 0) ::CloseHandle(handle);
-  return fd;
+// GENERIC_WRITE for FlushFileBuffers; the descriptor's _O_APPEND puts every
+// write at the end. A reparse point (a link) is opened as itself, and refused.
+// The folder's access list decides who may read. Opening by hand also spares
+// QFile's query of the file's size and volume, 3 ms a log line under Wine.
+std::error_code openAppending(const QString& path, int& fd, bool) {
+  const HANDLE handle = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return windowsError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    ::CloseHandle(handle);
+    return std::make_error_code(std::errc::invalid_argument);
+  }
+  fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_APPEND | _O_BINARY);
+  if (fd >= 0) return {};
+  ::CloseHandle(handle);
+  return std::make_error_code(std::errc::too_many_files_open);
 }
 // Written through: the new name is on the disk when the call returns, which
 // is what syncing the folder does elsewhere.
@@ -110,16 +120,27 @@ std::error_code removeEntry(const QString& path) {
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? std::error_code() : cause;
 }
 #else
-int openNew(const QString& path) {
-  return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// Private from its creation on: a mode set later would not shut out a
+// reader who opened the file before.
+int openNew(const QString& path, bool ownerOnly) {
+  return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
 }
 long writeSome(int fd, const char* data, qsizetype size) {
   return ::write(fd, data, static_cast<size_t>(std::min<qsizetype>(size, INT_MAX)));
 }
 std::error_code syncFile(int fd) { return ::fsync(fd) == 0 ? std::error_code() : lastError(); }
 int closeFile(int fd) { return ::close(fd); }
-int openAppending(const QString& path) {
-  return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+// O_NONBLOCK: a pipe standing at the path must not hang the open; it is
+// refused below, with anything else that is no regular file.
+std::error_code openAppending(const QString& path, int& fd, bool ownerOnly) {
+  fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+              ownerOnly ? 0600 : 0666);
+  if (fd < 0) return lastError();
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return {};
+  ::close(fd);
+  fd = -1;
+  return std::make_error_code(std::errc::invalid_argument);
 }
 std::error_code moveReplacing(const QString& from, const QString& to) {
   std::error_code cause;
@@ -170,8 +191,8 @@ class DescriptorFile : public WritableFile {
 }  // namespace
 
 bool appendToFile(const QString& path, const QByteArray& bytes) {
-  const int fd = openAppending(path);
-  if (fd < 0) return false;
+  int fd = -1;
+  if (openAppending(path, fd, false)) return false;
   DescriptorFile file(fd, path);
   try {
     file.append(bytes);
@@ -185,9 +206,20 @@ bool appendToFile(const QString& path, const QByteArray& bytes) {
 FileError::FileError(const QString& action, const QString& path, std::error_code cause)
     : Error(numberFor(cause), describe(action, path, cause)) {}
 
-std::unique_ptr<WritableFile> RealFileSystem::createNew(const QString& path) {
-  const int fd = openNew(path);
+std::unique_ptr<WritableFile> RealFileSystem::createNew(const QString& path) { return create(path, false); }
+
+std::unique_ptr<WritableFile> RealFileSystem::createPrivate(const QString& path) { return create(path, true); }
+
+std::unique_ptr<WritableFile> RealFileSystem::create(const QString& path, bool ownerOnly) {
+  const int fd = openNew(path, ownerOnly);
   if (fd < 0) throw FileError(QStringLiteral("Cannot create"), path, lastError());
+  return std::make_unique<DescriptorFile>(fd, path);
+}
+
+std::unique_ptr<WritableFile> RealFileSystem::appendTo(const QString& path) {
+  int fd = -1;
+  if (const std::error_code cause = openAppending(path, fd, true))
+    throw FileError(QStringLiteral("Cannot open"), path, cause);
   return std::make_unique<DescriptorFile>(fd, path);
 }
 

@@ -45,6 +45,15 @@ class FileSystem {
   /// Creates a new file at `path` for writing. Fails when anything stands
   /// there already, so nothing is ever opened through a link or a device.
   virtual std::unique_ptr<WritableFile> createNew(const QString& path) = 0;
+  /// Opens the regular file at `path` for appending, creating it when there
+  /// is none, readable and writable by its owner alone (on Windows it takes
+  /// its folder's access list). A link or anything but a regular file
+  /// standing there fails: nothing is ever appended through a link.
+  virtual std::unique_ptr<WritableFile> appendTo(const QString& path) = 0;
+  /// As createNew(), for a file that holds a secret: readable by its owner
+  /// alone from the start (mode 0600; on Windows the folder's access list
+  /// decides, as for every file). This default, for fakes, is createNew().
+  virtual std::unique_ptr<WritableFile> createPrivate(const QString& path) { return createNew(path); }
   /// Gives the file `from` the name `to` in one step, replacing the entry
   /// standing at `to` (a link there is replaced itself, never followed).
   virtual void rename(const QString& from, const QString& to) = 0;
@@ -59,16 +68,23 @@ class FileSystem {
 /// Appends `bytes` to the file at `path`, which is created when missing (its
 /// folder is not). Each call's bytes land whole at the file's end, even with
 /// other writers appending: for logs, which other processes write too.
-/// Nothing is synced. False when the file cannot be opened or written.
+/// Nothing is synced, and, as with appendTo(), nothing is appended through a
+/// link or to anything but a regular file. False when the file cannot be
+/// opened or written.
 bool appendToFile(const QString& path, const QByteArray& bytes);
 
 /// The operating system's files.
 class RealFileSystem : public FileSystem {
  public:
   std::unique_ptr<WritableFile> createNew(const QString& path) override;
+  std::unique_ptr<WritableFile> appendTo(const QString& path) override;
+  std::unique_ptr<WritableFile> createPrivate(const QString& path) override;
   void rename(const QString& from, const QString& to) override;
   void remove(const QString& path) override;
   void syncFolder(const QString& folder) override;
+
+ private:
+  std::unique_ptr<WritableFile> create(const QString& path, bool ownerOnly);
 };
 
 }  // namespace corvex

@@ -40,6 +40,23 @@ struct OAuthSettings {
   bool operator==(const OAuthSettings&) const = default;
 };
 
+/// main.ini [Bounces]: the mailbox whose delivery reports Corvex reads back.
+struct BounceSettings {
+  /// imaps://HOST[:PORT]/FOLDER, imap://HOST[:PORT]/FOLDER (STARTTLS
+  /// required), or graph: (the sending mailbox through Microsoft Graph,
+  /// graph:https://HOST[:PORT] for another service); empty: none is read.
+  QString Mailbox;
+  /// The mailbox's own login; empty: that of [SMTP] and [OAuth].
+  QString User;
+  QString Password;  ///< a secret, like sysSMTPPassword
+  /// Where a handled report is moved; empty: it stays where it is.
+  QString DoneFolder;
+  /// Who gets a digest of the day's bounces; empty: nobody.
+  QString Notify;
+
+  bool operator==(const BounceSettings&) const = default;
+};
+
 /// The process-wide values that start-up fills once and everything else only
 /// reads. Field names are the parameter names they come from.
 struct Settings {
@@ -66,6 +83,10 @@ struct Settings {
   OAuthSettings OAuth;
   /// main.ini [Render] Source: "procedure" (the default) or "json".
   RenderSource Source = RenderSource::Procedure;
+  /// main.ini [Ledger] KeepMonths: the months of the delivery ledger kept;
+  /// 0 (the default) keeps every one.
+  int LedgerKeepMonths = 0;
+  BounceSettings Bounces;
 };
 
 }  // namespace corvex

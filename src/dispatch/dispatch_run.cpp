@@ -42,64 +42,111 @@ DispatchRun::DispatchRun(DispatchParts parts)
     : m_parts(std::move(parts)),
       m_dispatchLock(m_parts.database, m_parts.log),
       m_journal(m_parts.files, m_parts.folder),
-      m_resends(m_parts.files, m_parts.folder, m_parts.log) {}
+      m_resends(m_parts.files, m_parts.folder, m_parts.log),
+      m_ledger(std::make_unique<DeliveryLedger>(m_parts.files, m_parts.folder)),
+      m_status(m_parts.folder),
+      m_bounces(std::make_unique<BounceWatch>(BounceParts{m_parts.settings, m_parts.folder, m_parts.log, m_parts.clock,
+                                                          m_parts.files, *m_ledger, m_parts.stopRequested})) {}
+
+DispatchRun::~DispatchRun() = default;
 
 bool DispatchRun::sendDTEbyMail() {
   m_summary = RunSummary();
   m_taken.clear();
+  m_status.started(m_parts.clock.now());
   removeLeftovers();
+  QString error;
   // Trapped here, for the whole run: whatever a row raises ends the run.
   try {
-    const Mailer::RunScope mailRun(m_parts.mailer);
-    m_parts.database.beginRun();
-    m_parts.database.OpenConnection2(QString(), 0);
-    // Another dispatcher works this database: not an error, try next tick.
-    if (!m_dispatchLock.acquire()) {
-      m_parts.database.CloseConnection2();
-      return true;
-    }
-    std::unique_ptr<ResendRequests::Lock> resendLock = m_resends.apply(m_parts.database.DbConnection2(), m_journal);
-    // A resend being asked for meanwhile: not an error either.
-    if (!resendLock) {
-      m_dispatchLock.release();
-      m_parts.database.CloseConnection2();
-      return true;
-    }
-    markJournaled();
-    std::unique_ptr<RecordSet> pending =
-        m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
-    resendLock.reset();
-    m_summary.setListed(static_cast<qsizetype>(pending->rowCount()));
-    processPending(*pending);
-    pending->close();
-    m_dispatchLock.release();
-    m_parts.database.CloseConnection2();
-    endRun();
-    m_parts.display.setCaption(QStringLiteral("Last Run: ") + formatTimestamp(m_parts.clock.now()));
+    const bool dispatched = dispatch();
+    endRun(QString());
+    if (dispatched) m_parts.display.setCaption(QStringLiteral("Last Run: ") + formatTimestamp(m_parts.clock.now()));
     return true;
-  } catch (const Error& error) {
-    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + error.description());
-  } catch (const std::exception& error) {
-    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + QString::fromUtf8(error.what()));
+  } catch (const Error& failure) {
+    error = failure.description();
+  } catch (const std::exception& failure) {
+    error = QString::fromUtf8(failure.what());
   }
+  m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> ") + error);
   m_dispatchLock.releaseQuietly();
-  endRun();
+  endRun(error);
   m_parts.display.setCaption(QStringLiteral("Error"));
   return false;
 }
 
+void DispatchRun::waitForBounces() { m_bounces->wait(); }
+
+// The run's work; what it raises ends the run. Another dispatcher at work on
+// the database, or a resend being asked for meanwhile, is no error: the run
+// ends at once without touching anything (false) and the next tick tries
+// again.
+bool DispatchRun::dispatch() {
+  const Mailer::RunScope mailRun(m_parts.mailer);
+  m_parts.database.beginRun();
+  m_parts.database.OpenConnection2(QString(), 0);
+  if (!m_dispatchLock.acquire()) {
+    m_parts.database.CloseConnection2();
+    return false;
+  }
+  std::unique_ptr<ResendRequests::Lock> resendLock = m_resends.apply(m_parts.database.DbConnection2(), m_journal);
+  if (!resendLock) {
+    m_dispatchLock.release();
+    m_parts.database.CloseConnection2();
+    return false;
+  }
+  markJournaled();
+  std::unique_ptr<RecordSet> pending =
+      m_parts.database.DbConnection2().execute(QStringLiteral("SELECT * FROM vwDTECorvex Order By Fecha"));
+  resendLock.reset();
+  m_summary.setListed(static_cast<qsizetype>(pending->rowCount()));
+  processPending(*pending);
+  pending->close();
+  m_dispatchLock.release();
+  m_parts.database.CloseConnection2();
+  return true;
+}
+
 // A run that mailed nothing and tells what the previous one told (the same
-// document failing every 5 seconds) is summed up at most hourly.
-void DispatchRun::endRun() {
+// document failing every 5 seconds), or that tried nothing after one that
+// tried nothing (sending waits while new documents come), is summed up at
+// most hourly. `error` is empty after a normal end. The status file tells
+// `corvex status` of the run, and a read of the bounce mailbox starts when
+// one is due.
+void DispatchRun::endRun(const QString& error) {
   removeLeftovers();
-  if (!m_summary.hasDocuments()) return;
+  pruneLedger();
   const QDateTime now = m_parts.clock.now();
+  m_status.ended(now, error.isEmpty(), error, m_summary.listed(), m_summary.mailed(), m_summary.failed(), failing());
+  m_bounces->startIfDue();
+  if (!m_summary.hasDocuments()) return;
   const QString counts = m_summary.countsText();
-  const bool repeat = !m_summary.mailedAny() && counts == m_lastSummary.counts &&
-                      m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
+  const bool idle = !m_summary.triedAny();
+  const bool same = counts == m_lastSummary.counts || (idle && m_lastSummary.idle);
+  const bool repeat = !m_summary.mailedAny() && same && m_lastSummary.logged.secsTo(now) < kSummaryRepeatSeconds;
   if (repeat) return;
-  m_lastSummary = {counts, now};
+  m_lastSummary = {counts, now, idle};
   m_parts.log.WriteLog(m_summary.logText());
+}
+
+QList<RepeatedFailures::Failure> DispatchRun::failing() const {
+  return m_failures.list() + m_parts.mailer.failures().list();
+}
+
+// Months older than main.ini's [Ledger] KeepMonths go, once a day; by
+// default every month is kept, since the ledger is the proof of delivery.
+void DispatchRun::pruneLedger() {
+  const QDate today = m_parts.clock.now().date();
+  if (m_parts.settings.LedgerKeepMonths <= 0 || m_lastPrune == today) return;
+  m_lastPrune = today;
+  // Trapped here: a month that stays is no reason to stop mailing.
+  try {
+    for (const QString& name : m_ledger->removeBefore(today.addMonths(1 - m_parts.settings.LedgerKeepMonths)))
+      m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> Removed %1: older than [Ledger] KeepMonths=%2")
+                               .arg(name)
+                               .arg(m_parts.settings.LedgerKeepMonths));
+  } catch (const FileError& error) {
+    logFailure(QStringLiteral("[Ledger] KeepMonths"), QStringLiteral("sendDTEbyMail=> ") + error.description());
+  }
 }
 
 // Mailed before, their marks failed: marked before anything else happens, so
@@ -110,6 +157,7 @@ void DispatchRun::markJournaled() {
   const QList<UnmarkedDocument> journaled = m_journal.entries();
   for (const UnmarkedDocument& document : journaled) {
     const QString key = documentKey(document);
+    writeJournaledLedgerLine(document);
     if (mark(document) == 0) {
       m_taken.insert(key);
       logFailure(key, unchangedMarkLine(document));
@@ -119,6 +167,19 @@ void DispatchRun::markJournaled() {
     m_failures.succeeded(key);
     m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> Marked from the journal: ") + key);
   }
+}
+
+// A line whose write failed when the document was mailed is written before
+// the mark, as every ledger line is; once written, the journal lets go of it,
+// so it is not written again.
+void DispatchRun::writeJournaledLedgerLine(const UnmarkedDocument& document) {
+  if (document.ledgerLine.isEmpty()) return;
+  if (const std::optional<LedgerEntry> entry = ledgerEntry(document.ledgerLine))
+    m_ledger->append(*entry);
+  else
+    m_parts.log.WriteLog(QStringLiteral("sendDTEbyMail=> %1: the ledger line in %2 is no ledger entry; dropped")
+                             .arg(documentKey(document), UnmarkedJournal::kFileName));
+  m_journal.ledgerWritten(document.serie, document.numero);
 }
 
 // Documents are read a few ahead of the ones being mailed, and their files
@@ -296,8 +357,9 @@ bool DispatchRun::startDocument(DocumentAhead& ahead) {
   m_mailing.insert(
       ticket,
       DocumentMailed{UnmarkedDocument{document.serie, document.numero, document.idDocumento, document.eMail, {}}, label,
-                     ahead.files});
-  m_parts.mailer.startMail(ticket, kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label);
+                     ahead.files, document.tipoDte(), m_resends.isResend(document.serie, document.numero)});
+  m_parts.mailer.startMail(ticket, kSubject, body, document.eMail, ahead.files.json, ahead.files.pdf, label,
+                           documentKey(document.serie, document.numero));
   return true;
 }
 
@@ -318,8 +380,9 @@ void DispatchRun::finishMail() {
   const Mailer::FinishedMail finished = m_parts.mailer.finishMail();
   const DocumentMailed sent = m_mailing.take(finished.ticket);
   if (finished.tried) m_summary.countMail(finished.sent);
+  m_status.beat(m_parts.clock.now());
   try {
-    if (finished.sent) mailed(sent.document, sent.label);
+    if (finished.sent) mailed(sent, finished.receipt);
   } catch (...) {
     removeMailedFiles(sent.files);
     throw;
@@ -348,9 +411,47 @@ void DispatchRun::drainMails() {
   }
 }
 
-void DispatchRun::mailed(const UnmarkedDocument& document, const QString& label) {
-  if (const QString cleared = m_failures.succeeded(label); !cleared.isEmpty()) m_parts.log.WriteLog(cleared);
+void DispatchRun::mailed(const DocumentMailed& sent, const MailReceipt& receipt) {
+  if (const QString cleared = m_failures.succeeded(sent.label); !cleared.isEmpty()) m_parts.log.WriteLog(cleared);
+  m_resends.mailed(sent.document.serie, sent.document.numero);
+  UnmarkedDocument document = sent.document;
+  document.mailedAt = formatTimestamp(m_parts.clock.now());
+  recordDelivery(document, ledgerLine(sent, receipt));
   markMailed(document);
+}
+
+LedgerEntry DispatchRun::ledgerLine(const DocumentMailed& sent, const MailReceipt& receipt) const {
+  const UnmarkedDocument& document = sent.document;
+  LedgerEntry entry;
+  entry.time = m_parts.clock.now();
+  entry.serie = document.serie;
+  entry.numero = document.numero;
+  entry.idDocumento = document.idDocumento;
+  entry.tipoDte = sent.tipoDte;
+  entry.to = document.eMail;
+  entry.messageId = receipt.messageId;
+  entry.envelopeId = receipt.envelopeId;
+  entry.transport = receipt.transport;
+  entry.reply = receipt.reply;
+  entry.attachments = receipt.attachments;
+  entry.resend = sent.resend;
+  return entry;
+}
+
+// The line is on the disk before the mark, so every marked document has its
+// line whatever kills the program. A line that cannot be written waits in
+// the journal with the document, which this run then does not mark: the
+// next run writes the line first, then marks.
+void DispatchRun::recordDelivery(UnmarkedDocument document, const LedgerEntry& entry) {
+  try {
+    m_ledger->append(entry);
+  } catch (const FileError& ledgerError) {
+    document.ledgerLine = ledgerObject(entry);
+    journalUnmarked(document, ledgerError.number(), ledgerError.description());
+    throw Error(ledgerError.number(),
+                QStringLiteral("%1 (%2 was mailed; its ledger line and its mark wait in %3)")
+                    .arg(ledgerError.description(), documentKey(document), UnmarkedJournal::kFileName));
+  }
 }
 
 // A removal that fails (a virus scanner or an indexer holding the file) is no
@@ -434,8 +535,7 @@ void DispatchRun::discardFiles(const DocumentFiles& files) {
 // journal keeps the next run from mailing it again, so the entry is written
 // before anything else. A mark that changed no row says nothing about the
 // database, so the run goes on.
-void DispatchRun::markMailed(UnmarkedDocument document) {
-  document.mailedAt = formatTimestamp(m_parts.clock.now());
+void DispatchRun::markMailed(const UnmarkedDocument& document) {
   qint64 changed = 0;
   try {
     changed = mark(document);

@@ -12,9 +12,12 @@
 #include "dispatch/json_document.h"
 #include "dispatch/pending_document.h"
 #include "dispatch/requested_resends.h"
+#include "dispatch/run_status.h"
 #include "dispatch/run_summary.h"
 #include "dispatch/unmarked_journal.h"
 #include "log/daily_log.h"
+#include "mail/bounce_watch.h"
+#include "mail/delivery_ledger.h"
 #include "mail/mailer.h"
 #include "mail/repeated_failures.h"
 #include "render/document_renderer.h"
@@ -26,6 +29,7 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 
 namespace corvex {
@@ -44,7 +48,7 @@ struct DispatchParts {
   FileSystem& files;
   /// Asked before each document is read and again right before each send:
   /// true ends the run normally there, leaving the rest pending for the next
-  /// start.
+  /// start. A read of the bounce mailbox asks it too, from its own thread.
   std::function<bool()> stopRequested = [] { return false; };
 };
 
@@ -65,6 +69,14 @@ struct DispatchParts {
 /// and the run goes on with the next one. A run mails
 /// a document (by SERIE and NUMERO) at most once, however often the view
 /// lists it.
+///
+/// Every mail a transport accepted gets its line in the delivery ledger
+/// (see DeliveryLedger: the document, the address, the Message-ID, the
+/// server's reply, the SHA-256 of each attachment as mailed), on the disk
+/// before the document is marked; a line that cannot be written goes to the
+/// UnmarkedJournal with its document, the document stays unmarked, the run
+/// ends, and the next run writes the line before it marks. Months older than
+/// main.ini's [Ledger] KeepMonths are removed once a day.
 ///
 /// A mark is the marking statement changing exactly one row (more are
 /// logged, and count as marked). A mark that fails after the mail went out,
@@ -92,6 +104,11 @@ struct DispatchParts {
 /// Server it first takes the database's dispatch lock (see DispatchLock); a
 /// run that cannot get it at once ends normally without touching anything.
 ///
+/// Each run tells "status.json" (see RunStatusFile) when it starts, while it
+/// mails and when it ends, for `corvex status`; at its end it starts a read
+/// of the bounce mailbox when one is due (see BounceWatch), which goes on
+/// beside the next runs on a thread of its own.
+///
 /// Each document's files are written on the run's worker threads (one per
 /// core) while earlier documents are mailed, so `files` and the renderer's
 /// export are used from several threads at once; the database, the mailer
@@ -99,6 +116,9 @@ struct DispatchParts {
 class DispatchRun {
  public:
   explicit DispatchRun(DispatchParts parts);
+  ~DispatchRun();
+  DispatchRun(const DispatchRun&) = delete;
+  DispatchRun& operator=(const DispatchRun&) = delete;
 
   /// Returns true after a normal end, with "Last Run: " and the end time in
   /// the caption. Any other error ends the run at once: one
@@ -108,6 +128,10 @@ class DispatchRun {
   /// before anything is mailed. Either way a run that found documents ends
   /// with one summary line (RunSummary). Never raises.
   bool sendDTEbyMail();
+
+  /// Waits for a read of the bounce mailbox that a run started (see
+  /// BounceWatch), for a program that ends after one run.
+  void waitForBounces();
 
  private:
   /// A pending row read before its turn, its files being written.
@@ -127,7 +151,9 @@ class DispatchRun {
     std::future<void> written;
   };
 
+  bool dispatch();
   void markJournaled();
+  void writeJournaledLedgerLine(const UnmarkedDocument& document);
   void processPending(RecordSet& pending);
   DocumentAhead readDocument(const RecordSet& row, const std::deque<DocumentAhead>& before);
   void prepareWrite(DocumentAhead& ahead, const std::deque<DocumentAhead>& before);
@@ -140,6 +166,9 @@ class DispatchRun {
     UnmarkedDocument document;
     QString label;
     DocumentFiles files;
+    QString tipoDte;
+    /// Asked for with `corvex resend`.
+    bool resend = false;
   };
 
   bool startDocument(DocumentAhead& ahead);
@@ -147,7 +176,9 @@ class DispatchRun {
   void finishMail();
   void finishAll();
   void drainMails();
-  void mailed(const UnmarkedDocument& document, const QString& label);
+  void mailed(const DocumentMailed& sent, const MailReceipt& receipt);
+  LedgerEntry ledgerLine(const DocumentMailed& sent, const MailReceipt& receipt) const;
+  void recordDelivery(UnmarkedDocument document, const LedgerEntry& entry);
   void removeMailedFiles(const DocumentFiles& files);
   void removeLeftovers();
   bool removeFile(const QString& path);
@@ -155,9 +186,11 @@ class DispatchRun {
   std::optional<QString> writeFailure(DocumentAhead& ahead);
   void dropAhead(std::deque<DocumentAhead>& ahead);
   void discardFiles(const DocumentFiles& files);
-  void endRun();
+  void endRun(const QString& error);
+  QList<RepeatedFailures::Failure> failing() const;
+  void pruneLedger();
   bool isTakenInThisRun(const PendingDocument& document);
-  void markMailed(UnmarkedDocument document);
+  void markMailed(const UnmarkedDocument& document);
   qint64 mark(const UnmarkedDocument& document);
   void journalUnmarked(const UnmarkedDocument& document, int number, const QString& cause);
   void logFailure(const QString& key, const QString& line);
@@ -182,10 +215,18 @@ class DispatchRun {
   struct {
     QString counts;
     QDateTime logged;
+    bool idle = false;
   } m_lastSummary;
   /// The documents whose mails are out, by the mailer's ticket.
   QHash<int, DocumentMailed> m_mailing;
   int m_lastTicket = 0;
+  std::unique_ptr<DeliveryLedger> m_ledger;
+  RunStatusFile m_status;
+  /// The day the ledger's old months were last looked at.
+  QDate m_lastPrune;
+  /// Reads the bounce mailbox on a thread of its own; declared last, so its
+  /// read ends before anything it uses goes.
+  std::unique_ptr<BounceWatch> m_bounces;
 };
 
 }  // namespace corvex

@@ -2,6 +2,9 @@
 
 #include "dispatch/dispatch_texts.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace corvex {
 
 namespace {
@@ -35,5 +38,11 @@ PendingDocument PendingDocument::read(const RecordSet& row) {
 }
 
 QString PendingDocument::logLabel() const { return corvex::logLabel(serie, numeroText, eMail); }
+
+QString PendingDocument::tipoDte() const {
+  const QJsonValue type =
+      QJsonDocument::fromJson(jsonDte.toUtf8())[QStringLiteral("identificacion")][QStringLiteral("tipoDte")];
+  return type.isString() ? type.toString() : QString();
+}
 
 }  // namespace corvex

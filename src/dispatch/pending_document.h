@@ -34,6 +34,9 @@ struct PendingDocument {
 
   /// Serie, "-", Numero, "--", eMail: how the log names the document.
   QString logLabel() const;
+  /// The DTE's type as its JSON names it (identificacion.tipoDte, "01"),
+  /// or an empty text when it names none.
+  QString tipoDte() const;
 };
 
 }  // namespace corvex

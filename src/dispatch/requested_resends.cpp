@@ -14,6 +14,11 @@ QString documentKey(const ResendRequest& request) {
   return request.serie + QLatin1Char('-') + QString::number(request.numero);
 }
 
+// SQL Server matches the series without regard to case.
+QString caselessKey(const QString& serie, qint32 numero) {
+  return serie.toUpper() + QLatin1Char('-') + QString::number(numero);
+}
+
 bool inJournal(const UnmarkedJournal& journal, const ResendRequest& request) {
   return std::any_of(journal.entries().begin(), journal.entries().end(), [&](const UnmarkedDocument& entry) {
     return entry.numero == request.numero && entry.serie.compare(request.serie, Qt::CaseInsensitive) == 0;
@@ -67,6 +72,7 @@ void RequestedResends::update(Connection& connection, UnmarkedJournal& journal, 
   if (!request.applied) {
     connection.execute(resendStatement(request.serie, request.numero));
     if (journaled) journal.remove(request.serie, request.numero);
+    m_unmailed.insert(caselessKey(request.serie, request.numero));
   }
   const QString viewEmail = viewAddress(connection, request);
   if (!request.applied) m_log.WriteLog(resendLine(request, viewEmail, journaled));
@@ -85,5 +91,11 @@ QString RequestedResends::recipient(const QString& serie, qint32 numero, const Q
   }
   return eMail;
 }
+
+bool RequestedResends::isResend(const QString& serie, qint32 numero) const {
+  return m_unmailed.contains(caselessKey(serie, numero));
+}
+
+void RequestedResends::mailed(const QString& serie, qint32 numero) { m_unmailed.remove(caselessKey(serie, numero)); }
 
 }  // namespace corvex

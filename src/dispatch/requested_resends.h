@@ -8,6 +8,7 @@
 #include "log/daily_log.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -49,6 +50,11 @@ class RequestedResends {
   /// `eMail`.
   QString recipient(const QString& serie, qint32 numero, const QString& eMail) const;
 
+  /// Whether the document's next accepted mail answers a request applied
+  /// while this program runs (its ledger line says so); mailed() ends that.
+  bool isResend(const QString& serie, qint32 numero) const;
+  void mailed(const QString& serie, qint32 numero);
+
  private:
   void update(Connection& connection, UnmarkedJournal& journal, const ResendRequest& request);
 
@@ -58,6 +64,9 @@ class RequestedResends {
   ResendRequests m_requests;
   /// The requests with a --to in force in this run.
   QList<ResendRequest> m_redirects;
+  /// The documents asked for again whose mail has not been accepted yet, by
+  /// their key with the series in upper case.
+  QSet<QString> m_unmailed;
 };
 
 }  // namespace corvex

@@ -22,6 +22,11 @@ class RunSummary {
   /// Only a run that saw documents is worth a line.
   bool hasDocuments() const { return m_listed > 0; }
   bool mailedAny() const { return m_mailed > 0; }
+  qsizetype listed() const { return m_listed; }
+  qsizetype mailed() const { return m_mailed; }
+  qsizetype failed() const { return m_failed; }
+  /// Whether any mail went out or failed (none did while sending waits).
+  bool triedAny() const { return m_mailed + m_failed > 0; }
   /// "3 mailed, 1 failed, 1 still pending": what two runs that did the same
   /// have in common.
   QString countsText() const;

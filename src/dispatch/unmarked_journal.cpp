@@ -9,11 +9,13 @@ namespace corvex {
 namespace {
 
 QJsonObject toObject(const UnmarkedDocument& document) {
-  return QJsonObject{{QStringLiteral("serie"), document.serie},
+  QJsonObject object{{QStringLiteral("serie"), document.serie},
                      {QStringLiteral("numero"), document.numero},
                      {QStringLiteral("idDocumento"), document.idDocumento},
                      {QStringLiteral("eMail"), document.eMail},
                      {QStringLiteral("mailed"), document.mailedAt}};
+  if (!document.ledgerLine.isEmpty()) object.insert(QStringLiteral("ledger"), document.ledgerLine);
+  return object;
 }
 
 UnmarkedDocument fromLine(const JsonLinesFile& file, const JsonLinesFile::Line& line) {
@@ -21,9 +23,12 @@ UnmarkedDocument fromLine(const JsonLinesFile& file, const JsonLinesFile::Line& 
   const std::optional<qint32> numero = wholeNumber(line.object.value(QStringLiteral("numero")));
   if (!serie.isString() || !numero)
     throw file.badLine(line.number, QStringLiteral("not an entry with \"serie\" and \"numero\""));
-  return {serie.toString(), *numero, line.object.value(QStringLiteral("idDocumento")).toString(),
+  return {serie.toString(),
+          *numero,
+          line.object.value(QStringLiteral("idDocumento")).toString(),
           line.object.value(QStringLiteral("eMail")).toString(),
-          line.object.value(QStringLiteral("mailed")).toString()};
+          line.object.value(QStringLiteral("mailed")).toString(),
+          line.object.value(QStringLiteral("ledger")).toObject()};
 }
 
 }  // namespace
@@ -51,6 +56,13 @@ void UnmarkedJournal::add(const UnmarkedDocument& document) {
 
 void UnmarkedJournal::remove(const QString& serie, qint32 numero) {
   m_entries.removeIf([&](const UnmarkedDocument& entry) { return entry.serie == serie && entry.numero == numero; });
+  save();
+}
+
+void UnmarkedJournal::ledgerWritten(const QString& serie, qint32 numero) {
+  for (UnmarkedDocument& entry : m_entries) {
+    if (entry.serie == serie && entry.numero == numero) entry.ledgerLine = QJsonObject();
+  }
   save();
 }
 

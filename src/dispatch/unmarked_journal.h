@@ -4,6 +4,7 @@
 #include "base/file_system.h"
 #include "dispatch/json_lines_file.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -17,11 +18,15 @@ struct UnmarkedDocument {
   QString idDocumento;
   QString eMail;
   QString mailedAt;
+  /// The delivery ledger's line for the mail, while it still has to be
+  /// written there (see DeliveryLedger); empty once it is.
+  QJsonObject ledgerLine = {};
 };
 
 /// The journal of mailed-but-unmarked documents, the file
 /// "mailed-unmarked.jsonl" in the Application folder: one JSON object per
-/// line ({"serie", "numero", "idDocumento", "eMail", "mailed"}), UTF-8, CR LF.
+/// line ({"serie", "numero", "idDocumento", "eMail", "mailed"}, and "ledger"
+/// while the entry's ledger line waits), UTF-8, CR LF.
 /// No file means no entry.
 ///
 /// Every change rewrites the whole file and makes it durable (see
@@ -47,6 +52,9 @@ class UnmarkedJournal {
   /// Drops the entry of that document and writes the file (removes it once
   /// empty); raises FileError.
   void remove(const QString& serie, qint32 numero);
+  /// The ledger line of that document's entry was written: it is dropped
+  /// from the entry and the file written; raises FileError.
+  void ledgerWritten(const QString& serie, qint32 numero);
 
  private:
   void save();

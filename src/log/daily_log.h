@@ -2,6 +2,7 @@
 
 #include "base/app_folder.h"
 #include "base/clock.h"
+#include "log/log_mirror.h"
 
 #include <QString>
 
@@ -12,10 +13,11 @@ namespace corvex {
 ///
 /// The file is opened and closed within each call, so other programs can read
 /// it between calls. The logs folder must exist; it is never created.
-/// "*clock" must outlive this object.
+/// "*clock", and "*mirror" when given, must outlive this object; the mirror
+/// sees every line, whether or not the file took it.
 class DailyLog {
  public:
-  DailyLog(AppFolder folder, const Clock& clock);
+  DailyLog(AppFolder folder, const Clock& clock, LogMirror* mirror = nullptr);
 
   /// Appends "yyyy-mm-dd hh:nn:ss - " + text + CR LF, in UTF-8 (the system's
   /// code page on Linux). Never fails: a line that cannot be written is lost.
@@ -27,6 +29,7 @@ class DailyLog {
  private:
   AppFolder m_folder;
   const Clock& m_clock;
+  LogMirror* m_mirror;
 };
 
 }  // namespace corvex

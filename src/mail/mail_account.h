@@ -2,6 +2,8 @@
 
 #include "base/app_folder.h"
 #include "base/settings.h"
+#include "base/stop_check.h"
+#include "mail/reply_hints.h"
 #include "oauth/token_cache.h"
 #include "oauth/token_request.h"
 
@@ -30,15 +32,24 @@ struct MailAccount {
 };
 
 /// Who asks for tokens under `settings`: [OAuth] with KeyFile resolved in
-/// `folder`, sysSMTPUser as the mailbox, and the scope of the transport
-/// (Graph's for a graph: server, else SMTP's).
+/// `folder`, sysSMTPUser as the mailbox, the scope of the transport (Graph's
+/// for a graph: server, else SMTP's), and a rotated refresh token kept in
+/// `folder` (RefreshTokenStore).
 TokenClient tokenClientOf(const Settings& settings, const AppFolder& folder);
 
 /// Whether `settings` need OAuth tokens: Auth=xoauth2 or a graph: server.
 bool usesTokens(const Settings& settings);
 
+/// Every value of `settings` that decides whether a login succeeds, as one
+/// text to take a fingerprint of (see LoginWait). It holds the password, so
+/// it is never written anywhere as it stands.
+QByteArray loginSettingsText(const Settings& settings);
+
+/// What stands behind a reply under `settings`, for its hint (replyHint()).
+HintContext hintContextOf(const Settings& settings);
+
 /// The account every transport of `settings` delivers through; it carries
-/// a new, empty TokenCache when usesTokens().
-MailAccount mailAccount(const Settings& settings, const AppFolder& folder);
+/// a new, empty TokenCache when usesTokens(), whose requests `stop` ends.
+MailAccount mailAccount(const Settings& settings, const AppFolder& folder, const StopCheck& stop = {});
 
 }  // namespace corvex

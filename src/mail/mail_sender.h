@@ -1,7 +1,9 @@
 #pragma once
 
 #include "base/app_folder.h"
+#include "base/stop_check.h"
 #include "mail/graph_transport.h"
+#include "mail/message_sender.h"
 #include "mail/prepared_mail.h"
 #include "mail/send_result.h"
 #include "mail/smtp_transport.h"
@@ -23,20 +25,21 @@ namespace corvex {
 /// as "graph:..." sends through Microsoft Graph (see GraphTransport) with the
 /// account's tokens.
 ///
-/// One sender is used by one thread at a time.
-class MailSender {
+/// Every wait before a message's data ends on `stop` (see SmtpTransport and
+/// GraphTransport). One sender is used by one thread at a time.
+class MailSender : public MessageSender {
  public:
-  MailSender(AppFolder folder, MailAccount account, int maxMessagesPerConnection);
+  MailSender(AppFolder folder, MailAccount account, int maxMessagesPerConnection, StopCheck stop = {});
 
   /// Delivers `mail`: Sent when the server (or the pickup folder) took it; a
   /// badly addressed message is a permanent failure and never leaves. When
   /// `next` is the message this sender delivers next, its envelope may open
   /// in the same flight as this message's content (see SmtpTransport).
   /// Raises Error when the transport itself cannot be set up.
-  SendResult send(const PreparedMail& mail, const PreparedMail* next = nullptr);
+  SendResult send(const PreparedMail& mail, const PreparedMail* next = nullptr) override;
 
   /// Ends an open SMTP session politely (QUIT).
-  void close();
+  void close() override;
 
  private:
   SendResult sendThroughGraph(const PreparedMail& mail);
@@ -44,6 +47,7 @@ class MailSender {
   AppFolder m_folder;
   MailAccount m_account;
   int m_maxMessagesPerConnection;
+  StopCheck m_stop;
   std::unique_ptr<SmtpTransport> m_transport;
   std::unique_ptr<GraphTransport> m_graph;
 };

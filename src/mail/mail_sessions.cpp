@@ -12,8 +12,8 @@ const QString kNotSent = QStringLiteral("not sent: sending stopped");
 }  // namespace
 
 MailSessions::MailSessions(int sessions, int messagesPerMinute, const Clock& clock,
-                           std::function<std::unique_ptr<MailSender>()> makeSender)
-    : m_clock(clock), m_gate(messagesPerMinute) {
+                           std::function<std::unique_ptr<MessageSender>()> makeSender, StopCheck stop)
+    : m_clock(clock), m_stop(std::move(stop)), m_gate(messagesPerMinute) {
   for (int i = 0; i < std::max(1, sessions); ++i) m_senders.push_back(makeSender());
   m_unsettled.resize(m_senders.size());
   m_working.resize(m_senders.size());
@@ -49,9 +49,19 @@ void MailSessions::submit(int ticket, PreparedMail mail, bool evenIfStopped) {
   m_work.notify_all();
 }
 
+// With a stop to ask, the wait wakes to ask it; the outcomes of messages
+// under way still come (their senders' waits end on the same stop), those
+// queued come back not tried.
 MailSessions::Outcome MailSessions::next() {
   std::unique_lock lock(m_mutex);
-  m_done.wait(lock, [this] { return !m_outcomes.empty(); });
+  while (m_outcomes.empty()) {
+    if (!m_stop) {
+      m_done.wait(lock);
+    } else if (!m_done.wait_for(lock, kStopPollInterval, [this] { return !m_outcomes.empty(); }) && m_stop() &&
+               !m_halted) {
+      haltLocked();
+    }
+  }
   Outcome outcome = std::move(m_outcomes.front());
   m_outcomes.pop_front();
   lock.unlock();
@@ -74,11 +84,14 @@ void MailSessions::settle(int ticket) {
 }
 
 void MailSessions::halt() {
-  {
-    const std::lock_guard lock(m_mutex);
-    m_halted = true;
-    dropQueued();
-  }
+  const std::lock_guard lock(m_mutex);
+  haltLocked();
+}
+
+// Caller holds the lock.
+void MailSessions::haltLocked() {
+  m_halted = true;
+  dropQueued();
   m_work.notify_all();
   m_done.notify_all();
 }
@@ -97,6 +110,11 @@ bool MailSessions::isClosed(const QDateTime& now) {
 QString MailSessions::stopReason() {
   const std::lock_guard lock(m_mutex);
   return m_gate.reason();
+}
+
+bool MailSessions::waitsForAccount() {
+  const std::lock_guard lock(m_mutex);
+  return m_gate.closedForAccount();
 }
 
 void MailSessions::finish() {
@@ -118,7 +136,7 @@ void MailSessions::finish() {
 
 // Runs on a session's own thread until finish().
 void MailSessions::work(std::size_t session) {
-  MailSender& sender = *m_senders[session];
+  MessageSender& sender = *m_senders[session];
   std::optional<Job> held;
   while (const std::optional<Job> job = take(session, held)) {
     std::optional<Job> next;
@@ -143,10 +161,13 @@ void MailSessions::work(std::size_t session) {
 // Caller holds the lock.
 bool MailSessions::mayStart() const { return !m_ending && !m_halted && m_gate.reason().isEmpty(); }
 
-// Caller holds the lock. The first session tries the server alone: a
-// refused login then costs one attempt, not one per session.
+// Caller holds the lock. The first session that does not rest tries the
+// server alone: a refused login then costs one attempt, not one per session.
+// A resting session's thread has ended, so the first of those left is one
+// that lives: a queued message always has a session that may take it.
 bool MailSessions::mayTake(std::size_t session) const {
-  return session == 0 || std::find(m_working.begin(), m_working.end(), true) != m_working.end();
+  if (std::find(m_working.begin(), m_working.end(), true) != m_working.end()) return true;
+  return session == std::size_t(std::find(m_retired.begin(), m_retired.end(), false) - m_retired.begin());
 }
 
 // A session the server would not open (a 421 for one connection too many,
@@ -219,10 +240,13 @@ MailSessions::Outcome MailSessions::attempt(std::size_t session, int ticket, con
   return outcome;
 }
 
+// A send a stop cut short is no outcome of the server's: the message comes
+// back not tried.
 void MailSessions::post(std::size_t session, Outcome outcome) {
   {
     const std::lock_guard lock(m_mutex);
-    if (!outcome.failure) m_gate.record(outcome.result);
+    if (!outcome.failure && outcome.result.isStopped()) outcome.tried = false;
+    if (!outcome.failure && !outcome.result.isStopped()) m_gate.record(outcome.result);
     m_unsettled[session] = outcome.ticket;
     m_outcomes.push_back(std::move(outcome));
     if (!m_gate.reason().isEmpty()) dropQueued();

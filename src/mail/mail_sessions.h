@@ -1,7 +1,8 @@
 #pragma once
 
 #include "base/clock.h"
-#include "mail/mail_sender.h"
+#include "base/stop_check.h"
+#include "mail/message_sender.h"
 #include "mail/send_gate.h"
 #include "mail/send_result.h"
 
@@ -31,7 +32,14 @@ namespace corvex {
 /// answered a message, so a refused login costs one attempt per run. A
 /// session the server does not open (a 421 for one connection too many)
 /// while another one works leaves its messages to the others and rests
-/// until the next run; only when none works does its failure count.
+/// until the next run; only when none works does its failure count. While
+/// none works, the first session that does not rest is the one that tries
+/// alone, so that while a message is queued and sending has not stopped,
+/// some live session may always take it.
+///
+/// A stop request (`stop`) ends the waits of the senders before a message's
+/// data (those messages come back not tried), and next() halts the sessions
+/// when it sees one, so the messages queued come back not tried at once.
 ///
 /// The gate (see SendGate) is kept here, where the answers arrive: each
 /// outcome is recorded in arrival order, and once it closes for a failure,
@@ -55,7 +63,7 @@ class MailSessions {
   /// `makeSender` is called once per session, on the owner's thread.
   /// `clock` must outlive this object.
   MailSessions(int sessions, int messagesPerMinute, const Clock& clock,
-               std::function<std::unique_ptr<MailSender>()> makeSender);
+               std::function<std::unique_ptr<MessageSender>()> makeSender, StopCheck stop = {});
   ~MailSessions();
   MailSessions(const MailSessions&) = delete;
   MailSessions& operator=(const MailSessions&) = delete;
@@ -65,7 +73,8 @@ class MailSessions {
   void submit(int ticket, PreparedMail mail, bool evenIfStopped = false);
   /// Messages submitted whose outcome next() has not returned yet.
   int outstanding() const { return m_outstanding; }
-  /// Waits for the next outcome; outstanding() must not be 0.
+  /// Waits for the next outcome; outstanding() must not be 0. Halts (see
+  /// halt()) once a stop is requested meanwhile.
   Outcome next();
   /// Whether next() would return at once.
   bool hasOutcome();
@@ -81,6 +90,8 @@ class MailSessions {
   /// Whether no more messages may start at `now`; why, when it was a failure.
   bool isClosed(const QDateTime& now);
   QString stopReason();
+  /// Whether that failure was a refused login or a pause.
+  bool waitsForAccount();
   /// Why the last session that rested did (its failure to open), once; empty
   /// when none rested since the last call.
   QString takeRestingReason();
@@ -105,9 +116,11 @@ class MailSessions {
   void giveBack(Job job, std::optional<Job> next);
   void post(std::size_t session, Outcome outcome);
   void dropQueued();
+  void haltLocked();
 
   const Clock& m_clock;
-  std::vector<std::unique_ptr<MailSender>> m_senders;
+  StopCheck m_stop;
+  std::vector<std::unique_ptr<MessageSender>> m_senders;
   std::vector<std::thread> m_threads;
   int m_outstanding = 0;
 

@@ -1,9 +1,13 @@
 #include "mail/mailer.h"
 
 #include "mail/mail_account.h"
+#include "mail/mail_sender.h"
 #include "mail/outgoing_message.h"
+#include "mail/stop_lines.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace corvex {
 
@@ -20,8 +24,14 @@ QString named(const QString& logLabel, const QString& text) {
 
 }  // namespace
 
-Mailer::Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock)
-    : m_settings(settings), m_folder(std::move(folder)), m_log(log), m_clock(clock) {}
+Mailer::Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock,
+               MailerOptions options)
+    : m_settings(settings),
+      m_folder(std::move(folder)),
+      m_log(log),
+      m_clock(clock),
+      m_options(std::move(options)),
+      m_loginWait(m_folder, m_options.files ? *m_options.files : m_realFiles) {}
 
 void Mailer::SendMail(const QString& subject, const QString& body, const QString& recipient, const QString& attachment1,
                       const QString& attachment2, const QString& logLabel) {
@@ -31,13 +41,14 @@ void Mailer::SendMail(const QString& subject, const QString& body, const QString
 }
 
 void Mailer::startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
-                       const QString& attachment1, const QString& attachment2, const QString& logLabel) {
-  start(ticket, subject, body, recipient, attachment1, attachment2, logLabel, false);
+                       const QString& attachment1, const QString& attachment2, const QString& logLabel,
+                       const QString& envelopeKey) {
+  start(ticket, subject, body, recipient, attachment1, attachment2, logLabel, false, envelopeKey);
 }
 
 void Mailer::start(int ticket, const QString& subject, const QString& body, const QString& recipient,
-                   const QString& attachment1, const QString& attachment2, const QString& logLabel,
-                   bool evenIfStopped) {
+                   const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped,
+                   const QString& envelopeKey) {
   OutgoingMessage message;
   message.setFrom(m_settings.sysSMTPFrom);
   message.setSubject(subject);
@@ -49,7 +60,9 @@ void Mailer::start(int ticket, const QString& subject, const QString& body, cons
 
   if (!attach(message, attachment1, 1, ticket, logLabel) || !attach(message, attachment2, 2, ticket, logLabel)) return;
   m_labels.insert(ticket, logLabel);
-  mailSessions().submit(ticket, prepareMail(message), evenIfStopped);
+  PreparedMail mail = prepareMail(message, envelopeKey);
+  m_receipts.insert(ticket, mailReceipt(mail, m_settings.sysSMTPServer, QString()));
+  mailSessions().submit(ticket, std::move(mail), evenIfStopped);
 }
 
 Mailer::FinishedMail Mailer::finishMail() {
@@ -59,23 +72,26 @@ Mailer::FinishedMail Mailer::finishMail() {
   const MailSessions::Outcome outcome = mailSessions().next();
   for (Refused& refused : m_refused) refused.after = std::max(0, refused.after - 1);
   const QString logLabel = m_labels.take(outcome.ticket);
+  MailReceipt receipt = m_receipts.take(outcome.ticket);
   m_lastResult = outcome.result;
   if (outcome.failure) std::rethrow_exception(outcome.failure);
   if (!outcome.tried) return FinishedMail{outcome.ticket, false, false};
   // Not the document's failure: it waits, untried, for a run with a login.
-  if (m_lastResult.isLoginRefused()) {
-    logStop(kStopped + m_lastResult.text(), m_clock.now());
-    m_stopLogged = true;
+  if (m_lastResult.stopsSending()) {
+    startWait(m_lastResult);
     return FinishedMail{outcome.ticket, false, false};
   }
   if (!m_lastResult.isSent()) {
-    fail(m_lastResult, QStringLiteral("Corvex=> Email send failed: ") + named(logLabel, m_lastResult.text()), logLabel);
+    const QString reply = withHint(m_lastResult.text(), hintContextOf(currentSettings()));
+    fail(m_lastResult, QStringLiteral("Corvex=> Email send failed: ") + named(logLabel, reply), logLabel);
     return FinishedMail{outcome.ticket, false, true};
   }
+  endWait();
   m_mailSent = true;
   m_log.WriteLog(QStringLiteral("Corvex=> Email sent successfully! ") + logLabel);
   writeLog(m_failures.succeeded(logLabel));
-  return FinishedMail{outcome.ticket, true, true};
+  receipt.reply = m_lastResult.text();
+  return FinishedMail{outcome.ticket, true, true, receipt};
 }
 
 Mailer::FinishedMail Mailer::finishRefused() {
@@ -105,42 +121,125 @@ bool Mailer::mailFinished() const {
 int Mailer::mailsOutstanding() const { return int(m_refused.size()) + (m_sessions ? m_sessions->outstanding() : 0); }
 
 // The sessions belong to one server and account; tests change the Settings
-// between mails, the program never does.
+// between mails, and a run may find main.ini's login keys changed.
 MailSessions& Mailer::mailSessions() {
-  const MailAccount account = mailAccount(m_settings, m_folder);
+  const Settings settings = currentSettings();
+  const StopCheck& stop = m_options.stopRequested;
+  const MailAccount account = mailAccount(settings, m_folder, stop);
   MailAccount bare = account;
   bare.tokens.reset();
-  if (m_sessions && (bare == m_account || m_sessions->outstanding() > 0)) return *m_sessions;
+  const QByteArray login = loginSettingsText(settings);
+  if (m_sessions && ((bare == m_account && login == m_accountLogin) || m_sessions->outstanding() > 0))
+    return *m_sessions;
   m_sessions.reset();
   m_account = bare;
+  m_accountLogin = login;
   const int maxPerConnection = m_settings.MaxMessagesPerConnection;
   m_sessions = std::make_unique<MailSessions>(
       sessions(), m_settings.MessagesPerMinute, m_clock,
-      [this, account, maxPerConnection] { return std::make_unique<MailSender>(m_folder, account, maxPerConnection); });
+      [this, account, maxPerConnection, stop] {
+        return std::make_unique<MailSender>(m_folder, account, maxPerConnection, stop);
+      },
+      stop);
   return *m_sessions;
 }
 
+Settings Mailer::currentSettings() const {
+  Settings settings = m_settings;
+  if (m_iniLogin) std::tie(settings.Auth, settings.OAuth) = *m_iniLogin;
+  return settings;
+}
+
+void Mailer::rereadLogin() {
+  if (!m_options.rereadLogin) return;
+  Settings settings = m_settings;
+  m_options.rereadLogin(settings);
+  m_iniLogin = std::pair(settings.Auth, settings.OAuth);
+}
+
+// The wait kept for other login settings (main.ini changed, or Parametros
+// before this start) does not hold: those are tried at once.
 void Mailer::beginRun() {
+  rereadLogin();
   mailSessions().beginRun();
   m_stopLogged = false;
+  m_loginWorks = false;
+  const QByteArray login = loginSettingsText(currentSettings());
+  const QDateTime now = m_clock.now();
+  m_wait = m_loginWait.current(login, now);
+  if (!m_wait && m_unwritten && m_unwritten->login == login && now < m_unwritten->wait.until)
+    m_wait = m_unwritten->wait;
+  if (m_wait) m_sessions->halt();
+}
+
+// One wait per run, however many sessions came back refused.
+void Mailer::startWait(const SendResult& result) {
+  m_stopLogged = true;
+  if (m_wait) return;
+  const QDateTime now = m_clock.now();
+  m_wait = recordWait(result, now);
+  logStop(waitLine(*m_wait, hintContextOf(currentSettings())), now);
+}
+
+// The wait `result` starts, kept in its file; one that cannot be written
+// still holds in this process (the log says why a restart would not keep
+// it), so that a read-only folder cannot lock the mailbox.
+SendingWait Mailer::recordWait(const SendResult& result, const QDateTime& now) {
+  const QByteArray login = loginSettingsText(currentSettings());
+  const bool pause = result.isPause();
+  const QDateTime pauseEnd = now.addSecs(result.pauseSeconds());
+  try {
+    const SendingWait kept = pause ? m_loginWait.paused(login, result.text(), now, pauseEnd)
+                                   : m_loginWait.refused(login, result.text(), now);
+    m_unwritten.reset();
+    return kept;
+  } catch (const FileError& error) {
+    writeLog(m_failures.failed(QString::fromLatin1(LoginWait::kFileName),
+                               QStringLiteral("Corvex=> ") + error.description(), false, now));
+  }
+  const int refusals = (m_unwritten ? m_unwritten->wait.refusals : 0) + (pause ? 0 : 1);
+  const SendingWait wait = pause ? SendingWait{SendingWait::Kind::Throttle, result.text(), now, pauseEnd, refusals}
+                                 : SendingWait{SendingWait::Kind::Login, result.text(), now,
+                                               now.addSecs(LoginWait::waitSeconds(refusals)), refusals};
+  m_unwritten = UnwrittenWait{wait, login};
+  return wait;
+}
+
+// Once a run: a message went out, so the login works and no wait holds.
+void Mailer::endWait() {
+  if (std::exchange(m_loginWorks, true)) return;
+  m_unwritten.reset();
+  try {
+    m_loginWait.ended();
+  } catch (const FileError& error) {
+    writeLog(m_failures.failed(QString::fromLatin1(LoginWait::kFileName),
+                               QStringLiteral("Corvex=> ") + error.description(), false, m_clock.now()));
+  }
 }
 
 void Mailer::endRun() {
   if (m_sessions) m_sessions->finish();
   m_refused.clear();
   m_labels.clear();
+  m_receipts.clear();
 }
 
+// A refused login or a pause is logged where its outcome is collected
+// (startWait()), with the wait it starts.
 bool Mailer::sendingStopped() {
   const QDateTime now = m_clock.now();
+  if (m_wait) {
+    if (!m_stopLogged) logStop(waitLine(*m_wait, hintContextOf(currentSettings())), now);
+    m_stopLogged = true;
+    return true;
+  }
   if (!mailSessions().isClosed(now)) return false;
+  if (m_stopLogged || m_sessions->waitsForAccount()) return true;
   const QString reason = m_sessions->stopReason();
-  if (!m_stopLogged)
-    logStop(reason.isEmpty()
-                ? QStringLiteral("Corvex=> Sending paused until the next run: MessagesPerMinute=%1 used up")
-                      .arg(m_settings.MessagesPerMinute)
-                : kStopped + reason,
-            now);
+  logStop(reason.isEmpty() ? QStringLiteral("Corvex=> Sending paused until the next run: MessagesPerMinute=%1 used up")
+                                 .arg(m_settings.MessagesPerMinute)
+                           : kStopped + withHint(reason, hintContextOf(currentSettings())),
+          now);
   m_stopLogged = true;
   return true;
 }

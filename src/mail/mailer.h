@@ -2,8 +2,12 @@
 
 #include "base/app_folder.h"
 #include "base/clock.h"
+#include "base/file_system.h"
 #include "base/settings.h"
+#include "base/stop_check.h"
 #include "log/daily_log.h"
+#include "mail/login_wait.h"
+#include "mail/mail_account.h"
 #include "mail/mail_sessions.h"
 #include "mail/repeated_failures.h"
 #include "mail/send_result.h"
@@ -12,11 +16,27 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace corvex {
 
 class OutgoingMessage;
+
+/// What a Mailer asks of the program around it; each may stay empty.
+struct MailerOptions {
+  /// True once the program is to stop: ends every wait before a message's
+  /// data (see MailSessions, MailSender).
+  StopCheck stopRequested = {};
+  /// Reads main.ini's login keys ([SMTP] Auth and [OAuth]) anew into the
+  /// Settings given, at the start of each run, so a changed main.ini is
+  /// seen by the next run; raises as start-up does. Empty: the Settings as
+  /// start-up filled them.
+  std::function<void(Settings&)> rereadLogin = {};
+  /// Where the login wait is written; null: the real file system.
+  FileSystem* files = nullptr;
+};
 
 /// Sends the documents' e-mails with the server and account of the Settings
 /// and remembers whether the last one went out.
@@ -33,10 +53,17 @@ class OutgoingMessage;
 /// The server and account are taken from the Settings when the first mail
 /// starts (again after a change, once no mail is outstanding).
 ///
-/// "settings", "log" and "clock" must outlive this object.
+/// A refused login, or a service that asks to be left alone for longer than
+/// a run may wait, stops sending across runs and restarts (see LoginWait):
+/// while that wait holds for the login settings in use, a run sends nothing,
+/// and its one log line (see waitLine()) is written when the wait starts and
+/// then at most hourly. The first message a run mails ends the wait.
+///
+/// "settings", "log", "clock" and options.files must outlive this object.
 class Mailer {
  public:
-  Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock);
+  Mailer(const Settings& settings, AppFolder folder, const DailyLog& log, const Clock& clock,
+         MailerOptions options = {});
 
   /// Sends one message with the two files attached, to every address in
   /// `recipient` (';' or ',' separated). Writes at most one log line:
@@ -63,14 +90,18 @@ class Mailer {
     /// False when it never went out because sending stopped first; it wrote
     /// no log line and its document is to be left as it is.
     bool tried = true;
+    /// What the delivery ledger keeps of a mail that was sent.
+    MailReceipt receipt = {};
   };
   /// SendMail()'s work up to the hand-over: the attachments are read at once
   /// (and may fail the mail at once), the message waits for a free session.
   /// Its outcome comes back from finishMail() with `ticket`; not tried when
   /// sending stopped for a failure before it could start (SendMail() sends
-  /// regardless).
+  /// regardless). `envelopeKey`, the document's key, goes into the envelope
+  /// id that a delivery report hands back (see prepareMail()).
   void startMail(int ticket, const QString& subject, const QString& body, const QString& recipient,
-                 const QString& attachment1, const QString& attachment2, const QString& logLabel);
+                 const QString& attachment1, const QString& attachment2, const QString& logLabel,
+                 const QString& envelopeKey = QString());
   /// Waits for the next started mail to finish, in the order they finished,
   /// and writes its log line as SendMail() does; MailSent() and lastResult()
   /// then tell its outcome. mailsOutstanding() must not be 0. Raises as
@@ -97,19 +128,23 @@ class Mailer {
   /// added is a permanent failure without reply code.
   const SendResult& lastResult() const { return m_lastResult; }
 
-  /// A dispatch run begins: a stop of the previous run no longer holds.
+  /// A dispatch run begins: a stop of the previous run no longer holds, but
+  /// a login wait kept for the login settings does. Raises what
+  /// options.rereadLogin raises.
   void beginRun();
   /// The run ended, normally or not: the SMTP sessions are closed with QUIT,
   /// after the mails still out have finished (their outcomes are dropped:
   /// collect them first).
   void endRun();
-  /// Whether the current run must send nothing more (after a refused login,
-  /// a 421, two temporary failures in a row, or with the per-minute budget
-  /// used up). Logs the reason once when it stops the run; the same reason in
-  /// later runs only once an hour.
+  /// Whether the current run must send nothing more (while a login wait
+  /// holds, after a refused login, a 421, two temporary failures in a row,
+  /// or with the per-minute budget used up). Logs the reason once when it
+  /// stops the run; the same reason in later runs only once an hour.
   bool sendingStopped();
   /// Whether the document with `logLabel` is to be tried in this run.
   bool isDue(const QString& logLabel) const;
+  /// The mails that keep failing, by their log labels.
+  const RepeatedFailures& failures() const { return m_failures; }
 
   /// beginRun() on construction, endRun() on destruction, whichever way the
   /// run leaves its scope.
@@ -136,8 +171,14 @@ class Mailer {
   };
 
   void start(int ticket, const QString& subject, const QString& body, const QString& recipient,
-             const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped);
+             const QString& attachment1, const QString& attachment2, const QString& logLabel, bool evenIfStopped,
+             const QString& envelopeKey = QString());
   MailSessions& mailSessions();
+  Settings currentSettings() const;
+  void rereadLogin();
+  void startWait(const SendResult& result);
+  SendingWait recordWait(const SendResult& result, const QDateTime& now);
+  void endWait();
   FinishedMail finishRefused();
   bool attach(OutgoingMessage& message, const QString& path, int number, int ticket, const QString& logLabel);
   void fail(const SendResult& result, const QString& line, const QString& logLabel);
@@ -149,11 +190,29 @@ class Mailer {
   AppFolder m_folder;
   const DailyLog& m_log;
   const Clock& m_clock;
+  MailerOptions m_options;
+  RealFileSystem m_realFiles;
+  LoginWait m_loginWait;
+  /// main.ini's login keys as this run read them (see MailerOptions).
+  std::optional<std::pair<SmtpAuth, OAuthSettings>> m_iniLogin;
+  /// The wait that holds for this run; it sends nothing.
+  std::optional<SendingWait> m_wait;
+  /// A message went out in this run, so the login works.
+  bool m_loginWorks = false;
+  /// The last wait, when its file could not be written.
+  struct UnwrittenWait {
+    SendingWait wait;
+    QByteArray login;
+  };
+  std::optional<UnwrittenWait> m_unwritten;
   MailAccount m_account;
+  QByteArray m_accountLogin;
   std::unique_ptr<MailSessions> m_sessions;
   /// Mails failed before the hand-over (an attachment), waiting for finishMail().
   std::deque<Refused> m_refused;
   QHash<int, QString> m_labels;
+  /// The receipts of the mails handed over, by ticket, their replies to come.
+  QHash<int, MailReceipt> m_receipts;
   RepeatedFailures m_failures;
   bool m_stopLogged = false;
   struct {

@@ -5,6 +5,7 @@
 
 #include "base/checked_file.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QUuid>
 
@@ -83,6 +84,14 @@ QStringList OutgoingMessage::recipientAddresses() const {
   QStringList addresses;
   for (const Recipient& recipient : m_recipients) addresses << recipient.address;
   return addresses;
+}
+
+QList<AttachmentDigest> OutgoingMessage::attachmentDigests() const {
+  QList<AttachmentDigest> digests;
+  for (const Attachment& attachment : m_attachments)
+    digests << AttachmentDigest{attachment.fileName,
+                                QCryptographicHash::hash(attachment.content, QCryptographicHash::Sha256).toHex()};
+  return digests;
 }
 
 QByteArray OutgoingMessage::toMime(const QDateTime& date, const QString& messageId) const {

@@ -10,6 +10,15 @@
 
 namespace corvex {
 
+/// An attachment as it was mailed: its file name and the SHA-256 of its
+/// bytes (lower-case hex), the proof that the buyer got exactly these bytes.
+struct AttachmentDigest {
+  QString name;
+  QByteArray sha256;
+
+  bool operator==(const AttachmentDigest&) const = default;
+};
+
 /// One e-mail being put together: sender, subject, plain-text body,
 /// recipients and file attachments. Each operation leaves its outcome in
 /// lastOutcome() (1 = succeeded) and, on failure, a reason in lastError().
@@ -49,6 +58,8 @@ class OutgoingMessage {
   const QString& from() const { return m_from.address; }
   /// The bare addresses of all recipients, for the envelope.
   QStringList recipientAddresses() const;
+  /// The attachments in the order they were added.
+  QList<AttachmentDigest> attachmentDigests() const;
 
   /// The complete RFC 5322 message, CR LF line ends, multipart/mixed: the body
   /// as UTF-8 text/plain, 7bit when it may travel as it is, else

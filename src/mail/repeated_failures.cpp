@@ -56,6 +56,13 @@ QString RepeatedFailures::succeeded(const QString& key) {
   return line;
 }
 
+QList<RepeatedFailures::Failure> RepeatedFailures::list() const {
+  QList<Failure> failures;
+  for (auto entry = m_entries.cbegin(); entry != m_entries.cend(); ++entry)
+    failures << Failure{entry.key(), entry->line, entry->firstFailure, entry->attempts};
+  return failures;
+}
+
 void RepeatedFailures::forgetStale(const QDateTime& now) {
   m_entries.removeIf([&now](const QHash<QString, Entry>::iterator& entry) {
     return entry->lastAttempt.secsTo(now) >= kForgetSeconds;

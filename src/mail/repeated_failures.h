@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QList>
 #include <QString>
 
 namespace corvex {
@@ -31,6 +32,17 @@ class RepeatedFailures {
   /// Records a successful attempt. Returns the line announcing that the
   /// failures of `key` cleared, or an empty text when it had none.
   QString succeeded(const QString& key);
+
+  /// A key that keeps failing: its last failure line, since when and how
+  /// often it failed.
+  struct Failure {
+    QString key;
+    QString line;
+    QDateTime since;
+    int attempts = 0;
+  };
+  /// Every key that failed and has not succeeded since, in no order.
+  QList<Failure> list() const;
 
  private:
   struct Entry {

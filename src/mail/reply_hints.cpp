@@ -44,6 +44,14 @@ constexpr std::array kRows{
   HintRow{R"(\b4\.7\.\d+)", Login::Any, "",
           "the provider is throttling this mailbox for now: Corvex tries again on its own; if it keeps happening, "
           "lower [SMTP] MessagesPerMinute or Connections"},
+  // Microsoft Graph's sendMail: the mailbox or the application's rights.
+  HintRow{R"(HTTP 403 (ErrorAccessDenied|Authorization_RequestDenied|ErrorSendAsDenied))", Login::Any, "",
+          "the application may not send as this mailbox: give it the Microsoft Graph application permission Mail.Send "
+          "with admin consent, and make sure no application access policy leaves sysSMTPFrom out"},
+  HintRow{R"(HTTP 404 (ErrorInvalidUser|MailboxNotEnabledForRESTAPI|ResourceNotFound|ErrorItemNotFound))",
+          Login::Any, "",
+          "Microsoft 365 knows no mailbox for sysSMTPFrom: it must be a mailbox of the tenant, licensed for "
+          "Exchange Online (not a group, nor a mailbox hosted on premises)"},
   // The token endpoint.
   HintRow{R"(AADSTS7000222)", Login::Any, "",
           "the client secret has expired: add a new one under Certificates & secrets of the app registration and "
@@ -62,15 +70,16 @@ constexpr std::array kRows{
   HintRow{R"(\binvalid_grant\b)", Login::Any, "",
           "the refresh token was revoked or has expired: sign in again to give a new consent and put the new "
           "refresh token in [OAuth] RefreshToken"},
-  // Bounces: what the buyer's server refused after ours accepted.
+  // The buyer's side: bounces (refused after ours accepted), or refusals at RCPT.
   HintRow{R"(5\.7\.515\b|5\.7\.26\b|5\.7\.23\b|5\.7\.509\b)", Login::Any, "",
           "the buyer's server refused mail that fails SPF, DKIM or DMARC for the sender's domain: publish SPF and "
           "DKIM (and a DMARC record) for the domain of sysSMTPFrom at its DNS provider"},
   HintRow{R"(5\.1\.1\b|5\.1\.10\b)", Login::Any, "",
-          "the buyer's address does not exist: correct it in the sales system, then mail the document again with "
-          "corvex resend SERIE NUMERO --to ADDRESS"},
+          "the recipient's address does not exist: correct the buyer's address in the sales system; a document not "
+          "mailed yet then goes out by itself, one mailed before with corvex resend SERIE NUMERO --to ADDRESS"},
   HintRow{R"(5\.2\.2\b)", Login::Any, "",
-          "the buyer's mailbox is full: mail the document again later with corvex resend SERIE NUMERO"},
+          "the recipient's mailbox is full: a document not mailed yet is tried again by itself; one that bounced, "
+          "later with corvex resend SERIE NUMERO"},
 };
 // clang-format on
 

@@ -16,6 +16,7 @@ SendGate::SendGate(int messagesPerMinute) : m_messagesPerMinute(std::max(0, mess
 void SendGate::beginRun() {
   m_temporaryInARow = 0;
   m_reason.clear();
+  m_forAccount = false;
 }
 
 bool SendGate::isClosed(const QDateTime& now) {
@@ -33,7 +34,8 @@ void SendGate::record(const SendResult& result) {
   m_temporaryInARow = result.isTemporary() ? m_temporaryInARow + 1 : 0;
   // The first reason holds: mails already out may still fail after it.
   if (!m_reason.isEmpty()) return;
-  if (result.isLoginRefused())
+  m_forAccount = result.stopsSending();
+  if (m_forAccount)
     m_reason = result.text();
   else if (result.isServiceClosing())
     m_reason = QStringLiteral("the server closed the session (421)");

@@ -25,6 +25,8 @@ constexpr long kStalledWriteSeconds = 60;
 // No reply is this long; a peer that sends more is not an SMTP server.
 constexpr qsizetype kMaxReplyBytes = 65536;
 
+const QString kStoppedText = QStringLiteral("stopped: the program is stopping");
+
 SmtpReply noReply(const QString& reason) { return SmtpReply{0, reason}; }
 
 // A reply is complete at its last line: "250 text" (a blank after the code)
@@ -80,7 +82,8 @@ bool isLastLine(const QByteArray& line) { return line.size() < 4 || line[3] == '
 }  // namespace
 
 struct SmtpDialogue::Session {
-  explicit Session(CurlEasy curl, QList<QByteArray> ehlo) : connection(std::move(curl)), ehlo(std::move(ehlo)) {}
+  explicit Session(std::unique_ptr<CurlTransfer> transfer, QList<QByteArray> ehlo)
+      : connection(std::move(transfer)), ehlo(std::move(ehlo)) {}
 
   TlsConnection connection;
   QByteArray received;
@@ -140,27 +143,30 @@ SmtpReply startFailure(CURL* curl, CURLcode code, const StartWatch& watch, const
 
 }  // namespace
 
-SmtpDialogue::SmtpDialogue() = default;
+SmtpDialogue::SmtpDialogue(StopCheck stop) : m_stop(std::move(stop)) {}
 
 SmtpDialogue::~SmtpDialogue() { quit(); }
 
 SmtpReply SmtpDialogue::open(const MailAccount& account) {
   m_session.reset();
   m_loginRefused = false;
+  m_stopped = false;
   if (const QString problem = smtpAccountProblem(account); !problem.isEmpty()) return noReply(problem);
   const TrustBundle trust = trustBundle();
   if (!trust.problem.isEmpty()) return noReply(trust.problem);
   // Both outlive the handle, which writes into them until the hand-over.
   char errorBuffer[CURL_ERROR_SIZE] = {};
   StartWatch start;
-  CurlEasy curl = newCurlEasy();
+  auto transfer = std::make_unique<CurlTransfer>();
+  CURL* curl = transfer->easy();
   MailAccount named = account;
   if (named.heloName.isEmpty()) named.heloName = heloName(QString(), account.server);
-  setUpSmtpConnection(curl.get(), named, trust, errorBuffer);
-  setUpStart(curl.get(), &start);
-  const CURLcode code = curl_easy_perform(curl.get());
-  if (code != CURLE_OK) return startFailure(curl.get(), code, start, errorBuffer);
-  auto session = std::make_unique<Session>(std::move(curl), start.ehlo);
+  setUpSmtpConnection(curl, named, trust, errorBuffer);
+  setUpStart(curl, &start);
+  const CURLcode code = transfer->perform([this] { return stopAsked(m_stop); });
+  if (code == CURLE_ABORTED_BY_CALLBACK) return lost(kStoppedText, true);
+  if (code != CURLE_OK) return startFailure(curl, code, start, errorBuffer);
+  auto session = std::make_unique<Session>(std::move(transfer), start.ehlo);
   if (!session->connection.isOpen()) return noReply(QStringLiteral("libcurl did not hand over the connection"));
   m_session = std::move(session);
   return logInAs(account);
@@ -200,19 +206,19 @@ std::optional<QList<QByteArray>> SmtpDialogue::extensionLine(const QByteArray& e
 }
 
 SmtpReply SmtpDialogue::command(const QByteArray& line) {
-  return send(line + "\r\n", m_session ? m_session->replyTimeoutMs : 0);
+  return send(line + "\r\n", m_session ? m_session->replyTimeoutMs : 0, true);
 }
 
 SmtpReply SmtpDialogue::write(const QList<QByteArray>& lines) {
   QByteArray flight;
   for (const QByteArray& line : lines) flight += line + "\r\n";
-  return writeAll(flight, limitedMs(kSmtpReplyTimeoutSeconds));
+  return writeAll(flight, limitedMs(kSmtpReplyTimeoutSeconds), true);
 }
 
 SmtpReply SmtpDialogue::sendData(const QByteArray& message, const QList<QByteArray>& then) {
   QByteArray flight = dotStuffed(message);
   for (const QByteArray& line : then) flight += line + "\r\n";
-  return send(flight, limitedMs(kSmtpMessageTimeoutSeconds));
+  return send(flight, limitedMs(kSmtpMessageTimeoutSeconds), false);
 }
 
 void SmtpDialogue::quit() {
@@ -224,38 +230,48 @@ void SmtpDialogue::quit() {
 
 void SmtpDialogue::abandon() { m_session.reset(); }
 
-SmtpReply SmtpDialogue::send(const QByteArray& bytes, int timeoutMs) {
-  const SmtpReply written = writeAll(bytes, timeoutMs);
-  return m_session ? readReply() : written;
+// The content of a message and the reply to it are the two waits no stop
+// ends (see the class comment).
+SmtpReply SmtpDialogue::send(const QByteArray& bytes, int timeoutMs, bool stoppable) {
+  const SmtpReply written = writeAll(bytes, timeoutMs, stoppable);
+  return m_session ? receive(stoppable) : written;
 }
 
 // Returns a reply of code 0 with an empty text when all went out.
-SmtpReply SmtpDialogue::writeAll(const QByteArray& bytes, int timeoutMs) {
+SmtpReply SmtpDialogue::writeAll(const QByteArray& bytes, int timeoutMs, bool stoppable) {
   if (!m_session) return noReply(QStringLiteral("not connected"));
-  const QString failure =
-      m_session->connection.writeAll(bytes, QDeadlineTimer(timeoutMs), limitedMs(kStalledWriteSeconds));
+  const QString failure = m_session->connection.writeAll(
+      bytes, QDeadlineTimer(timeoutMs), limitedMs(kStalledWriteSeconds), stoppable ? m_stop : StopCheck());
   if (failure.isEmpty()) return {};
-  m_session.reset();
-  return noReply(QStringLiteral("sending to the server failed: ") + failure);
+  const bool stopped = stoppable && stopAsked(m_stop);
+  return lost(stopped ? kStoppedText : QStringLiteral("sending to the server failed: ") + failure, stopped);
 }
 
-SmtpReply SmtpDialogue::readReply() {
+SmtpReply SmtpDialogue::lost(const QString& reason, bool stopped) {
+  m_session.reset();
+  m_stopped = m_stopped || stopped;
+  return noReply(reason);
+}
+
+SmtpReply SmtpDialogue::readReply() { return receive(true); }
+
+SmtpReply SmtpDialogue::receive(bool stoppable) {
   if (!m_session) return noReply(QStringLiteral("not connected"));
   const QDeadlineTimer deadline(m_session->replyTimeoutMs);
   qsizetype length = completeReplyLength(m_session->received);
   while (length < 0) {
-    const TlsConnection::Read read = m_session->connection.read(m_session->received, deadline);
+    const TlsConnection::Read read =
+        m_session->connection.read(m_session->received, deadline, stoppable ? m_stop : StopCheck());
+    if (read == TlsConnection::Read::Stopped) return lost(kStoppedText, true);
     if (read != TlsConnection::Read::Data) {
       const int seconds = m_session->replyTimeoutMs / 1000;
-      m_session.reset();
-      return noReply(read == TlsConnection::Read::TimedOut
-                         ? QStringLiteral("no reply from the server within %1 s").arg(seconds)
-                         : QStringLiteral("the server closed the connection"));
+      return lost(read == TlsConnection::Read::TimedOut
+                      ? QStringLiteral("no reply from the server within %1 s").arg(seconds)
+                      : QStringLiteral("the server closed the connection"),
+                  false);
     }
-    if (m_session->received.size() > kMaxReplyBytes) {
-      m_session.reset();
-      return noReply(QStringLiteral("the server's reply is too long"));
-    }
+    if (m_session->received.size() > kMaxReplyBytes)
+      return lost(QStringLiteral("the server's reply is too long"), false);
     length = completeReplyLength(m_session->received);
   }
   const SmtpReply reply = parseReply(m_session->received.left(length));
@@ -280,11 +296,12 @@ bool SmtpDialogue::stillOpen() {
   return false;
 }
 
-SmtpReply probeSender(const MailAccount& account, const QString& from) {
+SmtpReply probeSender(const MailAccount& account, const QString& from, const StopCheck& stop, bool* loggedIn) {
   if (const QString problem = envelopeProblem(from, {}); !problem.isEmpty()) return noReply(problem);
-  SmtpDialogue dialogue;
+  SmtpDialogue dialogue(stop);
   // Without the step's reply code: the operator's fix depends on MAIL FROM's alone.
   if (const SmtpReply failure = dialogue.open(account); !dialogue.isOpen()) return noReply(failure.text);
+  if (loggedIn) *loggedIn = true;
   const SmtpReply reply = dialogue.command("MAIL FROM:<" + from.toUtf8() + '>');
   dialogue.command("RSET");
   return reply;

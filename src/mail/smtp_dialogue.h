@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/stop_check.h"
 #include "mail/smtp_connection.h"
 
 #include <QByteArray>
@@ -37,12 +38,15 @@ struct SmtpReply {
 ///
 /// Every wait for the server is bounded: 60 s for a reply, 300 s for sending
 /// a message, 60 s without progress while writing (all shortened by
-/// limitedTimeout()). Any failure to write or read ends the session: the
-/// dialogue is then closed and says so in the reply. One dialogue is used by
-/// one thread at a time.
+/// limitedTimeout()). Every wait but two ends too as soon as `stop` says so
+/// (see StopCheck): sending a message's content and waiting for the reply to
+/// it are never cut short, since the server may have taken the message and
+/// only that reply says so. Any failure to write or read ends the session:
+/// the dialogue is then closed and says so in the reply. One dialogue is
+/// used by one thread at a time.
 class SmtpDialogue {
  public:
-  SmtpDialogue();
+  explicit SmtpDialogue(StopCheck stop = {});
   ~SmtpDialogue();
   SmtpDialogue(const SmtpDialogue&) = delete;
   SmtpDialogue& operator=(const SmtpDialogue&) = delete;
@@ -60,6 +64,8 @@ class SmtpDialogue {
   /// 5xx reply to AUTH, or no mechanism in common): trying again with the
   /// same account would only be refused again.
   bool loginRefused() const { return m_loginRefused; }
+  /// Whether the dialogue was closed because a stop request ended a wait.
+  bool stopped() const { return m_stopped; }
   /// Whether the server's last EHLO reply named `extension` ("PIPELINING",
   /// "SIZE"), in any case.
   bool offers(const QByteArray& extension) const;
@@ -81,7 +87,8 @@ class SmtpDialogue {
   /// After a 354 reply to DATA: sends `message` (CR LF line ends),
   /// dot-stuffed, and the final "." line, then `then` (commands, each without
   /// CR LF) in the same flight; returns the server's final reply to the
-  /// message. The replies to `then` are read with readReply().
+  /// message, which no stop cuts short. The replies to `then` are read with
+  /// readReply().
   SmtpReply sendData(const QByteArray& message, const QList<QByteArray>& then = {});
   /// QUIT, when the session is still open; the reply is not waited for long.
   void quit();
@@ -94,11 +101,15 @@ class SmtpDialogue {
   struct Session;
   SmtpReply logInAs(const MailAccount& account);
   std::optional<QList<QByteArray>> extensionLine(const QByteArray& extension) const;
-  SmtpReply send(const QByteArray& bytes, int timeoutMs);
-  SmtpReply writeAll(const QByteArray& bytes, int timeoutMs);
+  SmtpReply send(const QByteArray& bytes, int timeoutMs, bool stoppable);
+  SmtpReply writeAll(const QByteArray& bytes, int timeoutMs, bool stoppable);
+  SmtpReply receive(bool stoppable);
+  SmtpReply lost(const QString& reason, bool stopped);
 
+  StopCheck m_stop;
   std::unique_ptr<Session> m_session;
   bool m_loginRefused = false;
+  bool m_stopped = false;
 };
 
 /// Why `from` or one of `recipients` cannot go into a command line (it is
@@ -107,7 +118,9 @@ QString envelopeProblem(const QString& from, const QStringList& recipients);
 
 /// Checks the account up to the sender: connect, TLS, certificate, login,
 /// then "MAIL FROM:<from>"; then RSET and QUIT, so nothing is ever sent.
-/// Returns the reply to MAIL FROM, or the failure of an earlier step.
-SmtpReply probeSender(const MailAccount& account, const QString& from);
+/// Returns the reply to MAIL FROM, or the failure of an earlier step; sets
+/// `loggedIn` (when given) once the login succeeded. `stop` ends its waits.
+SmtpReply probeSender(const MailAccount& account, const QString& from, const StopCheck& stop = {},
+                      bool* loggedIn = nullptr);
 
 }  // namespace corvex

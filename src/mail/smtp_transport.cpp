@@ -1,5 +1,7 @@
 #include "mail/smtp_transport.h"
 
+#include "mail/xtext.h"
+
 #include <algorithm>
 #include <csignal>
 #include <optional>
@@ -40,8 +42,11 @@ SendResult finalResult(const SmtpReply& reply) {
 
 }  // namespace
 
-SmtpTransport::SmtpTransport(MailAccount account, int maxMessagesPerConnection)
-    : m_account(std::move(account)), m_maxMessagesPerConnection(std::max(1, maxMessagesPerConnection)) {
+SmtpTransport::SmtpTransport(MailAccount account, int maxMessagesPerConnection, StopCheck stop)
+    : m_account(std::move(account)),
+      m_maxMessagesPerConnection(std::max(1, maxMessagesPerConnection)),
+      m_stop(stop),
+      m_dialogue(std::move(stop)) {
   ignoreBrokenPipes();
 }
 
@@ -52,12 +57,18 @@ SendResult SmtpTransport::deliver(const MailEnvelope& envelope, const QByteArray
     return SendResult::permanent(0, problem);
   if (const QString problem = envelopeProblem(envelope.from, envelope.recipients); !problem.isEmpty())
     return SendResult::permanent(0, problem);
+  if (stopAsked(m_stop)) return SendResult::stopped();
   const bool reused = m_dialogue.isOpen();
   Attempt attempt = deliverOnce(envelope, message, next);
   // The server may close an idle session just as the next message starts;
   // with no reply and no byte of the content sent, nothing can have arrived.
-  if (reused && attempt.result.isTemporary() && attempt.result.replyCode() == 0 && !attempt.contentStarted)
+  if (reused && attempt.result.isTemporary() && attempt.result.replyCode() == 0 && !attempt.contentStarted &&
+      !stopAsked(m_stop))
     attempt = deliverOnce(envelope, message, next);
+  // A failure before the content that came with a stop (a wait it ended, a
+  // token request it cut) says nothing about the server.
+  if (!attempt.result.isSent() && !attempt.contentStarted && (m_dialogue.stopped() || stopAsked(m_stop)))
+    return SendResult::stopped();
   return attempt.result;
 }
 
@@ -115,6 +126,9 @@ SmtpReply SmtpTransport::startMessage(const MailEnvelope& envelope) {
 QList<QByteArray> SmtpTransport::envelopeCommands(const MailEnvelope& envelope) const {
   QByteArray mail = "MAIL FROM:<" + envelope.from.toUtf8() + '>';
   if (m_dialogue.offers("SIZE")) mail += " SIZE=" + QByteArray::number(envelope.size);
+  // A bounce then names the mail it is about, and carries only its headers.
+  if (m_dialogue.offers("DSN") && !envelope.envelopeId.isEmpty())
+    mail += " RET=HDRS ENVID=" + xtextEncoded(envelope.envelopeId);
   QList<QByteArray> commands{mail};
   for (const QString& recipient : envelope.recipients) commands << "RCPT TO:<" + recipient.toUtf8() + '>';
   return commands;

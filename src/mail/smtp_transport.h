@@ -26,20 +26,23 @@ namespace corvex {
 /// (RFC 2920): MAIL, RCPT and DATA in one flight, then the content. Without
 /// the extension, or for a message with several recipients (whose DATA waits
 /// until every RCPT was accepted, else the envelope is reset with RSET), the
-/// commands go one at a time. MAIL carries SIZE when the server offers it.
+/// commands go one at a time. MAIL carries SIZE when the server offers it,
+/// and the envelope's id with RET=HDRS when it offers DSN (RFC 3461).
 /// With PIPELINING, the content of one message and its end may also carry
 /// the envelope of the next one (RFC 2920 lets them share a flight), which
 /// takes that message to one round trip; its content still waits for its own
 /// replies, so at most one message at a time is out without an answer.
 ///
 /// Certificates, time-outs and login: see setUpSmtpConnection() and
-/// SmtpDialogue. One transport is used by one thread at a time.
+/// SmtpDialogue, whose waits before a message's content end on `stop`: the
+/// message then comes back SendResult::stopped(). One transport is used by
+/// one thread at a time.
 ///
 /// Creating a transport makes the process ignore SIGPIPE: a connection that
 /// drops under a write must be a failed send, never the end of the program.
 class SmtpTransport {
  public:
-  SmtpTransport(MailAccount account, int maxMessagesPerConnection);
+  SmtpTransport(MailAccount account, int maxMessagesPerConnection, StopCheck stop = {});
   ~SmtpTransport();
   SmtpTransport(const SmtpTransport&) = delete;
   SmtpTransport& operator=(const SmtpTransport&) = delete;
@@ -82,6 +85,7 @@ class SmtpTransport {
 
   MailAccount m_account;
   int m_maxMessagesPerConnection;
+  StopCheck m_stop;
   SmtpDialogue m_dialogue;
   int m_messagesOnConnection = 0;
   /// The envelope sent ahead with the last content; its replies are unread.

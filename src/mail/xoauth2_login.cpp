@@ -35,12 +35,16 @@ QByteArray xoauth2Command(const QString& user, const QByteArray& token) {
                                .toBase64();
 }
 
-// Trapped here: a token that cannot be had refuses the login as surely as
-// the server would.
+// Trapped here: a token the endpoint refuses refuses the login as surely as
+// the server would. An endpoint that cannot answer for now ends the session
+// as a lost connection does: no refusal, the message fails for this run.
 SmtpReply logInWithToken(SmtpDialogue& dialogue, const MailAccount& account) {
   if (!account.tokens) return SmtpReply{0, QStringLiteral("no OAuth token source")};
   try {
     return logInWith(dialogue, account, account.tokens->token());
+  } catch (const TokenUnavailableError& error) {
+    dialogue.quit();
+    return SmtpReply{0, error.description()};
   } catch (const Error& error) {
     return SmtpReply{0, error.description()};
   }

@@ -11,7 +11,9 @@ namespace corvex {
 /// the server keeps the connection open.
 ///
 /// Returns the server's 235, or its refusal; code 0 with the reason when no
-/// token can be had (the token endpoint refused or cannot be reached).
+/// token can be had: the token endpoint refused (the dialogue stays open, a
+/// refused login), or cannot answer for now (the dialogue is closed, as
+/// after a lost connection).
 SmtpReply logInWithToken(SmtpDialogue& dialogue, const MailAccount& account);
 
 /// The line that logs in `user` with `token`; it holds the token.

@@ -16,6 +16,10 @@ namespace corvex {
 
 namespace {
 
+// Google refuses an assertion issued in its future, so one whose clock runs
+// a little fast must not date it now; and it refuses an exp more than an
+// hour after iat, so exp moves with it.
+constexpr qint64 kIssuedBeforeSeconds = 60;
 constexpr qint64 kAssertionLifetimeSeconds = 3600;
 
 Error badKey(const QString& path, const QString& why) {
@@ -75,7 +79,7 @@ ServiceAccount readServiceAccount(const QString& path) {
 
 QByteArray signedAssertion(const ServiceAccount& account, const QString& subject, const QString& scope,
                            const QString& audience, const QDateTime& now) {
-  const qint64 issued = now.toSecsSinceEpoch();
+  const qint64 issued = now.toSecsSinceEpoch() - kIssuedBeforeSeconds;
   nlohmann::json claims{{"iss", account.clientEmail.toStdString()},
                         {"scope", scope.toStdString()},
                         {"aud", audience.toStdString()},

@@ -20,8 +20,8 @@ ServiceAccount readServiceAccount(const QString& path);
 
 /// The signed JWT of the JWT-bearer grant: issued by the account for
 /// `subject` (the mailbox it acts for; none when empty), for `scope`, to
-/// `audience` (the token URL), valid from `now` for one hour, signed RS256
-/// with the account's key. Raises Error 321 when the key cannot sign.
+/// `audience` (the token URL), issued a minute before `now` (iat) and valid
+/// for one hour from then (exp), signed RS256 with the account's key. Raises Error 321 when the key cannot sign.
 QByteArray signedAssertion(const ServiceAccount& account, const QString& subject, const QString& scope,
                            const QString& audience, const QDateTime& now);
 

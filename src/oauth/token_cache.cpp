@@ -26,31 +26,51 @@ Clock::time_point renewTime(qint64 lifetimeSeconds) {
 TokenCache::TokenCache(Fetch fetch) : m_fetch(std::move(fetch)) {}
 
 TokenCache::Token TokenCache::token() {
-  const std::lock_guard lock(m_mutex);
-  if (!m_value.isEmpty() && Clock::now() < m_renewAt) return Token{m_value, true};
-  return fetchLocked();
+  std::unique_lock lock(m_mutex);
+  return obtain(lock, true);
 }
 
 TokenCache::Token TokenCache::renewed(const QByteArray& refused) {
-  const std::lock_guard lock(m_mutex);
-  if (!m_value.isEmpty() && m_value != refused && Clock::now() < m_renewAt) return Token{m_value, false};
-  return fetchLocked();
+  std::unique_lock lock(m_mutex);
+  // Nobody is handed the refused one again.
+  if (m_value == refused) m_value.clear();
+  return obtain(lock, false);
 }
 
-// Caller holds the lock.
-TokenCache::Token TokenCache::fetchLocked() {
-  m_value.clear();
-  if (m_failure && Clock::now() - m_failedAt < kFailureKept) std::rethrow_exception(m_failure);
-  try {
-    const AccessToken fetched = m_fetch();
-    m_value = fetched.value;
-    m_renewAt = renewTime(fetched.lifetimeSeconds);
-    m_failure = nullptr;
-  } catch (...) {
-    m_failure = std::current_exception();
-    m_failedAt = Clock::now();
-    throw;
+bool TokenCache::fresh() const { return !m_value.isEmpty() && Clock::now() < m_renewAt; }
+
+// A token another thread fetched while this one waited is as new as one
+// fetched here.
+TokenCache::Token TokenCache::obtain(std::unique_lock<std::mutex>& lock, bool kept) {
+  for (;;) {
+    if (fresh()) return Token{m_value, kept};
+    if (!m_fetching) break;
+    m_fetched.wait(lock);
+    kept = false;
   }
+  if (m_failure && Clock::now() - m_failedAt < kFailureKept) std::rethrow_exception(m_failure);
+  return fetch(lock);
+}
+
+// Caller holds `lock`; it is let go while the endpoint answers.
+TokenCache::Token TokenCache::fetch(std::unique_lock<std::mutex>& lock) {
+  m_fetching = true;
+  lock.unlock();
+  AccessToken fetched;
+  std::exception_ptr failure;
+  try {
+    fetched = m_fetch();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  lock.lock();
+  m_fetching = false;
+  m_value = fetched.value;
+  m_failure = failure;
+  m_failedAt = Clock::now();
+  if (!failure) m_renewAt = renewTime(fetched.lifetimeSeconds);
+  m_fetched.notify_all();
+  if (failure) std::rethrow_exception(failure);
   return Token{m_value, false};
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -15,7 +16,12 @@ namespace corvex {
 /// first asked for, then kept until shortly before it expires, so a run asks
 /// the endpoint once, not once per message. A failed request is kept for a
 /// short while too, so that sessions working side by side do not each ask
-/// an endpoint that just refused. Safe to use from several threads.
+/// an endpoint that just refused.
+///
+/// Safe to use from several threads. One request runs at a time, outside
+/// the lock: those who need a token meanwhile wait for its answer, while a
+/// token still fresh is handed out at once. The request's own waits end on a
+/// stop request (`fetch` binds it), and so then do theirs.
 class TokenCache {
  public:
   using Fetch = std::function<AccessToken()>;
@@ -37,10 +43,14 @@ class TokenCache {
   Token renewed(const QByteArray& refused);
 
  private:
-  Token fetchLocked();
+  Token obtain(std::unique_lock<std::mutex>& lock, bool kept);
+  Token fetch(std::unique_lock<std::mutex>& lock);
+  bool fresh() const;
 
   Fetch m_fetch;
   std::mutex m_mutex;  // guards everything below
+  std::condition_variable m_fetched;
+  bool m_fetching = false;
   QByteArray m_value;
   std::chrono::steady_clock::time_point m_renewAt;
   std::exception_ptr m_failure;

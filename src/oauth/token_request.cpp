@@ -1,7 +1,9 @@
 #include "oauth/token_request.h"
 
 #include "base/error.h"
+#include "base/file_system.h"
 #include "net/https_client.h"
+#include "oauth/refresh_token_store.h"
 #include "oauth/service_account.h"
 
 #include <nlohmann/json.hpp>
@@ -15,6 +17,7 @@ namespace {
 const QString kMicrosoft = QStringLiteral("microsoft");
 const QString kGoogle = QStringLiteral("google");
 const QString kRefreshToken = QStringLiteral("refresh-token");
+constexpr long kTokenRequestTimeoutSeconds = 60;
 
 QString missing(const QString& provider, const char* key) {
   return QStringLiteral("main.ini [OAuth] %1 is missing (Provider=%2)").arg(QString::fromLatin1(key), provider);
@@ -78,6 +81,67 @@ qint64 lifetimeOf(const nlohmann::json& reply) {
   return field->is_string() ? QString::fromStdString(field->get<std::string>()).toLongLong() : 0;
 }
 
+// What the endpoint answered: the access token and, from an endpoint that
+// rotates refresh tokens, the next refresh token (a secret as well).
+struct Answer {
+  AccessToken access;
+  QString refreshToken;
+};
+
+constexpr long kTooManyRequests = 429;
+constexpr long kServerError = 500;
+
+// Not reached, busy, or stopped: no verdict on the login.
+TokenUnavailableError unavailable(const QString& url, const HttpReply& reply, const nlohmann::json& json) {
+  if (reply.stopped) return TokenUnavailableError(kPermissionDenied, QStringLiteral("the token request was stopped"));
+  if (reply.status == 0)
+    return TokenUnavailableError(kPermissionDenied,
+                                 QStringLiteral("the token endpoint %1 cannot be reached: %2").arg(url, reply.failure));
+  const QString why = jsonText(json, "error_description");
+  return TokenUnavailableError(kPermissionDenied, QStringLiteral("the token endpoint %1 is unavailable (HTTP %2)%3")
+                                                      .arg(url)
+                                                      .arg(reply.status)
+                                                      .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+}
+
+Answer ask(const TokenClient& client, const StopCheck& stop) {
+  const QString url = tokenUrl(client);
+  const HttpReply reply =
+      HttpsClient(kTokenRequestTimeoutSeconds, stop, StopPoint::Anywhere)
+          .post(url, {"Content-Type: application/x-www-form-urlencoded", "Accept: application/json"},
+                grantForm(client, url));
+  const nlohmann::json parsed = nlohmann::json::parse(reply.body.toStdString(), nullptr, false);
+  const nlohmann::json json = parsed.is_object() ? parsed : nlohmann::json::object();
+  if (reply.status == 0 || reply.status == kTooManyRequests || reply.status >= kServerError)
+    throw unavailable(url, reply, json);
+  const QString token = jsonText(json, "access_token");
+  if (reply.status != 200 || token.isEmpty()) throw refused(url, reply, json);
+  return Answer{AccessToken{token.toUtf8(), lifetimeOf(json)}, jsonText(json, "refresh_token")};
+}
+
+// The refresh token kept from the last answer goes out in place of the
+// configured one, under the lock that keeps `corvex check` and the running
+// program from spending the same one; a new one is kept before its access
+// token is used.
+AccessToken rotatingGrant(const TokenClient& client, const StopCheck& stop) {
+  RefreshTokenStore store(client.refreshTokenFile, client.oauth.RefreshToken);
+  const std::unique_ptr<QLockFile> lock = store.lock(stop);
+  if (!lock)
+    throw TokenUnavailableError(kPermissionDenied,
+                                QStringLiteral("the refresh token file %1 is in use").arg(client.refreshTokenFile));
+  TokenClient current = client;
+  current.oauth.RefreshToken = store.current().token;
+  const Answer answer = ask(current, stop);
+  if (answer.refreshToken.isEmpty() || answer.refreshToken == current.oauth.RefreshToken) return answer.access;
+  try {
+    store.keep(answer.refreshToken, QDateTime::currentDateTimeUtc());
+  } catch (const FileError& error) {
+    throw TokenUnavailableError(error.number(),
+                                QStringLiteral("the new refresh token cannot be kept: ") + error.description());
+  }
+  return answer.access;
+}
+
 }  // namespace
 
 bool isKnownProvider(const QString& provider) {
@@ -119,19 +183,10 @@ QString tokenUrl(const TokenClient& client) {
       .arg(QString::fromLatin1(QUrl::toPercentEncoding(oauth.TenantId)));
 }
 
-AccessToken requestToken(const TokenClient& client) {
+AccessToken requestToken(const TokenClient& client, const StopCheck& stop) {
   if (const QString problem = tokenClientProblem(client); !problem.isEmpty()) throw Error(kInvalidArgument, problem);
-  const QString url = tokenUrl(client);
-  const HttpReply reply = HttpsClient().post(
-      url, {"Content-Type: application/x-www-form-urlencoded", "Accept: application/json"}, grantForm(client, url));
-  if (reply.status == 0)
-    throw Error(kPermissionDenied,
-                QStringLiteral("the token endpoint %1 cannot be reached: %2").arg(url, reply.failure));
-  const nlohmann::json json = nlohmann::json::parse(reply.body.toStdString(), nullptr, false);
-  const QString token = json.is_object() ? jsonText(json, "access_token") : QString();
-  if (reply.status != 200 || token.isEmpty())
-    throw refused(url, reply, json.is_object() ? json : nlohmann::json::object());
-  return AccessToken{token.toUtf8(), lifetimeOf(json)};
+  if (client.oauth.Provider == kRefreshToken && !client.refreshTokenFile.isEmpty()) return rotatingGrant(client, stop);
+  return ask(client, stop).access;
 }
 
 }  // namespace corvex

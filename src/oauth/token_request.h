@@ -1,6 +1,8 @@
 #pragma once
 
+#include "base/error.h"
 #include "base/settings.h"
+#include "base/stop_check.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +23,17 @@ struct TokenClient {
   QString subject;
   /// The scope when oauth.Scope is empty (microsoft, refresh-token).
   QString defaultScope;
+  /// Where a refresh token the endpoint rotated is kept (see
+  /// RefreshTokenStore); empty: none is kept.
+  QString refreshTokenFile = {};
+};
+
+/// The token endpoint could not answer for now: not reached, busy (a 5xx or
+/// a 429), or a stop request ended the request. Unlike its refusal (any
+/// other Error), it says nothing about the login.
+class TokenUnavailableError : public Error {
+ public:
+  using Error::Error;
 };
 
 /// An access token and how long the endpoint said it lives.
@@ -46,10 +59,17 @@ QString tokenUrl(const TokenClient& client);
 /// Asks the endpoint for a token by the provider's grant: microsoft the
 /// client-credentials grant, google the JWT-bearer grant (an assertion
 /// signed with the service account's key), refresh-token the refresh-token
-/// grant. Raises Error 70 when the endpoint refuses, naming its error and
-/// error_description (Microsoft's AADSTS code and text), or cannot be
-/// reached; Error 5 for a set-up that tokenClientProblem() names; what
-/// readServiceAccount() raises. No secret is ever part of an error.
-AccessToken requestToken(const TokenClient& client);
+/// grant. For refresh-token, a new refresh token in the answer is kept in
+/// client.refreshTokenFile before the access token is returned, and the one
+/// kept there is used in place of the configured one (see
+/// RefreshTokenStore).
+///
+/// Raises Error 70 when the endpoint refuses, naming its error and
+/// error_description (Microsoft's AADSTS code and text); Error 5 for a set-up
+/// that tokenClientProblem() names; what readServiceAccount() raises;
+/// TokenUnavailableError (70) when the endpoint cannot be reached or answers
+/// 5xx or 429, when `stop` ended the request, or when a new refresh token
+/// cannot be kept. No secret is ever part of an error.
+AccessToken requestToken(const TokenClient& client, const StopCheck& stop = {});
 
 }  // namespace corvex

@@ -2,11 +2,9 @@
 
 #include "base/error.h"
 #include "db/connection.h"
-#include "db/sql_text.h"
 #include "dispatch/dispatch_texts.h"
 #include "dispatch/resend_requests.h"
-#include "startup/configuration.h"
-#include "startup/ini_file.h"
+#include "ops/beside_program.h"
 
 #include <optional>
 
@@ -16,28 +14,6 @@ namespace {
 
 // A run holds the lock only while it reads or changes the requests.
 constexpr int kLockWaitMs = 30000;
-
-QString errorText(const Error& error) {
-  return QStringLiteral("corvex: error %1: %2").arg(error.number()).arg(error.description());
-}
-
-QString documentKey(const QString& serie, qint32 numero) { return serie + QLatin1Char('-') + QString::number(numero); }
-
-void openDatabase(Connection& database, const AppFolder& folder) {
-  const QString ini = folder.path(QStringLiteral("main.ini"));
-  const QString server = ReadIniConnectionString(ini);
-  database.open(ConnectionString::forServer(server, readDatabaseLogin(ini)));
-}
-
-// The series as FACTURAS_ENC spells it (SQL Server may match another case),
-// or nothing when it holds no such document.
-std::optional<QString> storedSerie(Connection& database, const QString& serie, qint32 numero) {
-  const auto rows = database.execute(QStringLiteral("SELECT SERIE, NUMERO FROM FACTURAS_ENC WHERE SERIE=%1 AND "
-                                                    "NUMERO=%2")
-                                         .arg(sqlTextLiteral(serie), QString::number(numero)));
-  if (rows->eof()) return std::nullopt;
-  return rows->field(QStringLiteral("SERIE")).toTextOrEmpty();
-}
 
 // Records the request, then makes the document pending; a refused update
 // puts back the request the file held before.
@@ -61,14 +37,9 @@ void request(Connection& database, ResendRequests& requests, const ResendRequest
 
 int resendDocument(const AppFolder& folder, const ResendOrder& order, const Clock& clock, QTextStream& out,
                    QTextStream& err) {
-  Connection database(databaseEnvironment(folder, folder.path(QStringLiteral("main.ini"))));
+  Connection database = commandConnection(folder);
+  if (!openedForCommand(database, folder, err)) return 2;
   // Trapped here: the command's verdicts are exit statuses.
-  try {
-    openDatabase(database, folder);
-  } catch (const Error& error) {
-    err << errorText(error) << Qt::endl;
-    return 2;
-  }
   try {
     const ResendRequests::Lock lock(folder, kLockWaitMs);
     const std::optional<QString> serie = storedSerie(database, order.serie, order.numero);
@@ -87,7 +58,7 @@ int resendDocument(const AppFolder& folder, const ResendOrder& order, const Cloc
         << Qt::endl;
     return 0;
   } catch (const Error& error) {
-    err << errorText(error) << QStringLiteral(" (nothing changed)") << Qt::endl;
+    err << commandErrorText(error) << QStringLiteral(" (nothing changed)") << Qt::endl;
     return 1;
   }
 }

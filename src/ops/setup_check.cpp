@@ -14,6 +14,7 @@
 #include "ops/check_report.h"
 #include "ops/database_check.h"
 #include "ops/oauth_check.h"
+#include "ops/running_wait.h"
 #include "render/layout_file.h"
 #include "startup/configuration.h"
 #include "startup/ini_file.h"
@@ -27,6 +28,7 @@ namespace corvex {
 namespace {
 
 const QString kMail = QStringLiteral("mail");
+const QString kWait = QStringLiteral("login wait");
 
 // Creating a file is the only sure test of writing: permission bits do not
 // tell about read-only mounts, ACLs or a full quota of files.
@@ -192,8 +194,10 @@ bool mailParametersValid(const AppFolder& folder, const ParameterValues& values)
   return true;
 }
 
-// libcurl's texts for the usual faults, each with what mends it.
-QString smtpFix(const SmtpReply& reply) {
+// The reply's hint where the table has one; else libcurl's texts for the
+// usual faults, each with what mends it.
+QString smtpFix(const SmtpReply& reply, const HintContext& context) {
+  if (const QString hint = replyHint(reply.toString(), context); !hint.isEmpty()) return hint;
   const QString text = reply.text.toLower();
   if (reply.code >= 500)
     return QStringLiteral("the server refuses sysSMTPFrom as sender: use an address the SMTP account may send as");
@@ -236,16 +240,33 @@ std::optional<Settings> mailSettingsOf(const AppFolder& folder, const ParameterV
   return settings;
 }
 
-void checkSmtp(const AppFolder& folder, const Settings& settings, CheckReport& report) {
-  MailAccount account = mailAccount(settings, folder);
-  if (usesTokens(settings)) account.tokens = checkOAuth(folder, settings, report);
+// The check always tries, whatever the running program waits for; a login
+// of its own that worked ends that wait.
+void checkRunningWait(const AppFolder& folder, const Settings& settings, bool loggedIn, CheckReport& report) {
+  const RunningWait wait = runningWait(folder, settings, loggedIn, QDateTime::currentDateTime());
+  if (wait.text.isEmpty()) return;
+  if (!wait.holds) {
+    report.pass(kWait, wait.text);
+    return;
+  }
+  report.fail(kWait, wait.text,
+              QStringLiteral("make the login work (see the mail line): a check or test-mail whose login works ends the "
+                             "wait, and so does a change of main.ini's login keys; after a change of the Parametros, "
+                             "restart the program"));
+}
+
+void checkSmtp(const AppFolder& folder, const Settings& settings, CheckReport& report, const StopCheck& stop) {
+  MailAccount account = mailAccount(settings, folder, stop);
+  if (usesTokens(settings)) account.tokens = checkOAuth(folder, settings, report, stop);
   if (usesTokens(settings) && !account.tokens) {
     report.skip(kMail, QStringLiteral("needs an OAuth token"));
+    checkRunningWait(folder, settings, false, report);
     return;
   }
   const QString login =
       settings.Auth == SmtpAuth::XOAuth2 ? QStringLiteral("XOAUTH2 login as ") : QStringLiteral("login as ");
-  const SmtpReply reply = probeSender(account, settings.sysSMTPFrom);
+  bool loggedIn = false;
+  const SmtpReply reply = probeSender(account, settings.sysSMTPFrom, stop, &loggedIn);
   const QString where =
       QStringLiteral("%1:%2 (%3, %4)")
           .arg(account.server)
@@ -257,25 +278,29 @@ void checkSmtp(const AppFolder& folder, const Settings& settings, CheckReport& r
         kMail,
         where + QStringLiteral(", sender %1 accepted: %2; nothing sent").arg(settings.sysSMTPFrom, reply.toString()));
   else
-    report.fail(kMail, where + QStringLiteral(": ") + reply.toString(), smtpFix(reply));
+    report.fail(kMail, where + QStringLiteral(": ") + reply.toString(), smtpFix(reply, hintContextOf(settings)));
+  checkRunningWait(folder, settings, loggedIn, report);
 }
 
 // Graph has no way to try a sender without sending: the token is what can
 // be checked; test-mail sends one message.
-void checkGraph(const AppFolder& folder, const Settings& settings, CheckReport& report) {
+// Graph's login is its token.
+void checkGraph(const AppFolder& folder, const Settings& settings, CheckReport& report, const StopCheck& stop) {
   if (const QString problem = graphServerProblem(settings.sysSMTPServer); !problem.isEmpty()) {
     report.fail(kMail, problem, QStringLiteral("write graph: or graph:https://HOST in sysSMTPServer"));
     return;
   }
-  if (!checkOAuth(folder, settings, report)) {
+  const bool loggedIn = checkOAuth(folder, settings, report, stop) != nullptr;
+  if (!loggedIn)
     report.skip(kMail, QStringLiteral("needs an OAuth token"));
-    return;
-  }
-  report.pass(kMail, QStringLiteral("Microsoft Graph %1/v1.0/users/%2/sendMail; nothing sent (test-mail sends one)")
-                         .arg(graphBase(settings.sysSMTPServer), settings.sysSMTPFrom));
+  else
+    report.pass(kMail, QStringLiteral("Microsoft Graph %1/v1.0/users/%2/sendMail; nothing sent (test-mail sends one)")
+                           .arg(graphBase(settings.sysSMTPServer), settings.sysSMTPFrom));
+  checkRunningWait(folder, settings, loggedIn, report);
 }
 
-void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& values, CheckReport& report) {
+void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& values, CheckReport& report,
+               const StopCheck& stop) {
   if (!values || !mailParametersValid(folder, *values)) {
     report.skip(kMail, QStringLiteral("needs readable and valid sysSMTP parameters"));
     return;
@@ -284,8 +309,8 @@ void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& va
   const QString pickupPrefix = QString::fromLatin1(kPickupPrefix);
   if (!server.startsWith(pickupPrefix)) {
     const std::optional<Settings> settings = mailSettingsOf(folder, *values, report);
-    if (settings && isGraphServer(server)) checkGraph(folder, *settings, report);
-    if (settings && !isGraphServer(server)) checkSmtp(folder, *settings, report);
+    if (settings && isGraphServer(server)) checkGraph(folder, *settings, report, stop);
+    if (settings && !isGraphServer(server)) checkSmtp(folder, *settings, report, stop);
     return;
   }
   const QString pickup = folder.path(server.mid(pickupPrefix.size()));
@@ -300,12 +325,12 @@ void checkMail(const AppFolder& folder, const std::optional<ParameterValues>& va
 
 }  // namespace
 
-bool checkSetup(const AppFolder& folder, QTextStream& out) {
+bool checkSetup(const AppFolder& folder, QTextStream& out, const StopCheck& stop) {
   CheckReport report(out);
   const std::optional<ParameterValues> values = checkDatabaseOf(folder, checkIni(folder, report), report);
   checkFolders(folder, report);
   checkLayouts(folder, report);
-  checkMail(folder, values, report);
+  checkMail(folder, values, report, stop);
   return report.allPassed();
 }
 

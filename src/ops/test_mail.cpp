@@ -6,6 +6,7 @@
 #include "mail/mail_account.h"
 #include "mail/mail_sender.h"
 #include "mail/outgoing_message.h"
+#include "ops/running_wait.h"
 #include "render/document_renderer.h"
 #include "startup/configuration.h"
 
@@ -82,8 +83,19 @@ void attachSamples(const Application& app, const SampleFolder& sample, OutgoingM
 
 // Through the transport the run uses: the server's final reply (Graph's
 // 202), or for a pickup folder the file written.
-SendResult deliver(const Settings& settings, const AppFolder& folder, const OutgoingMessage& message) {
-  return MailSender(folder, mailAccount(settings, folder), 1).send(prepareMail(message));
+SendResult deliver(const Application& app, const OutgoingMessage& message) {
+  const StopCheck& stop = app.stopCheck();
+  return MailSender(app.folder(), mailAccount(app.settings(), app.folder(), stop), 1, stop).send(prepareMail(message));
+}
+
+// The operator tries whatever the running program waits for; what it waits
+// for, and whether this login ended that, is said too.
+// A message the server answered (taken, or refused for its own sake) had a
+// login that worked.
+void tell(const Application& app, const SendResult& outcome, QTextStream& out, QTextStream& err) {
+  const bool loggedIn = outcome.isSent() || (outcome.reach() == SendResult::Reach::Message && outcome.replyCode() != 0);
+  const RunningWait wait = runningWait(app.folder(), app.settings(), loggedIn, QDateTime::currentDateTime());
+  if (!wait.text.isEmpty()) (wait.holds ? err : out) << "corvex: " << wait.text << Qt::endl;
 }
 
 }  // namespace
@@ -98,11 +110,12 @@ bool sendTestMail(Application& app, const QString& address, QTextStream& out, QT
     message.addRecipient(QString(), address);
     const SampleFolder sample(app);
     attachSamples(app, sample, message);
-    const SendResult outcome = deliver(app.settings(), app.folder(), message);
+    const SendResult outcome = deliver(app, message);
     if (outcome.isSent())
       out << outcome.text() << Qt::endl;
     else
-      err << "corvex: " << outcome.text() << Qt::endl;
+      err << "corvex: " << withHint(outcome.text(), hintContextOf(app.settings())) << Qt::endl;
+    tell(app, outcome, out, err);
     return outcome.isSent();
   } catch (const Error& error) {
     err << "corvex: error " << error.number() << ": " << error.description() << Qt::endl;

@@ -18,7 +18,10 @@ namespace corvex {
 /// a temporary folder that is removed afterwards; the company's database is
 /// only read, nothing is marked and no log line is written. Prints the
 /// server's final reply (or the pickup file written) to `out`, and the reason
-/// of a failure to `err`. Returns true when the message was accepted.
+/// of a failure, with its hint (see withHint()), to `err`. It tries even
+/// while the running program waits after a refused login, says so, and
+/// ends that wait when its own login worked (see runningWait()). Returns
+/// true when the message was accepted.
 bool sendTestMail(Application& app, const QString& address, QTextStream& out, QTextStream& err);
 
 }  // namespace corvex

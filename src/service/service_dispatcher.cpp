@@ -1,7 +1,7 @@
 #include "service/service_dispatcher.h"
 
-#include "base/clock.h"
 #include "log/daily_log.h"
+#include "service/process_exit.h"
 #include "service/service_name.h"
 #include "service/stop_signals.h"
 
@@ -14,9 +14,12 @@ namespace corvex {
 
 namespace {
 
-// What the manager is told while the document in hand finishes; it only
-// decides when the manager calls the service hung, it ends nothing.
-constexpr DWORD kStopWaitHintMs = 60000;
+// While Corvex stops, the manager hears from it this often, with a new
+// checkpoint each time, and would call it hung only after the hint passed
+// without one. The document in hand may take its longest mail to finish:
+// a pre-shutdown waits for it up to the time-out the package sets (180 s).
+constexpr DWORD kStopWaitHintMs = 10000;
+constexpr DWORD kCheckpointEveryMs = 3000;
 
 // The dispatcher's thread and the main thread share these: the manager
 // calls the handler on the former, the program ends on the latter.
@@ -24,33 +27,47 @@ std::mutex g_statusLock;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 SERVICE_STATUS g_status{};
 HANDLE g_registered = nullptr;
+HANDLE g_stopping = nullptr;
 HANDLE g_finished = nullptr;
 
 // A non-zero status reaches the manager as the service's own exit code.
-void report(DWORD state, int exitStatus = 0, DWORD waitHint = 0) {
+// Once stopped, the service says nothing more: a checkpoint that comes late
+// must not bring it back to "stopping".
+void report(DWORD state, int exitStatus = 0) {
   const std::lock_guard<std::mutex> lock(g_statusLock);
+  if (g_status.dwCurrentState == SERVICE_STOPPED) return;
   g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   g_status.dwCurrentState = state;
-  g_status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  g_status.dwControlsAccepted =
+      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN : 0;
   g_status.dwWin32ExitCode = exitStatus == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
   g_status.dwServiceSpecificExitCode = DWORD(exitStatus);
-  g_status.dwWaitHint = waitHint;
+  g_status.dwWaitHint = state == SERVICE_STOP_PENDING ? kStopWaitHintMs : 0;
   g_status.dwCheckPoint = state == SERVICE_STOP_PENDING ? g_status.dwCheckPoint + 1 : 0;
   ::SetServiceStatus(g_statusHandle, &g_status);
 }
 
+// A stop, the machine's pre-shutdown and its shut-down all end Corvex the
+// same way: nothing new starts, the document in hand is finished.
 DWORD WINAPI onControl(DWORD control, DWORD, LPVOID, LPVOID) {
   switch (control) {
     case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_PRESHUTDOWN:
     case SERVICE_CONTROL_SHUTDOWN:
-      report(SERVICE_STOP_PENDING, 0, kStopWaitHintMs);
+      report(SERVICE_STOP_PENDING);
       requestStop();
+      ::SetEvent(g_stopping);
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
       return NO_ERROR;
     default:
       return ERROR_CALL_NOT_IMPLEMENTED;
   }
+}
+
+// Advances the checkpoint until the program has ended.
+void reportStopping() {
+  while (::WaitForSingleObject(g_finished, kCheckpointEveryMs) == WAIT_TIMEOUT) report(SERVICE_STOP_PENDING);
 }
 
 // Runs on the dispatcher's thread until the program has ended, so that the
@@ -61,7 +78,9 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
   g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, onControl, nullptr);
   if (g_statusHandle) report(SERVICE_RUNNING);
   ::SetEvent(g_registered);
-  if (g_statusHandle) ::WaitForSingleObject(g_finished, INFINITE);
+  if (!g_statusHandle) return;
+  const HANDLE either[] = {g_finished, g_stopping};
+  if (::WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) reportStopping();
 }
 
 // Sets `failure` to the system's reason when this process was not started by
@@ -78,8 +97,9 @@ void dispatch(DWORD* failure) {
 
 // The dispatcher gets a thread of its own: Qt's application and its event
 // loop belong to the main thread.
-int runAsService(const AppFolder& folder, const std::function<int()>& life, QTextStream& err) {
+int runAsService(const DailyLog& log, const std::function<int()>& life, QTextStream& err) {
   g_registered = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  g_stopping = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   g_finished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DWORD failure = ERROR_SUCCESS;
   std::thread dispatcher(dispatch, &failure);
@@ -90,15 +110,16 @@ int runAsService(const AppFolder& folder, const std::function<int()>& life, QTex
         << "); install the service with: corvex service install" << Qt::endl;
     return 1;
   }
-  SystemClock clock;
-  const DailyLog log(folder, clock);
   log.WriteLog(QStringLiteral("Service=> Started"));
   const int status = life();
   log.WriteLog(QStringLiteral("Service=> Stopped, exit code %1").arg(status));
   report(SERVICE_STOPPED, status);
   ::SetEvent(g_finished);
   dispatcher.join();
-  return status;
+  // An upgrade or an uninstall replaces or removes corvex.exe as soon as the
+  // manager says "stopped": the process ends with that report, not after
+  // Qt's clean-up, or the file would still be in use.
+  endProcess(status);
 }
 
 }  // namespace corvex

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/app_folder.h"
+#include "log/daily_log.h"
 
 #include <QTextStream>
 
@@ -10,10 +10,11 @@ namespace corvex {
 
 /// `corvex service run`, as the Service Control Manager starts it: connects
 /// to the manager, runs `life` (the headless program) on the calling thread,
-/// turns the manager's stop and shut-down into a stop request, and reports
-/// the end with `life`'s status as the service's exit code. Start and end
-/// go to the daily log. Returns `life`'s status; 1 when the process was not
-/// started by the manager.
-int runAsService(const AppFolder& folder, const std::function<int()>& life, QTextStream& err);
+/// turns the manager's stop, pre-shutdown and shut-down into a stop request,
+/// tells the manager every few seconds that the stop goes on until `life`
+/// has returned, and reports the end with `life`'s status as the service's
+/// exit code, ending the process right after. Start and end go to `log`.
+/// Returns only when the process was not started by the manager, with 1.
+int runAsService(const DailyLog& log, const std::function<int()>& life, QTextStream& err);
 
 }  // namespace corvex

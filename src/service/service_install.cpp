@@ -1,5 +1,6 @@
 #include "service/service_install.h"
 
+#include "service/service_account.h"
 #include "service/service_name.h"
 
 #include <QCoreApplication>
@@ -19,12 +20,15 @@ namespace corvex {
 
 namespace {
 
-// Long enough for the document in hand, its mail included, to finish.
-constexpr int kStopWaitMs = 120000;
+// Long enough for the document in hand, its mail included, to finish;
+// the machine's shut-down waits as long for it (pre-shutdown).
+constexpr int kStopWaitMs = 180000;
 // A failed service is started again after a minute, and the count of
 // failures is forgotten after a day without one.
 constexpr DWORD kRestartDelayMs = 60000;
 constexpr DWORD kFailureResetSeconds = 86400;
+// What a typed password may hold at most.
+constexpr DWORD kPasswordChars = 256;
 
 struct ScHandleCloser {
   void operator()(SC_HANDLE handle) const { ::CloseServiceHandle(handle); }
@@ -61,6 +65,19 @@ void setRecovery(SC_HANDLE service) {
   ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions);
   SERVICE_FAILURE_ACTIONS_FLAG onExitCode{TRUE};
   ::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onExitCode);
+}
+
+// What the package sets too: started after the boot's other automatic
+// services (a SQL Server on the same machine), its own SID in its token
+// whatever the account (the folder's access list names it), and a share of
+// the machine's shut-down for the document in hand.
+void setStartAndStop(SC_HANDLE service) {
+  SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
+  ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+  SERVICE_SID_INFO sid{SERVICE_SID_TYPE_UNRESTRICTED};
+  ::ChangeServiceConfig2W(service, SERVICE_CONFIG_SERVICE_SID_INFO, &sid);
+  SERVICE_PRESHUTDOWN_INFO preshutdown{DWORD(kStopWaitMs)};
+  ::ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown);
   const QString text = QStringLiteral("Mails the accepted tax documents (DTE) to their buyers.");
   SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(wide(text))};
   ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description);
@@ -90,6 +107,31 @@ DWORD grantServiceLogon(const QString& account) {
   return ::LsaNtStatusToWinError(status);
 }
 
+// A typed password is not shown; a piped one is the first line of input.
+QString readPassword(const QString& account, QTextStream& err) {
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  const bool console = ::GetConsoleMode(input, &mode);
+  if (console) {
+    err << "Password of " << account << ": " << Qt::flush;
+    ::SetConsoleMode(input, mode & ~DWORD(ENABLE_ECHO_INPUT));
+  }
+  std::vector<wchar_t> typed(kPasswordChars + 2);
+  DWORD read = 0;
+  QString password;
+  if (console && ::ReadConsoleW(input, typed.data(), kPasswordChars + 1, &read, nullptr))
+    password = QString::fromWCharArray(typed.data(), int(read));
+  else if (!console)
+    password = QTextStream(stdin).readLine();
+  if (console) {
+    ::SetConsoleMode(input, mode);
+    err << Qt::endl;
+  }
+  ::SecureZeroMemory(typed.data(), typed.size() * sizeof(wchar_t));
+  while (password.endsWith(QLatin1Char('\n')) || password.endsWith(QLatin1Char('\r'))) password.chop(1);
+  return password;
+}
+
 ScHandle openManager(DWORD access, QTextStream& err) {
   ScHandle manager(::OpenSCManagerW(nullptr, nullptr, access));
   if (!manager)
@@ -113,27 +155,35 @@ bool stopService(SC_HANDLE service) {
 
 }  // namespace
 
-int installService(const ServiceAccount& account, const AppFolder& folder, QTextStream& out, QTextStream& err) {
+int installService(const QString& accountName, const AppFolder& folder, QTextStream& out, QTextStream& err) {
+  const QString account = accountName.isEmpty() ? kDefaultServiceAccount : accountName;
+  const QString password = accountNeedsPassword(account) ? readPassword(account, err) : QString();
+  if (accountNeedsPassword(account) && password.isEmpty()) {
+    err << "corvex: " << account << " needs its password, typed when asked or on standard input" << Qt::endl;
+    return 1;
+  }
   const ScHandle manager = openManager(SC_MANAGER_CREATE_SERVICE, err);
   if (!manager) return 1;
   const QString command = serviceCommandLine(folder);
-  const bool named = !account.name.isEmpty();
-  const ScHandle service(::CreateServiceW(
-      manager.get(), kServiceName, kServiceName, SERVICE_CHANGE_CONFIG | SERVICE_START, SERVICE_WIN32_OWN_PROCESS,
-      SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, wide(command), nullptr, nullptr, nullptr,
-      named ? wide(account.name) : nullptr, named ? wide(account.password) : nullptr));
+  const ScHandle service(::CreateServiceW(manager.get(), kServiceName, kServiceName,
+                                          SERVICE_CHANGE_CONFIG | SERVICE_START, SERVICE_WIN32_OWN_PROCESS,
+                                          SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, wide(command), nullptr, nullptr,
+                                          nullptr, wide(account), password.isEmpty() ? nullptr : wide(password)));
   if (!service) {
     err << "corvex: the service cannot be installed: " << systemReason(::GetLastError()) << Qt::endl;
     return 1;
   }
   setRecovery(service.get());
-  if (named) {
-    if (const DWORD code = grantServiceLogon(account.name); code != ERROR_SUCCESS)
-      err << "corvex: " << account.name << " may not log on as a service yet (" << systemReason(code)
+  setStartAndStop(service.get());
+  if (accountNeedsPassword(account)) {
+    if (const DWORD code = grantServiceLogon(account); code != ERROR_SUCCESS)
+      err << "corvex: " << account << " may not log on as a service yet (" << systemReason(code)
           << "); grant it that right before the service starts" << Qt::endl;
   }
-  out << "Service Corvex installed, started at boot under " << (named ? account.name : QStringLiteral("LocalSystem"))
-      << ": " << command << "\nStart it now with: sc start Corvex" << Qt::endl;
+  out << "Service Corvex installed, started at boot under " << account << ": " << command
+      << "\nIt writes into its Application folder; let it, for example with:\n  icacls \""
+      << QDir::toNativeSeparators(QDir(folder.path(QString())).absolutePath()) << "\" /grant \"" << account
+      << ":(OI)(CI)M\"\nThen start it with: sc start Corvex" << Qt::endl;
   return 0;
 }
 

@@ -7,18 +7,16 @@
 
 namespace corvex {
 
-/// The account a service runs under: empty for LocalSystem.
-struct ServiceAccount {
-  QString name;
-  QString password;
-};
-
-/// `corvex service install`: registers Corvex with the Service Control
-/// Manager, started at boot under `account` as
-/// `corvex.exe service run --app-dir FOLDER`, and restarted by the manager a
-/// minute after it ended with an error. Needs an administrator. Returns the
-/// exit status (0 done, 1 refused, with the system's reason on `err`).
-int installService(const ServiceAccount& account, const AppFolder& folder, QTextStream& out, QTextStream& err);
+/// `corvex service install`, for a copy without the package: registers
+/// Corvex with the Service Control Manager as
+/// `corvex.exe service run --app-dir FOLDER`, started at boot (delayed),
+/// restarted by the manager a minute after it ended with an error, and given
+/// the machine's pre-shutdown to finish the document in hand. It runs under
+/// `account`, by default "NT SERVICE\Corvex"; an account that needs a
+/// password has it read from standard input, or asked for without echo at a
+/// console, never from the command line. Needs an administrator. Returns
+/// the exit status (0 done, 1 refused, with the reason on `err`).
+int installService(const QString& account, const AppFolder& folder, QTextStream& out, QTextStream& err);
 
 /// `corvex service uninstall`: stops the service (the document in hand
 /// finished) and removes its registration. Returns the exit status.

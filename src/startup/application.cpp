@@ -6,8 +6,13 @@
 
 namespace corvex {
 
-Application::Application(AppFolder folder, const Clock& clock, FileSystem& files)
-    : m_folder(std::move(folder)), m_clock(clock), m_files(files), m_log(m_folder, m_clock) {}
+Application::Application(AppFolder folder, const Clock& clock, FileSystem& files, StopCheck stop,
+                         LogMirror* mirror)
+    : m_folder(std::move(folder)),
+      m_clock(clock),
+      m_files(files),
+      m_stop(std::move(stop)),
+      m_log(m_folder, m_clock, mirror) {}
 
 void Application::Main() {
   m_settings.IniPath = m_folder.path(QStringLiteral("main.ini"));
@@ -18,8 +23,13 @@ void Application::Main() {
   readParameters(*m_database, m_settings);
   readSmtpLimits(m_settings);
   readOAuthSettings(m_settings);
+  readLedgerAndBounceSettings(m_settings);
   m_settings.Source = configuredRenderSource(m_settings.IniPath);
-  m_mailer = std::make_unique<Mailer>(m_settings, m_folder, m_log, m_clock);
+  // main.ini's login keys are read again by every run: a new secret or
+  // provider there is tried without a restart.
+  m_mailer = std::make_unique<Mailer>(
+      m_settings, m_folder, m_log, m_clock,
+      MailerOptions{m_stop, [](Settings& settings) { readOAuthSettings(settings); }, &m_files});
   m_renderer = std::make_unique<DocumentRenderer>(*m_database, m_settings, m_folder, m_logo, m_files);
 }
 

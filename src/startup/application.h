@@ -5,6 +5,7 @@
 #include "base/file_system.h"
 #include "base/settings.h"
 #include "base/status_display.h"
+#include "base/stop_check.h"
 #include "db/database.h"
 #include "dispatch/dispatch_run.h"
 #include "log/daily_log.h"
@@ -20,10 +21,15 @@ namespace corvex {
 
 /// The process-wide objects, created once at start-up and handed to those
 /// who need them. "clock" and "files" (through which every file a mail
-/// depends on is written) must outlive the application.
+/// depends on is written) must outlive the application; `stop` is asked by
+/// every wait in the mail path (see MailerOptions).
 class Application {
  public:
-  Application(AppFolder folder, const Clock& clock, FileSystem& files);
+  /// `stop` is asked by every wait in the mail path; "*mirror", when given,
+  /// mirrors the daily log's lines that an administrator must see into the
+  /// system's event log.
+  Application(AppFolder folder, const Clock& clock, FileSystem& files, StopCheck stop = {},
+              LogMirror* mirror = nullptr);
 
   /// Start-up: reads main.ini, builds the connection string and fills the
   /// Settings from the database, then creates the mailer and the renderer.
@@ -35,6 +41,7 @@ class Application {
   void Form_Load();
 
   const AppFolder& folder() const { return m_folder; }
+  const StopCheck& stopCheck() const { return m_stop; }
   const DailyLog& log() const { return m_log; }
   /// Filled by Main(), read-only afterwards.
   const Settings& settings() const { return m_settings; }
@@ -55,6 +62,7 @@ class Application {
   AppFolder m_folder;
   const Clock& m_clock;
   FileSystem& m_files;
+  StopCheck m_stop;
   DailyLog m_log;
   Settings m_settings;
   std::unique_ptr<Database> m_database;

@@ -5,6 +5,8 @@
 #include "db/connection_string.h"
 #include "db/parameters.h"
 #include "mail/helo_name.h"
+#include "mail/mail_address.h"
+#include "mail/mailbox_address.h"
 #include "oauth/token_request.h"
 #include "startup/ini_file.h"
 
@@ -66,19 +68,24 @@ namespace {
 constexpr int kLargestSmtpLimit = 100000;
 constexpr int kMostConnections = 10;
 
-int smtpLimit(const QString& iniPath, const char* key, int defaultValue, int smallest,
-              int largest = kLargestSmtpLimit) {
+int iniWholeNumber(const QString& iniPath, const char* section, const char* key, int defaultValue, int smallest,
+                   int largest) {
   const QString name = QString::fromLatin1(key);
-  const QString text = ReadIniValue(iniPath, QStringLiteral("SMTP"), name, QString());
+  const QString text = ReadIniValue(iniPath, QString::fromLatin1(section), name, QString());
   if (text.isEmpty()) return defaultValue;
   bool ok = false;
   const int value = text.toInt(&ok);
   if (ok && value >= smallest && value <= largest) return value;
-  throw Error(kInvalidArgument, QStringLiteral("main.ini [SMTP] %1 must be a whole number from %2 to %3, not \"%4\"")
-                                    .arg(name)
+  throw Error(kInvalidArgument, QStringLiteral("main.ini [%1] %2 must be a whole number from %3 to %4, not \"%5\"")
+                                    .arg(QString::fromLatin1(section), name)
                                     .arg(smallest)
                                     .arg(largest)
                                     .arg(text));
+}
+
+int smtpLimit(const QString& iniPath, const char* key, int defaultValue, int smallest,
+              int largest = kLargestSmtpLimit) {
+  return iniWholeNumber(iniPath, "SMTP", key, defaultValue, smallest, largest);
 }
 
 }  // namespace
@@ -115,6 +122,42 @@ void readOAuthSettings(Settings& settings) {
                     oauthValue(ini, "TokenUrl"),           oauthValue(ini, "Scope")};
   const QString& provider = settings.OAuth.Provider;
   if (!provider.isEmpty() && !isKnownProvider(provider)) throw Error(kInvalidArgument, unknownProviderText(provider));
+}
+
+namespace {
+
+// A century of months: anything more is a typo.
+constexpr int kMostKeptMonths = 1200;
+
+QString bouncesValue(const QString& iniPath, const char* key) {
+  return ReadIniValue(iniPath, QStringLiteral("Bounces"), QString::fromLatin1(key), QString()).trimmed();
+}
+
+Error bouncesError(const QString& text) {
+  return Error(kInvalidArgument, QStringLiteral("main.ini [Bounces] ") + text);
+}
+
+}  // namespace
+
+void readLedgerAndBounceSettings(Settings& settings) {
+  const QString& ini = settings.IniPath;
+  settings.LedgerKeepMonths = iniWholeNumber(ini, "Ledger", "KeepMonths", 0, 0, kMostKeptMonths);
+  BounceSettings bounces{bouncesValue(ini, "Mailbox"), bouncesValue(ini, "User"), bouncesValue(ini, "Password"),
+                         bouncesValue(ini, "DoneFolder"), bouncesValue(ini, "Notify")};
+  if (!bounces.Mailbox.isEmpty()) {
+    const MailboxAddress address = mailboxAddress(bounces.Mailbox);
+    if (!address.problem.isEmpty()) throw bouncesError(QStringLiteral("Mailbox: ") + address.problem);
+    if (address.kind == MailboxAddress::Kind::Graph && settings.OAuth.Provider.isEmpty())
+      throw bouncesError(QStringLiteral("Mailbox=graph: reads through Microsoft Graph, which needs [OAuth] Provider"));
+  }
+  if (bounces.User.isEmpty() != bounces.Password.isEmpty())
+    throw bouncesError(bounces.User.isEmpty() ? QStringLiteral("Password needs the User it belongs to")
+                                              : QStringLiteral("User needs its Password"));
+  if (const QString problem =
+          bounces.Notify.isEmpty() ? QString() : addressProblem(QStringLiteral("Notify"), bounces.Notify);
+      !problem.isEmpty())
+    throw bouncesError(problem);
+  settings.Bounces = bounces;
 }
 
 RenderSource configuredRenderSource(const QString& iniPath) {

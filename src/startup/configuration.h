@@ -50,6 +50,15 @@ void readSmtpLimits(Settings& settings);
 /// checked when a token is asked for (see tokenClientProblem()).
 void readOAuthSettings(Settings& settings);
 
+/// Fills LedgerKeepMonths (main.ini [Ledger] KeepMonths, 0..1200, default 0:
+/// every month kept) and Bounces (the [Bounces] keys, trimmed) of `settings`
+/// from settings.IniPath. Raises 5 naming the key for a KeepMonths out of
+/// range, a Mailbox that names no mailbox (see mailboxAddress()) or graph:
+/// without [OAuth] Provider (readOAuthSettings() must have run first), a
+/// User without its Password or the other way round, or a Notify that is not
+/// one address.
+void readLedgerAndBounceSettings(Settings& settings);
+
 /// main.ini [Render] Source of `iniPath`, "procedure" or "json" in any letter
 /// case; Procedure when not set. Raises 5 for any other value.
 RenderSource configuredRenderSource(const QString& iniPath);

@@ -50,11 +50,20 @@ TEST(CommandLineTest, ActionsAndModes) {
       {{"--to", "a@b.c"}, Action::Invalid, false, false},
       {{"check", "--account", "x"}, Action::Invalid, false, false},
       {{"--password", "x"}, Action::Invalid, false, false},
+      {{"status", "--json", "--app-dir", "d"}, Action::Status, false, false},
+      {{"status", "now"}, Action::Invalid, false, false},
+      {{"check", "--json"}, Action::Invalid, false, false},
+      {{"--json"}, Action::Invalid, false, false},
+      {{"history", "CF", "-318"}, Action::History, false, false},
+      {{"history", "CF"}, Action::Invalid, false, false},
+      {{"history", "CF", "x1"}, Action::Invalid, false, false},
+      {{"history", "CF", "1", "--json"}, Action::Invalid, false, false},
+      {{"dismiss-bounce", "CF", "318"}, Action::DismissBounce, false, false},
+      {{"dismiss-bounce", "CF", "318", "--to", "a@b.c"}, Action::Invalid, false, false},
+      // A password on the command line would stay in process listings.
+      {{"service", "install", "--account", "CORP\\corvex", "--password", "p"}, Action::Invalid, false, false},
 #ifdef Q_OS_WIN
-      {{"service", "install", "--account", "CORP\\corvex", "--password", "p", "--app-dir", "C:\\Corvex"},
-       Action::Service,
-       true,
-       false},
+      {{"service", "install", "--account", "CORP\\corvex", "--app-dir", "C:\\Corvex"}, Action::Service, true, false},
       {{"service", "run", "--app-dir", "C:\\Corvex"}, Action::Service, true, false},
       {{"service", "uninstall", "--account", "x"}, Action::Invalid, false, false},
       {{"service", "start"}, Action::Invalid, false, false},
@@ -91,6 +100,10 @@ TEST(CommandLineTest, RenderAndDemoValues) {
   EXPECT_EQ(resend.serie, QStringLiteral("CF"));
   EXPECT_EQ(resend.numero, -2);
   EXPECT_EQ(resend.to, QStringLiteral("contador@example.com"));
+  const CommandLine history = parseCommandLine({"history", "CF", "-318"});
+  EXPECT_EQ(history.serie, QStringLiteral("CF"));
+  EXPECT_EQ(history.numero, -318);
+  EXPECT_TRUE(parseCommandLine({"status", "--json"}).json);
   EXPECT_TRUE(parseCommandLine({"--headless", "--exit-on-error"}).exitOnError);
   EXPECT_FALSE(parseCommandLine({"--headless"}).exitOnError);
 }

@@ -37,6 +37,7 @@ const QString kRecipient = QStringLiteral("cliente@example.com");
 const QString kLabel = QStringLiteral("A-15--cliente@example.com");
 const QString kLogPrefix = QStringLiteral("2026-12-07 08:41:03 - ");
 const QString kStopped = QStringLiteral("Corvex=> Sending stopped until the next run: ");
+const QString kLoginStopped = QStringLiteral("Corvex=> Sending stopped for 5 min, next login at 2026-12-07 08:46:03 ");
 
 // One CA for all peers of this program: certificates are made once, by a
 // first peer, so CURL_CA_BUNDLE names a real file even in a test whose own
@@ -86,6 +87,16 @@ class MailerTest : public ::testing::Test {
     mailer.SendMail(kSubject, kBody, recipient, json(), pdf(), kLabel);
   }
   QString json() const { return dir.filePath(QStringLiteral("files/DTE-15.json")); }
+  // One run a minute from `from` to `to` minutes after `start`, as runs
+  // every few seconds would be, by a program started at `from`.
+  void runEveryMinute(const QDateTime& start, int from, int to) {
+    Mailer restarted{settings, dir.folder(), log, clock};
+    for (int minute = from; minute < to; ++minute) {
+      clock.set(start.addSecs(minute * 60));
+      const Mailer::RunScope run(restarted);
+      if (!restarted.sendingStopped()) restarted.SendMail(kSubject, kBody, kRecipient, json(), pdf(), kLabel);
+    }
+  }
   QString pdf() const { return dir.filePath(QStringLiteral("files/DTE-15.pdf")); }
 
   TempAppDir dir{{QStringLiteral("logs"), QStringLiteral("files"), QStringLiteral("outbox")}};
@@ -291,7 +302,7 @@ TEST_P(MailerFailureTest, WritesOneLineAndSendsNothing) {
   ASSERT_EQ(lines.size(), 1) << lines.join(u'\n').toStdString();
   EXPECT_TRUE(lines[0].startsWith(kLogPrefix + c.line)) << lines[0].toStdString();
   EXPECT_TRUE(lines[0].contains(c.reason)) << lines[0].toStdString();
-  if (!c.line.startsWith(kStopped)) {
+  if (!c.line.startsWith(QStringLiteral("Corvex=> Sending stopped"))) {
     EXPECT_TRUE(lines[0].startsWith(kLogPrefix + c.line + kLabel + QStringLiteral(": "))) << "names the document";
   }
   EXPECT_FALSE(lines[0].contains(kPassword)) << "the password never reaches the log";
@@ -319,14 +330,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{
             .name = "WrongPassword",
             .password = QStringLiteral("wrong"),
-            .line = kStopped,
+            .line = kLoginStopped,
             .reason = QStringLiteral("login as facturas refused: 535 5.7.8 Authentication credentials invalid")},
+        // The reply, then the one sentence of what to do about it.
         FailureCase{.name = "BasicAuthenticationSwitchedOff",
                     .peer = Peer::BasicAuthOff,
                     .password = QStringLiteral("wrong"),
-                    .line = kStopped,
+                    .line = kLoginStopped,
                     .reason = QStringLiteral("login as facturas refused: 550 5.7.30 Basic authentication is not "
-                                             "supported for Client Submission")},
+                                             "supported for Client Submission Hint: the provider no longer takes "
+                                             "passwords for SMTP: log in with OAuth")},
         FailureCase{.name = "GreetingRefused",
                     .peer = Peer::Greeting421,
                     .line = kSendFailed,
@@ -552,6 +565,40 @@ TEST_F(MailerTest, ANewRunMaySendAgainAfterAStop) {
   }
   EXPECT_EQ(server.stats().messages, 2);
   EXPECT_EQ(server.stats().attempts, 3);
+}
+
+// Three hours with a restart after the first and after the second: a
+// wrong password costs 4 refused logins in the first hour and one an hour
+// after that, each logged once (a restart says once more what holds). The
+// first start after the password was mended in Parametros mails at once.
+TEST_F(MailerTest, AWrongPasswordCostsFourLoginsTheFirstHourAcrossRestarts) {
+  SmtpPeer& server = startPeer();
+  settings.sysSMTPPassword = QStringLiteral("wrong");
+  const QDateTime start = clock.now();
+  runEveryMinute(start, 0, 60);
+  EXPECT_EQ(server.stats().auths, 4) << "at minutes 0, 5, 15 and 35";
+  runEveryMinute(start, 60, 120);
+  runEveryMinute(start, 120, 180);
+  EXPECT_EQ(server.stats().auths, 6) << "then at 75 and 135";
+  EXPECT_EQ(dir.logLines().filter(QStringLiteral("Corvex=> Sending stopped for ")).size(), 8);
+  EXPECT_TRUE(server.messageFiles().isEmpty());
+
+  settings.sysSMTPPassword = kPassword;
+  runEveryMinute(start, 180, 181);
+  EXPECT_EQ(server.stats().logins, 1);
+  EXPECT_EQ(server.messageFiles().size(), 1);
+  EXPECT_FALSE(dir.exists(QString::fromLatin1(LoginWait::kFileName)));
+}
+
+// A wait file that cannot be written (a folder stands at its name) still
+// holds in the running program, and the log says why once.
+TEST_F(MailerTest, AWaitThatCannotBeKeptStillHoldsInTheRunningProgram) {
+  QDir(dir.path()).mkdir(QString::fromLatin1(LoginWait::kFileName));
+  SmtpPeer& server = startPeer();
+  settings.sysSMTPPassword = QStringLiteral("wrong");
+  runEveryMinute(clock.now(), 0, 60);
+  EXPECT_EQ(server.stats().auths, 4);
+  EXPECT_EQ(dir.logLines().filter(QStringLiteral("Corvex=> Cannot replace ")).size(), 1);
 }
 
 TEST_F(MailerTest, TheSameStopIsLoggedOnceAnHour) {

@@ -3,8 +3,11 @@
 // server that checks the exact login string) or through a Graph emulator.
 // Every case also checks that no secret shows in any output or log.
 #include "demo/demo_database.h"
+#include "mail/login_wait.h"
+#include "oauth/refresh_token_store.h"
 #include "support/delivery_check.h"
 #include "support/oauth_peer.h"
+#include "support/poll.h"
 #include "support/program.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
@@ -177,8 +180,11 @@ TEST_P(TokenGrantTest, OneTokenPerRunLogsInWithTheExactXoauth2String) {
     EXPECT_EQ(claims[QStringLiteral("sub")].toString(), kUser);
     EXPECT_EQ(claims[QStringLiteral("scope")].toString(), QStringLiteral("https://mail.google.com/"));
     EXPECT_EQ(claims[QStringLiteral("aud")].toString(), oauth.base() + QStringLiteral("/token"));
-    const qint64 lifetime = claims[QStringLiteral("exp")].toInteger() - claims[QStringLiteral("iat")].toInteger();
-    EXPECT_TRUE(lifetime > 0 && lifetime <= 3600) << lifetime;
+    // Issued a minute back, for a clock that runs a little fast; Google
+    // refuses an exp more than an hour after iat.
+    const qint64 issued = claims[QStringLiteral("iat")].toInteger();
+    EXPECT_EQ(claims[QStringLiteral("exp")].toInteger() - issued, 3600);
+    EXPECT_GE(request[QStringLiteral("time")].toDouble() - double(issued), 59.0);
   }
   program.expectNoSecret(outcome);
 }
@@ -277,6 +283,10 @@ struct GraphCase {
   int mailed;
   int tokenRequests = 1;
   QString logged = {};  ///< a line of the log holds this
+  int sends = -1;       ///< sendMail requests in the run; -1: not counted
+  /// >= 0: a second run follows, and this many sendMail requests were made
+  /// in both runs together (the wait holds across runs).
+  int sendsAfterSecondRun = -1;
 };
 
 void PrintTo(const GraphCase& c, std::ostream* out) { *out << c.name; }
@@ -304,7 +314,15 @@ TEST_P(GraphStatusTest, EveryDocumentIsMailedOnceOrStaysPending) {
   if (!c.logged.isEmpty()) {
     EXPECT_TRUE(log.contains(c.logged)) << log.toStdString();
   }
+  if (c.sends >= 0) {
+    EXPECT_EQ(oauth.requests(QStringLiteral("graph")).size(), c.sends);
+  }
   program.expectNoSecret(outcome);
+  if (c.sendsAfterSecondRun < 0) return;
+  const Outcome second = program.runOnce(oauth, [&] { return oauth.messageFiles(); });
+  EXPECT_EQ(oauth.requests(QStringLiteral("graph")).size(), c.sendsAfterSecondRun)
+      << second.log.join(u'\n').toStdString();
+  EXPECT_EQ(second.mailed, c.mailed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -313,18 +331,183 @@ INSTANTIATE_TEST_SUITE_P(
         GraphCase{.name = "Accepted", .mailed = 4},
         GraphCase{.name = "TooManyRequestsIsWaitedOut", .faults = {QStringLiteral("2:429")}, .mailed = 4},
         GraphCase{.name = "UnavailableIsWaitedOut", .faults = {QStringLiteral("1:503")}, .mailed = 4},
-        GraphCase{.name = "TooLongAWaitStopsTheRun",
+        // Longer than a run may wait: nothing is sent to the service until
+        // the time it named, in this run or the next.
+        GraphCase{.name = "TooLongAWaitPausesSendingAcrossRuns",
                   .faults = {QStringLiteral("1:429"), QStringLiteral("2:429")},
                   .retryAfter = 3600,
                   .mailed = 0,
-                  .logged = QStringLiteral("Sending stopped until the next run: sendMail failed: HTTP 429 "
-                                           "ApplicationThrottled")},
+                  .logged = QStringLiteral("Sending stopped for 60 min, next try at "),
+                  .sends = 1,
+                  .sendsAfterSecondRun = 1},
+        // The mailbox or the application's rights, not the message: a
+        // refused login, which holds across runs.
+        GraphCase{.name = "ForbiddenIsARefusedLogin",
+                  .faults = {QStringLiteral("1-99:403")},
+                  .mailed = 0,
+                  .logged = QStringLiteral("next login at "),
+                  .sends = 1,
+                  .sendsAfterSecondRun = 1},
+        GraphCase{.name = "UnknownMailboxIsARefusedLogin",
+                  .faults = {QStringLiteral("1-99:404")},
+                  .mailed = 0,
+                  .logged = QStringLiteral("HTTP 404 ErrorInvalidUser: Injected status 404 Hint: "),
+                  .sends = 1},
         GraphCase{.name = "UnauthorizedFetchesANewTokenOnce", .revokeFirst = true, .mailed = 4, .tokenRequests = 2},
         GraphCase{.name = "BadRequestFailsThatDocument",
                   .faults = {QStringLiteral("2:400")},
                   .mailed = 3,
                   .logged = QStringLiteral("HTTP 400 ErrorInvalidRecipients: Injected status 400")}),
     [](const ::testing::TestParamInfo<GraphCase>& info) { return std::string(info.param.name); });
+
+// ---- Graph's waits, one document over one session ----
+
+struct WaitCase {
+  const char* name;
+  QStringList faults;     ///< "N:STATUS[:RETRY-AFTER]"
+  QString retryAfter;     ///< the peer's Retry-After where a fault names none
+  QList<double> minGaps;  ///< seconds at least between one sendMail and the next
+  int mailed;
+};
+
+void PrintTo(const WaitCase& c, std::ostream* out) { *out << c.name; }
+
+class GraphWaitTest : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(GraphWaitTest, WaitsAsAskedAtLeastASecondNeverLessThanBeforeAndFiveTimesAtMost) {
+  const WaitCase& c = GetParam();
+  OAuthProgram program(1);
+  test::OAuthPeerOptions options{program.certDir(), {}, {}, {}, false, c.faults};
+  options.retryAfterText = c.retryAfter;
+  const OAuthPeer oauth(options);
+  program.setServer(QStringLiteral("graph:") + oauth.base(), 25, kUser);
+  program.writeIni(QString(), microsoftIni(oauth));
+
+  const Outcome outcome = program.runOnce(oauth, [&] { return oauth.messageFiles(); });
+  EXPECT_EQ(outcome.mailed, c.mailed) << outcome.log.join(u'\n').toStdString();
+  const QList<QJsonObject> sends = oauth.requests(QStringLiteral("graph"));
+  ASSERT_EQ(sends.size(), c.minGaps.size() + 1);
+  for (qsizetype i = 0; i < c.minGaps.size(); ++i)
+    EXPECT_GE(sends[i + 1][QStringLiteral("time")].toDouble() - sends[i][QStringLiteral("time")].toDouble(),
+              c.minGaps[i])
+        << "wait " << i + 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, GraphWaitTest,
+    ::testing::Values(WaitCase{"ZeroWaitsASecond", {QStringLiteral("1:429")}, QStringLiteral("0"), {1.0}, 1},
+                      WaitCase{"MissingWaitsASecond", {QStringLiteral("1:503")}, QStringLiteral("none"), {1.0}, 1},
+                      // An HTTP date counts to the second: three ahead is two at least.
+                      WaitCase{"HttpDate", {QStringLiteral("1:429")}, QStringLiteral("date+3"), {2.0}, 1},
+                      WaitCase{"NeverShorterThanTheWaitBefore",
+                               {QStringLiteral("1:429:2"), QStringLiteral("2:429:0")},
+                               QStringLiteral("0"),
+                               {2.0, 2.0},
+                               1},
+                      WaitCase{"FiveTriesThenTheDocumentWaitsForTheNextRun",
+                               {QStringLiteral("1-99:429")},
+                               QStringLiteral("0"),
+                               {1.0, 1.0, 1.0, 1.0},
+                               0}),
+    [](const ::testing::TestParamInfo<WaitCase>& info) { return std::string(info.param.name); });
+
+// ---- A refresh token that rotates ----
+
+// Microsoft's endpoint spends each refresh token and answers with the next.
+// The next is kept, readable by the owner alone and shown nowhere; a restart
+// uses it, so the configured one is no longer needed; a new consent in
+// main.ini wins over it.
+TEST(RefreshTokenRotationTest, TheNextRefreshTokenIsKeptAcrossRestartsUntilANewConsent) {
+  OAuthProgram program(3);
+  const QString newConsent = QStringLiteral("rt-consent-2");
+  test::OAuthPeerOptions options{program.certDir()};
+  options.refreshTokens = {kRefreshToken, newConsent};
+  options.rotate = true;
+  const OAuthPeer oauth(options);
+  program.setServer(QStringLiteral("graph:") + oauth.base(), 25, kUser);
+  program.writeIni(QString(), oauthIni(QStringLiteral("refresh-token"), oauth));
+  const auto usedRefreshToken = [&](qsizetype request) {
+    return oauth.requests(QStringLiteral("token"))
+        .value(request)[QStringLiteral("form")]
+        .toObject()[QStringLiteral("refresh_token")]
+        .toString();
+  };
+
+  const test::ProgramRun check = program.run({QStringLiteral("check")});
+  EXPECT_TRUE(
+      check.out.contains("ok    oauth refresh token: the one the endpoint gave in its place, kept in "
+                         "oauth-refresh-token.json since "))
+      << check.out.toStdString();
+  const QString kept = program.dir.filePath(QString::fromLatin1(RefreshTokenStore::kFileName));
+  const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+  EXPECT_TRUE(QFile::exists(kept));
+  EXPECT_FALSE(QFile::permissions(kept) & others) << "readable by the owner alone";
+  EXPECT_FALSE(
+      program.dir.readFile(QString::fromLatin1(RefreshTokenStore::kFileName)).contains(kRefreshToken.toUtf8()));
+
+  const Outcome restarted = program.runOnce(oauth, [&] { return oauth.messageFiles(); });
+  EXPECT_EQ(restarted.mailed, 3) << restarted.log.join(u'\n').toStdString();
+  EXPECT_EQ(usedRefreshToken(1), QStringLiteral("rt-1")) << "the configured one was spent";
+
+  program.writeIni(QString(), oauthIni(QStringLiteral("refresh-token"), oauth).replace(kRefreshToken, newConsent));
+  const test::ProgramRun consent = program.run({QStringLiteral("check")});
+  EXPECT_EQ(usedRefreshToken(2), newConsent);
+  for (const QString& output : {QString::fromUtf8(check.out + consent.out + consent.err), restarted.log.join(u'\n')})
+    for (const QString& secret : {QStringLiteral("rt-1"), QStringLiteral("rt-2"), newConsent})
+      EXPECT_FALSE(output.contains(secret)) << secret.toStdString();
+  program.expectNoSecret(restarted);
+}
+
+// ---- main.ini read again by every run ----
+
+// A client secret that the endpoint refuses starts the login wait; the
+// running program asks no more, and logs no line per run, until main.ini
+// holds the new secret, which the next run reads and tries at once.
+TEST(OAuthMainIniTest, ANewClientSecretIsTriedByTheNextRunWithoutARestart) {
+  OAuthProgram program(3);
+  test::OAuthPeerOptions options{program.certDir()};
+  options.clientSecret = kSecret;
+  const OAuthPeer oauth(options);
+  program.setServer(QStringLiteral("graph:") + oauth.base(), 25, kUser);
+  program.writeIni(QString(), microsoftIni(oauth).replace(kSecret, QStringLiteral("an-old-secret")));
+  QProcess running;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("CURL_CA_BUNDLE"), program.certDir() + QStringLiteral("/ca.pem"));
+  test::startProgram(running, test::thisBuild(),
+                     {QStringLiteral("--headless"), QStringLiteral("--app-dir"), program.dir.path()}, environment);
+  QByteArray captions;
+  const auto runsEnded = [&] {
+    running.waitForReadyRead(50);
+    captions += running.readAllStandardOutput();
+    return captions.count("Last Run: ");
+  };
+  ASSERT_TRUE(test::pollUntil([&] { return program.dir.exists(QString::fromLatin1(LoginWait::kFileName)); }, 60000))
+      << program.dir.logLines().join(u'\n').toStdString();
+  const qsizetype refusedAt = runsEnded();
+  // A new document meanwhile changes the runs' counts, not the log.
+  program.dir.createSqlite(
+      QStringLiteral("v.db"),
+      QStringLiteral("CREATE TEMP TABLE c AS SELECT * FROM FACTURAS_ENC WHERE SERIE = 'BM' AND NUMERO = 1;\n"
+                     "UPDATE c SET NUMERO = 99, IDDOCUMENTO = 'BENCH-000099', EMAIL = 'buyer99@example.com';\n"
+                     "INSERT INTO FACTURAS_DET SELECT SERIE, 99, LINEA, IDARTICULO, ARTICULO, CANTIDAD, PRECIO, "
+                     "PRECIO_FINAL, TLINEA, IITLINEA FROM FACTURAS_DET WHERE SERIE = 'BM' AND NUMERO = 1;\n"
+                     "INSERT INTO FACTURAS_ENC SELECT * FROM c;\n"));
+  ASSERT_TRUE(test::pollUntil([&] { return runsEnded() >= refusedAt + 2; }, 60000));
+  EXPECT_EQ(oauth.requests(QStringLiteral("token")).size(), 1) << "no request while the wait holds";
+  EXPECT_EQ(program.dir.logLines().filter(QStringLiteral("sendDTEbyMail=> Run: ")).size(), 1)
+      << "runs that try nothing are summed up hourly: " << program.dir.logLines().join(u'\n').toStdString();
+
+  program.writeIni(QString(), microsoftIni(oauth));
+  EXPECT_TRUE(test::pollUntil([&] { return oauth.messageFiles().size() == 4; }, 60000))
+      << program.dir.logLines().join(u'\n').toStdString();
+  running.terminate();
+  ASSERT_TRUE(running.waitForFinished(60000));
+  EXPECT_EQ(running.exitCode(), 0);
+  QStringList pending;
+  EXPECT_TRUE(test::brokenPromises(program.dir, QStringLiteral("v.db"), oauth.messageFiles(), &pending).isEmpty());
+  EXPECT_TRUE(pending.isEmpty());
+  EXPECT_EQ(oauth.requests(QStringLiteral("token")).size(), 2);
+}
 
 // ---- check and test-mail ----
 

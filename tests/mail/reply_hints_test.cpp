@@ -53,6 +53,13 @@ const HintCase kCases[] = {
     {"refused (HTTP 400): invalid_grant: AADSTS70008: The refresh token has expired due to inactivity.",
      {"refresh-token", true},
      "new consent"},
+    {"sendMail failed: HTTP 403 ErrorAccessDenied: Access is denied. Check credentials and try again.",
+     {"microsoft", true},
+     "Mail.Send"},
+    {"sendMail failed: HTTP 404 MailboxNotEnabledForRESTAPI: The mailbox is either inactive, soft-deleted, or is "
+     "hosted on-premise.",
+     {"microsoft", true},
+     "licensed for Exchange Online"},
     {"5.7.515 Access denied, sending domain acme.com.sv doesn't meet the required authentication level.", {}, "SPF"},
     {"550 5.7.26 This mail has been blocked because the sender is unauthenticated.", {}, "DKIM"},
     {"550 5.1.1 <comprador@ejemplo.sv>: Recipient address rejected: User unknown", {}, "corvex resend"},

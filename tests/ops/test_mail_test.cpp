@@ -62,8 +62,10 @@ TEST(TestMailTest, SendsSamplesOfBothLayoutsAndMarksNothing) {
       {QStringLiteral("test-mail"), QStringLiteral("nobody@example.com"), QStringLiteral("--app-dir"), dir.path()},
       90000, environment);
   EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_EQ(QString::fromUtf8(refused.err).trimmed(),
-            QStringLiteral("corvex: RCPT TO:<nobody@example.com> failed: 550 5.1.1 Mailbox unavailable"));
+  EXPECT_TRUE(QString::fromUtf8(refused.err)
+                  .startsWith(QStringLiteral("corvex: RCPT TO:<nobody@example.com> failed: 550 5.1.1 Mailbox "
+                                             "unavailable Hint: the recipient's address does not exist")))
+      << refused.err.toStdString();
   EXPECT_EQ(peer.messageFiles().size(), 1);
 
   EXPECT_EQ(dir.querySqlite(QStringLiteral("ventas.db"),

@@ -1,5 +1,6 @@
 #include "app/poll_loop.h"
 #include "demo/demo_database.h"
+#include "support/ledger_check.h"
 #include "support/program.h"
 #include "support/temp_app_dir.h"
 
@@ -65,6 +66,16 @@ class Workspace {
       if (match.hasMatch()) ++counts[match.captured(1)];
     }
     return counts;
+  }
+
+  // Every marked document has its ledger line, and every line the hashes
+  // of the bytes that went out.
+  QStringList ledgerProblems() const {
+    QStringList messages;
+    const QDir outbox(m_dir.filePath(QStringLiteral("outbox")));
+    for (const QString& name : outbox.entryList({QStringLiteral("*.eml")}, QDir::Files))
+      messages << outbox.filePath(name);
+    return test::ledgerProblems(m_dir.path(), m_dir.filePath(QStringLiteral("ventas.db")), messages);
   }
 
   int messageCount() const {
@@ -174,8 +185,9 @@ TEST(ProcessFaultTest, StopSignalAtRandomMomentsFinishesTheDocumentInHandAndExit
 
 // Mailing and marking are two steps: a kill between the server's acceptance
 // and the mark mails that one document again after the restart, and nothing
-// else may ever be mailed twice or lost. The kill comes once a random number
-// of messages went out.
+// else may ever be mailed twice or lost; every marked document has its ledger
+// line, whatever the kill cut short. The kill comes once a random number of
+// messages went out.
 TEST(ProcessFaultTest, SigkillAtRandomMomentsMailsAtMostTheDocumentInFlightAgain) {
   constexpr int kKills = 8;
   constexpr int kKillDocuments = 40;
@@ -203,6 +215,7 @@ TEST(ProcessFaultTest, SigkillAtRandomMomentsMailsAtMostTheDocumentInFlightAgain
     EXPECT_LE(again, 1) << when;
     EXPECT_EQ(mails.size(), kKillDocuments) << when;
     EXPECT_EQ(workspace.markedByRuns().size(), kKillDocuments) << when;
+    EXPECT_EQ(workspace.ledgerProblems(), QStringList()) << when;
   }
 }
 

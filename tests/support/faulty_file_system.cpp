@@ -62,6 +62,11 @@ std::unique_ptr<WritableFile> FaultyFileSystem::createNew(const QString& path) {
   return std::make_unique<FaultyFile>(*this, m_real.createNew(path), path);
 }
 
+std::unique_ptr<WritableFile> FaultyFileSystem::appendTo(const QString& path) {
+  step(Operation::Create, path);
+  return std::make_unique<FaultyFile>(*this, m_real.appendTo(path), path);
+}
+
 void FaultyFileSystem::rename(const QString& from, const QString& to) {
   step(Operation::Rename, to);
   m_real.rename(from, to);

@@ -26,6 +26,8 @@ class FaultyFileSystem : public FileSystem {
   int calls(Operation operation) const;
 
   std::unique_ptr<WritableFile> createNew(const QString& path) override;
+  /// Counts as Create.
+  std::unique_ptr<WritableFile> appendTo(const QString& path) override;
   void rename(const QString& from, const QString& to) override;
   void remove(const QString& path) override;
   void syncFolder(const QString& folder) override;

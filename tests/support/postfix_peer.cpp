@@ -20,6 +20,7 @@ PostfixPeer::PostfixPeer(const PostfixOptions& options, const QString& certDir) 
   if (options.connectionLimit > 0)
     arguments << QStringLiteral("--connection-limit") << QString::number(options.connectionLimit);
   for (const QString& reply : options.recipientReplies) arguments << QStringLiteral("--recipient-reply") << reply;
+  if (!options.senderMailbox.isEmpty()) arguments << QStringLiteral("--sender-mailbox") << options.senderMailbox;
   m_process = std::make_unique<PeerProcess>(supportScript(QStringLiteral("postfix_server.py")), arguments,
                                             m_dir.filePath(QStringLiteral("stderr.txt")));
   m_port = m_process->port();
@@ -45,6 +46,8 @@ bool PostfixPeer::waitUntilIdle(int timeoutMs) const {
       },
       timeoutMs);
 }
+
+QString PostfixPeer::senderMaildir() const { return m_dir.filePath(QStringLiteral("postfix/mail/sender")); }
 
 QStringList PostfixPeer::messageFiles() const {
   QStringList files;

@@ -15,6 +15,9 @@ struct PostfixOptions {
   QString password = {};
   int connectionLimit = 0;         ///< smtpd_client_connection_count_limit; 0: none
   QStringList recipientReplies{};  ///< "ADDRESS=REPLY": RCPT TO that address gets REPLY
+  /// Not empty: the one mailbox of its domain (senderMaildir()); every other
+  /// address of the domain is taken and then bounced as an unknown user.
+  QString senderMailbox = {};
 };
 
 /// What the server's log counted so far.
@@ -51,6 +54,8 @@ class PostfixPeer {
   bool waitUntilIdle(int timeoutMs) const;
   /// The delivered messages, one file each.
   QStringList messageFiles() const;
+  /// The maildir of PostfixOptions::senderMailbox, where bounces land.
+  QString senderMaildir() const;
 
  private:
   QTemporaryDir m_dir;

@@ -11,6 +11,10 @@ STARTTLS with the certificate made by smtp_server.py in --cert-dir; with
 --user/--password a login (Cyrus SASL, a sasldb in DIR) is required to send.
 --connection-limit N: smtpd_client_connection_count_limit, loopback included.
 --recipient-reply ADDRESS=REPLY (repeatable): RCPT TO that address gets REPLY.
+--sender-mailbox ADDRESS: that address's domain becomes Postfix's own too, with ADDRESS its
+one mailbox (the maildir DIR/mail/sender); any other address of the domain is taken at RCPT TO
+and then bounced as an unknown user, so a real delivery status notification lands in ADDRESS's
+mailbox (for Dovecot to serve, see dovecot_server.py).
 On SIGTERM it stops Postfix and exits; a master left behind by a killed server is stopped with
 `postfix -c DIR/conf stop`.
 
@@ -68,6 +72,18 @@ def free_port():
     raise OSError("no free port below 32768")
 
 
+def mailbox_settings(args, folder):
+    """The maildirs: every example.com address in one, and the sender's own, if any."""
+    if not args.sender_mailbox:
+        return {"virtual_mailbox_domains": "example.com", "virtual_mailbox_maps": "static:buyers/"}
+    domain = args.sender_mailbox.split("@", 1)[1]
+    with open(folder + "/conf/mailboxes", "w") as out:
+        out.write("/^%s$/ sender/\n/@example\\.com$/ buyers/\n" % re.escape(args.sender_mailbox))
+    return {"virtual_mailbox_domains": "example.com, " + domain,
+            "virtual_mailbox_maps": "regexp:%s/conf/mailboxes" % folder,
+            "smtpd_reject_unlisted_recipient": "no"}
+
+
 def main_cf(args, folder, owner):
     access = ", ".join("{%s = %s}" % tuple(rule.split("=", 1)) for rule in args.recipient_reply)
     restrictions = ("check_recipient_access inline:{%s}, " % access if access else "") + \
@@ -86,9 +102,7 @@ def main_cf(args, folder, owner):
         "relayhost": "",
         "mynetworks": "",
         "default_transport": "error:this test server relays nothing",
-        "virtual_mailbox_domains": "example.com",
         "virtual_mailbox_base": folder + "/mail",
-        "virtual_mailbox_maps": "static:buyers/",
         "virtual_uid_maps": "static:%d" % owner.pw_uid,
         "virtual_gid_maps": "static:%d" % owner.pw_gid,
         "virtual_minimum_uid": "1",
@@ -107,6 +121,7 @@ def main_cf(args, folder, owner):
         "cyrus_sasl_config_path": folder + "/conf/sasl",
         "smtpd_error_sleep_time": "0",
     }
+    settings.update(mailbox_settings(args, folder))
     return "".join("%s = %s\n" % item for item in settings.items())
 
 
@@ -122,6 +137,10 @@ def build(args):
     # Debian's Postfix reads smtpd.conf from conf/sasl, whatever cyrus_sasl_config_path says.
     for name in ("conf", "conf/sasl", "queue", "data", "mail"):
         os.makedirs(os.path.join(folder, name), exist_ok=True)
+    if args.sender_mailbox:
+        for name in ("mail/sender", "mail/sender/new", "mail/sender/cur", "mail/sender/tmp"):
+            os.makedirs(os.path.join(folder, name), exist_ok=True)
+            os.chown(os.path.join(folder, name), owner.pw_uid, owner.pw_gid)
     for name in ("data", "mail"):
         os.chown(os.path.join(folder, name), owner.pw_uid, owner.pw_gid)
     port = free_port()
@@ -256,6 +275,7 @@ def main():
     run.add_argument("--password", default="")
     run.add_argument("--connection-limit", type=int, default=0)
     run.add_argument("--recipient-reply", action="append", default=[])
+    run.add_argument("--sender-mailbox")
     run.add_argument("--stats")
     args = parser.parse_args()
     serve(args)

@@ -57,6 +57,11 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpP
   if (options.maxConnections > 0)
     arguments << QStringLiteral("--max-connections") << QString::number(options.maxConnections);
   if (!options.greeting.isEmpty()) arguments << QStringLiteral("--greeting") << options.greeting;
+  if (options.refuseLogins > 0)
+    arguments << QStringLiteral("--refuse-logins") << QString::number(options.refuseLogins)
+              << QStringLiteral("--refuse-logins-from") << QString::number(options.refuseLoginsFrom);
+  if (!options.stall.isEmpty()) arguments << QStringLiteral("--stall") << options.stall;
+  if (!faults.cycle.isEmpty()) arguments << QStringLiteral("--cycle") << faults.cycle;
   if (!faults.fault.isEmpty())
     arguments << QStringLiteral("--fault") << faults.fault << QStringLiteral("--fault-at")
               << QString::number(faults.faultAt);

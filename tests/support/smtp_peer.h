@@ -17,13 +17,13 @@ enum class PeerTls { None, StartTls, Implicit };
 
 struct SmtpPeerOptions {
   PeerTls tls = PeerTls::StartTls;
-  QString user;  ///< empty: no AUTH asked for
-  QString password;
-  QString rejectRecipient;  ///< answered with 550 at RCPT
-  int port = 0;             ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
+  QString user = {};  ///< empty: no AUTH asked for
+  QString password = {};
+  QString rejectRecipient = {};  ///< answered with 550 at RCPT
+  int port = 0;                  ///< 0: any free port below 32768 (sysSMTPPort is 16-bit signed)
   /// Where the throw-away CA and server certificate live (made on first use);
   /// peers sharing a folder share a CA. Empty: a folder of this peer's own.
-  QString certDir;
+  QString certDir = {};
   bool pipelining = true;  ///< offers PIPELINING (RFC 2920) in its EHLO reply
   /// Not empty: AUTH XOAUTH2 for this user with exactly these tokens, the
   /// next one after every `loginsPerToken` logins (0: the first for ever).
@@ -36,6 +36,13 @@ struct SmtpPeerOptions {
   int maxConnections = 0;
   /// Not empty: every connection is greeted with this reply and closed.
   QString greeting = {};
+  /// This many AUTH exchanges are refused, whatever they carry, from the
+  /// refuseLoginsFrom-th on (1: the first).
+  int refuseLogins = 0;
+  int refuseLoginsFrom = 1;
+  /// "greeting": connections are never greeted; "auth": AUTH is never
+  /// answered. Empty: neither.
+  QString stall = {};
 };
 
 /// Misbehaviour on demand.
@@ -47,6 +54,9 @@ struct SmtpPeerFaults {
   /// (closed without a reply) or "stall" (no reply ever). Empty: none.
   QString fault = {};
   int faultAt = 0;  ///< the Nth message received gets the fault; 0: every one
+  /// "ok,421,drop,slow,reject": the MAIL commands get these faults in turn,
+  /// all before any data (see smtp_server.py). Empty: none.
+  QString cycle = {};
   /// A shell command run right after the afterMessage-th message was stored.
   QString afterCommand = {};
   int afterMessage = 0;

@@ -18,9 +18,15 @@ message at the end of DATA, so it is never stored: a reply code (421, 451,
 552, 554), "drop" (closed before any reply) or "stall" (no reply ever);
 --after N --run CMD runs a shell command right after the Nth message was
 stored. --auth-reply "CODE TEXT" refuses a wrong login with that reply instead
-of 535 (Microsoft's 550 5.7.30, say); --max-connections N greets a connection
-beyond N open ones with a 421 and closes it; --greeting "CODE TEXT" greets
-every connection so and closes it. --xoauth2-user U with --xoauth2-token T
+of 535 (Microsoft's 550 5.7.30, say); --refuse-logins N refuses N AUTH
+exchanges whatever they carry, from the --refuse-logins-from-th on (default the
+first: a mailbox switched off, then on again);
+--max-connections N greets a connection beyond N open ones with a 421 and
+closes it; --greeting "CODE TEXT" greets every connection so and closes it;
+--stall greeting (never greets) or --stall auth (never answers AUTH) keeps a
+client waiting; --cycle F1,F2,... faults the MAIL commands in turn, before any
+data: ok, 421 (answered, then closed), drop (closed unanswered), slow (the
+reply after --slow-seconds) or reject (550 at RCPT). --xoauth2-user U with --xoauth2-token T
 (repeatable) offers AUTH XOAUTH2 and takes only the exact initial response
 base64("user=U\x01auth=Bearer T\x01\x01") with the current token: the first
 T, then, with --xoauth2-logins-per-token N, the next T after every N logins;
@@ -132,6 +138,8 @@ class Store:
         self.count = 0
         self.received = 0
         self.oauth_user, self.oauth_tokens = args.xoauth2_user, args.xoauth2_token
+        self.refuse_logins, self.refuse_from, self.stall = args.refuse_logins, args.refuse_logins_from, args.stall
+        self.cycle, self.slow_seconds = [f for f in (args.cycle or "").split(",") if f], args.slow_seconds
         self.logins_per_token = args.xoauth2_logins_per_token
         self.stats = {"connections": 0, "logins": 0, "auths": 0, "attempts": 0, "messages": 0, "quits": 0,
                       "rsets": 0, "refused": 0, "greetings": []}
@@ -170,12 +178,16 @@ class Store:
         step = logins // self.logins_per_token if self.logins_per_token else 0
         token = self.oauth_tokens[min(step, len(self.oauth_tokens) - 1)]
         expected = base64.b64encode(("user=%s\x01auth=Bearer %s\x01\x01" % (self.oauth_user, token)).encode())
-        if len(args) == 2 and args[1].encode() == expected:
+        if len(args) == 2 and args[1].encode() == expected and not self.refusing():
             self.add("logins")
             return AuthResult(success=True, handled=False)
         details = json.dumps({"status": "401", "schemes": "Bearer", "scope": "https://mail.google.com/"})
         await server.challenge_auth(details)
         return AuthResult(success=False, handled=False, message="535 5.7.8 Username and Password not accepted")
+
+    def refusing(self):
+        """Whether the AUTH exchange just counted is one --refuse-logins names."""
+        return self.refuse_from <= self.stats["auths"] < self.refuse_from + self.refuse_logins
 
     async def handle_RSET(self, server, session, envelope):
         self.add("rsets")
@@ -185,9 +197,26 @@ class Store:
         self.add("quits")
         return "221 Bye"
 
+    async def cycled_fault(self, server, session):
+        """The reply --cycle asks for at this MAIL command, or None to go on."""
+        step = self.cycle[(session.attempt - 1) % len(self.cycle)] if self.cycle else "ok"
+        session.reject_all = step == "reject"
+        if step == "slow":
+            await asyncio.sleep(self.slow_seconds)
+        if step == "421":
+            asyncio.get_running_loop().call_soon(server.transport.close)
+            return "421 4.7.0 Cycled fault, closing connection"
+        if step == "drop":
+            server.transport.close()
+            return "421 4.4.2 Connection dropped"
+        return None
+
     async def handle_MAIL(self, server, session, envelope, address, mail_options):
         self.add("attempts")
         session.attempt = self.stats["attempts"]
+        cycled = await self.cycled_fault(server, session)
+        if cycled:
+            return cycled
         code = self.failures.get(session.attempt)
         if code:
             if code == "421":
@@ -211,7 +240,7 @@ class Store:
         return REPLIES[self.fault]
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if self.reject and address.lower() == self.reject:
+        if getattr(session, "reject_all", False) or (self.reject and address.lower() == self.reject):
             return "550 5.1.1 Mailbox unavailable"
         envelope.rcpt_tos.append(address)
         return "250 OK"
@@ -246,6 +275,10 @@ class FaultySMTP(SMTP):
 
     def connection_made(self, transport):
         store = self.event_handler
+        if self.transport is None and store.stall == "greeting":
+            self.turned_away = True  # kept open, never greeted
+            self.silent_transport = transport
+            return
         if self.transport is None:  # a new connection, not STARTTLS
             full = store.max_connections and store.open >= store.max_connections
             if full or store.greeting:
@@ -272,6 +305,13 @@ class FaultySMTP(SMTP):
             return True
         return False
 
+    async def smtp_AUTH(self, arg):
+        if self.event_handler.stall == "auth":
+            self.event_handler.add("auths")
+            await asyncio.sleep(3600)
+            return
+        await super().smtp_AUTH(arg)
+
     async def smtp_MAIL(self, arg):
         if not await self._closing():
             await super().smtp_MAIL(arg)
@@ -296,7 +336,7 @@ def authenticator(user, password, store, refusal):
     def check(server, session, envelope, mechanism, auth_data):
         store.add("auths")
         ok = isinstance(auth_data, LoginPassword) and auth_data.login.decode() == user \
-            and auth_data.password.decode() == password
+            and auth_data.password.decode() == password and not store.refusing()
         if ok:
             store.add("logins")
         # handled=False lets the server answer 535 itself, or with the refusal asked for.
@@ -400,6 +440,11 @@ def main():
     run.add_argument("--auth-reply")
     run.add_argument("--max-connections", type=int, default=0)
     run.add_argument("--greeting")
+    run.add_argument("--refuse-logins", type=int, default=0)
+    run.add_argument("--refuse-logins-from", type=int, default=1)
+    run.add_argument("--stall", choices=["greeting", "auth"])
+    run.add_argument("--cycle")
+    run.add_argument("--slow-seconds", type=float, default=3)
     read = commands.add_parser("decode")
     read.add_argument("file")
     args = parser.parse_args()
