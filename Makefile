@@ -15,7 +15,7 @@ JOBS       ?= 2
 # CI sets WERROR=ON so that a new warning fails the build.
 WERROR     ?= OFF
 
-.PHONY: deps configure build program build-sanitize build-fuzz bench demo fuzz package test test-plain test-sanitize test-windows windows windows-package format format-check windows-check clean
+.PHONY: deps configure build program build-sanitize build-fuzz bench bench-windows demo fuzz package test test-plain test-sanitize test-windows windows windows-package format format-check windows-check clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -56,6 +56,11 @@ bench: build
 	./$(BUILD)/bench/corvex_bench
 	./$(BUILD)/bench/corvex_pipeline_bench
 	./$(BUILD)/bench/corvex_smtp_bench
+
+# The pipeline benchmark with build/corvex and with corvex.exe under Wine.
+bench-windows: configure windows
+	cmake --build $(BUILD) --target corvex_pipeline_bench
+	bash scripts/windows-bench.sh $(BUILD) $(WIN_BUILD)
 
 # The Windows table (label "windows") runs in test-windows, against corvex.exe.
 test-plain: build

@@ -65,6 +65,14 @@ class FileSystem {
   virtual void syncFolder(const QString& folder) = 0;
 };
 
+/// Appends `bytes` to the file at `path`, which is created when missing (its
+/// folder is not). Each call's bytes land whole at the file's end, even with
+/// other writers appending: for logs, which other processes write too.
+/// Nothing is synced, and, as with appendTo(), nothing is appended through a
+/// link or to anything but a regular file. False when the file cannot be
+/// opened or written.
+bool appendToFile(const QString& path, const QByteArray& bytes);
+
 /// The operating system's files.
 class RealFileSystem : public FileSystem {
  public:

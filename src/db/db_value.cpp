@@ -6,6 +6,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace corvex {
@@ -39,15 +41,45 @@ QString numberText(double number) {
   return QLocale::c().toString(number, 'g', 15);
 }
 
+// The ISO-8601 forms a date is read in ('#' for an ASCII digit): yyyy-MM-dd,
+// then HH:mm, HH:mm:ss or THH:mm:ss, the seconds with .zzz or without.
+constexpr std::array<QStringView, 6> kIsoDateShapes = {u"####-##-## ##:##:##.###", u"####-##-## ##:##:##",
+                                                       u"####-##-##T##:##:##.###", u"####-##-##T##:##:##",
+                                                       u"####-##-## ##:##",        u"####-##-##"};
+
+bool hasShape(QStringView text, QStringView shape) {
+  if (text.size() != shape.size()) return false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= u'0' && text[i] <= u'9';
+    if (shape[i] == u'#' ? !digit : text[i] != shape[i]) return false;
+  }
+  return true;
+}
+
+// The digits from `at` up to `count` of them; 0 where the text ends before.
+int numberAt(QStringView text, qsizetype at, qsizetype count) {
+  int number = 0;
+  for (qsizetype i = at; i < std::min(at + count, text.size()); ++i) number = number * 10 + (text[i].unicode() - u'0');
+  return number;
+}
+
+// Read by position rather than by QDateTime::fromString(), whose parser makes
+// local times of its own on the way, from 1 January 1900: on Windows each
+// local time before 1970 reads the system's time zone from the registry
+// again, a dozen times for every document printed.
 QDateTime parseIsoDateTime(const QString& text) {
   const QString trimmed = text.trimmed();
-  for (const auto& format : {QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm:ss"),
-                             QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"), QStringLiteral("yyyy-MM-ddTHH:mm:ss"),
-                             QStringLiteral("yyyy-MM-dd HH:mm"), QStringLiteral("yyyy-MM-dd")}) {
-    const QDateTime parsed = QDateTime::fromString(trimmed, format);
-    if (parsed.isValid()) return parsed;
-  }
-  throw Error::typeMismatch();
+  const bool iso = std::any_of(kIsoDateShapes.begin(), kIsoDateShapes.end(),
+                               [&trimmed](QStringView shape) { return hasShape(trimmed, shape); });
+  if (!iso) throw Error::typeMismatch();
+  const QDate date(numberAt(trimmed, 0, 4), numberAt(trimmed, 5, 2), numberAt(trimmed, 8, 2));
+  const QTime time(numberAt(trimmed, 11, 2), numberAt(trimmed, 14, 2), numberAt(trimmed, 17, 2),
+                   numberAt(trimmed, 20, 3));
+  if (!date.isValid() || !time.isValid()) throw Error::typeMismatch();
+  const QDateTime parsed(date, time);
+  // A local time the clocks skip (a change to summer time).
+  if (!parsed.isValid()) throw Error::typeMismatch();
+  return parsed;
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "log/daily_log.h"
 
 #include "base/clock.h"
-
-#include <QFile>
+#include "base/file_system.h"
 
 namespace corvex {
 
@@ -20,12 +19,9 @@ void DailyLog::WriteLog(const QString& text) const {
   // A line the file cannot take (no logs folder, a full disk) is all the
   // more worth an administrator's eye.
   if (m_mirror) m_mirror->mirror(text, now);
-  QFile file(filePath(now.date()));
-  // QFile would not create the folder either; a failed open or write simply
-  // drops the line, and QFile closes itself on every path.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  const QByteArray line = (formatTimestamp(now) + QStringLiteral(" - ") + text + QStringLiteral("\r\n")).toUtf8();
-  file.write(line);
+  // A failed open or write simply drops the line.
+  appendToFile(filePath(now.date()),
+               (formatTimestamp(now) + QStringLiteral(" - ") + text + QStringLiteral("\r\n")).toUtf8());
 }
 
 }  // namespace corvex

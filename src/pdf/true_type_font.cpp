@@ -138,16 +138,20 @@ QByteArray cleanName(const QByteArray& name) {
 }  // namespace
 
 std::shared_ptr<const TrueTypeFont> TrueTypeFont::of(const QRawFont& font) {
-  // Text that no font file stands behind (Qt's box engine, when no font at
-  // all is found) has no tables, and no family name to ask for either.
-  if (!font.isValid() || font.fontTable("head").isEmpty()) return nullptr;
+  if (!font.isValid()) return nullptr;
   static QMutex mutex;
   static QHash<QString, std::shared_ptr<const TrueTypeFont>> fonts;
   const QString key = font.familyName() + QLatin1Char('|') + font.styleName() + QLatin1Char('|') +
                       QString::number(font.weight()) + QLatin1Char('|') + QString::number(int(font.style()));
   const QMutexLocker lock(&mutex);
+  // Looked up before any table is read: each reading of a table reads the
+  // font file again, for every glyph run.
   const auto known = fonts.constFind(key);
   if (known != fonts.constEnd()) return *known;
+  // Text that no font file stands behind (Qt's box engine, when no font at
+  // all is found) has no tables, and no family name either, so its key is
+  // never a real font's; it is not kept.
+  if (font.fontTable("head").isEmpty()) return nullptr;
   auto loaded = std::make_shared<TrueTypeFont>();
   std::shared_ptr<const TrueTypeFont> shared;
   if (loaded->read(font)) shared = std::move(loaded);

@@ -2,8 +2,11 @@
 
 #include "base/error.h"
 
+#include <QMutex>
+#include <QMutexLocker>
 #include <QPaintDevice>
 #include <QRawFont>
+#include <QSet>
 #include <QTextLayout>
 
 #include <cmath>
@@ -57,11 +60,28 @@ QPaintDevice* twipsDevice() {
   return device;
 }
 
+// Asked of the font file once per font and size for the life of the process:
+// every asking reads the file again, and on Windows Qt's FreeType reads it
+// through the C library, a seek and a read of 4 kB a text box.
+bool hasFontFile(const QFont& font) {
+  static QMutex mutex;
+  static QSet<QString> known;
+  const QString key = font.key();
+  {
+    const QMutexLocker lock(&mutex);
+    if (known.contains(key)) return true;
+  }
+  if (QRawFont::fromFont(font).fontTable("head").isEmpty()) return false;
+  const QMutexLocker lock(&mutex);
+  known.insert(key);
+  return true;
+}
+
 // Text that no font file stands behind (neither the layout's font nor its
 // stand-in is installed, nor any other) would print as boxes or not at all:
 // the document fails instead, naming the font to install.
 void requireFontFile(const QFont& font) {
-  if (!QRawFont::fromFont(font).fontTable("head").isEmpty()) return;
+  if (hasFontFile(font)) return;
   throw Error(kFileNotFound, QStringLiteral("No font file for \"%1\": install one of them")
                                  .arg(font.families().join(QStringLiteral("\" or \""))));
 }

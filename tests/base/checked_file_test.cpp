@@ -87,8 +87,30 @@ TEST(CheckedFileTest, KernelFaultsReachTheCallerWithTheirReason) {
   }
 }
 
+// Regression: each read once took a buffer of the bound's size, which
+// Wine's ReadFile touched whole (two attachments, 50 MB a document), and a
+// bound beyond the memory failed every read.
+TEST(CheckedFileTest, ReadingTakesMemoryByTheFileNotByTheBound) {
+  TempAppDir dir;
+  dir.writeFile(QStringLiteral("small"), "abc");
+  EXPECT_EQ(readBoundedFile(dir.filePath(QStringLiteral("small")), qint64(1) << 40), "abc");
+}
+
 // Pipes and devices by path are Unix's.
 #ifndef Q_OS_WIN
+// Files that measure 0 bytes and hold more (the kernel's own) are read whole,
+// or refused, by their content.
+TEST(CheckedFileTest, ReadingFollowsTheContentPastTheMeasuredSize) {
+  const QString path = QStringLiteral("/proc/version");
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray whole = file.readAll();
+  ASSERT_EQ(QFileInfo(path).size(), 0);
+  ASSERT_GT(whole.size(), 10);
+  EXPECT_EQ(readBoundedFile(path, whole.size()), whole);
+  EXPECT_THROW(readBoundedFile(path, whole.size() - 1), Error);
+}
+
 TEST(CheckedFileTest, ReadingRefusesDevicesPipesAndOversizedFiles) {
   TempAppDir dir;
   dir.writeFile(QStringLiteral("big"), QByteArray(2048, 'x'));

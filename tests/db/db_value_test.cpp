@@ -51,13 +51,56 @@ TEST(DbValueTest, NumbersFromNumbersAndText) {
   EXPECT_EQ(errorNumberOf([] { DbValue(QVariant(3e9)).toInt32(); }), kOverflow);
 }
 
+struct DateCase {
+  const char* text;
+  /// Empty for a text that is no date (13).
+  QDateTime date;
+};
+
+// Each form the database's text dates come in, and the near misses that
+// must not pass for one.
 TEST(DbValueTest, DatesFromIsoText) {
-  const QDateTime expected(QDate(2023, 10, 4), QTime(15, 7, 9));
-  EXPECT_EQ(DbValue(QVariant(QStringLiteral("2023-10-04 15:07:09"))).toDateTime(), expected);
-  EXPECT_EQ(DbValue(QVariant(QStringLiteral("2023-10-04T15:07:09"))).toDateTime(), expected);
-  EXPECT_EQ(DbValue(QVariant(QStringLiteral("2023-10-04 15:07:09.000"))).toDateTime(), expected);
-  EXPECT_EQ(DbValue(QVariant(QStringLiteral("2023-10-04"))).toDateTime(), QDate(2023, 10, 4).startOfDay());
-  EXPECT_EQ(errorNumberOf([] { DbValue(QVariant(QStringLiteral("04/10/2023"))).toDateTime(); }), kTypeMismatch);
+  const QDate day(2023, 10, 4);
+  const DateCase cases[] = {
+      {"2023-10-04 15:07:09", QDateTime(day, QTime(15, 7, 9))},
+      {"2023-10-04T15:07:09", QDateTime(day, QTime(15, 7, 9))},
+      {"2023-10-04 15:07:09.000", QDateTime(day, QTime(15, 7, 9))},
+      {"2023-10-04 15:07:09.123", QDateTime(day, QTime(15, 7, 9, 123))},
+      {"2023-10-04T15:07:09.123", QDateTime(day, QTime(15, 7, 9, 123))},
+      {"2023-10-04 15:07", QDateTime(day, QTime(15, 7))},
+      {"2023-10-04", day.startOfDay()},
+      {" 2023-10-04 15:07:09 ", QDateTime(day, QTime(15, 7, 9))},
+      {"1900-01-01", QDate(1900, 1, 1).startOfDay()},
+      {"9999-12-31 23:59:59", QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59))},
+      {"04/10/2023", {}},
+      {"2023/10/04", {}},
+      {"2023-1-4", {}},
+      {"23-10-04", {}},
+      {"02023-10-04", {}},
+      {"2023-10-04T15:07", {}},
+      {"2023-10-04 15", {}},
+      {"2023-10-04 5:07:09", {}},
+      {"2023-10-04  15:07:09", {}},
+      {"2023-10-04 15:07:09.5", {}},
+      {"2023-10-04 15:07:09.1234", {}},
+      {"2023-10-04 15:07:09Z", {}},
+      {"2023-10-04 15:07:09+01:00", {}},
+      {"2023-10-04x", {}},
+      {"2023-02-30", {}},
+      {"0000-01-01", {}},
+      {"2023-10-04 24:00:00", {}},
+      {"2023-10-04 23:59:60", {}},
+      {"2023-10-04 -1:07:09", {}},
+      {"\uFF12\uFF10\uFF12\uFF13-10-04", {}},
+      {"", {}},
+  };
+  for (const DateCase& c : cases) {
+    const DbValue value(QVariant(QString::fromUtf8(c.text)));
+    if (c.date.isValid())
+      EXPECT_EQ(value.toDateTime(), c.date) << c.text;
+    else
+      EXPECT_EQ(errorNumberOf([&] { value.toDateTime(); }), kTypeMismatch) << c.text;
+  }
   EXPECT_EQ(errorNumberOf([] { DbValue(QVariant(12)).toDateTime(); }), kTypeMismatch);
 }
 
