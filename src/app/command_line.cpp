@@ -85,8 +85,8 @@ CommandLine parseLedgerCommand(const QStringList& words, CommandLine result) {
   return result;
 }
 
-// "service install|uninstall|run", its --account already in `result`. Only Windows has a Service Control Manager; elsewhere the
-// system's service manager runs Corvex (the systemd units of the package).
+// "service install|uninstall|run", its --account already in `result`. Only Windows has a Service Control Manager;
+// elsewhere the system's service manager runs Corvex (the systemd units of the package).
 CommandLine parseService(const QStringList& words, CommandLine result) {
 #ifdef Q_OS_WIN
   const QStringList verbs{QStringLiteral("install"), QStringLiteral("uninstall"), QStringLiteral("run")};

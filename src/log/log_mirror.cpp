@@ -67,8 +67,7 @@ void writeMemory(const QString& path, const QJsonObject& memory) {
 std::optional<EventEntry> mirroredEvent(const QString& line) {
   for (const MirroredLine& row : kMirroredLines) {
     const QString start = QString::fromLatin1(row.start);
-    if (!(row.wholeLine ? line == start : line.startsWith(start)) || !line.contains(QLatin1String(row.holds)))
-      continue;
+    if (!(row.wholeLine ? line == start : line.startsWith(start)) || !line.contains(QLatin1String(row.holds))) continue;
     if (row.id == 0) return std::nullopt;
     return EventEntry{row.id, row.type, line};
   }

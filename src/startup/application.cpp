@@ -6,8 +6,7 @@
 
 namespace corvex {
 
-Application::Application(AppFolder folder, const Clock& clock, FileSystem& files, StopCheck stop,
-                         LogMirror* mirror)
+Application::Application(AppFolder folder, const Clock& clock, FileSystem& files, StopCheck stop, LogMirror* mirror)
     : m_folder(std::move(folder)),
       m_clock(clock),
       m_files(files),

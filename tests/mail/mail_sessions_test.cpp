@@ -241,7 +241,8 @@ TEST(MailSessionsStopTest, AStopGivesEveryMessageBackNotTried) {
   MailSessions mail(
       1, 0, clock, [&] { return std::make_unique<StoppableSender>(stop, calls); }, [&] { return stop.load(); });
   mail.beginRun();
-  for (int ticket = 1; ticket <= 3; ++ticket) mail.submit(ticket, PreparedMail{{}, {}, QString::number(ticket), {}, {}, {}});
+  for (int ticket = 1; ticket <= 3; ++ticket)
+    mail.submit(ticket, PreparedMail{{}, {}, QString::number(ticket), {}, {}, {}});
   ASSERT_TRUE(within([&] { return calls.load() == 1; }));
   stop = true;
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(mail.next().tried);
