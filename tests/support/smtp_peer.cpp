@@ -60,6 +60,8 @@ QStringList SmtpPeer::serveArguments(const SmtpPeerOptions& options, const SmtpP
   if (options.refuseLogins > 0)
     arguments << QStringLiteral("--refuse-logins") << QString::number(options.refuseLogins)
               << QStringLiteral("--refuse-logins-from") << QString::number(options.refuseLoginsFrom);
+  if (options.refuseLoginsAfterSeconds >= 0)
+    arguments << QStringLiteral("--refuse-logins-after") << QString::number(options.refuseLoginsAfterSeconds);
   if (!options.stall.isEmpty()) arguments << QStringLiteral("--stall") << options.stall;
   if (!faults.cycle.isEmpty()) arguments << QStringLiteral("--cycle") << faults.cycle;
   if (!faults.fault.isEmpty())

@@ -40,6 +40,9 @@ struct SmtpPeerOptions {
   /// refuseLoginsFrom-th on (1: the first).
   int refuseLogins = 0;
   int refuseLoginsFrom = 1;
+  /// Not negative: the refusals start with the first AUTH exchange this
+  /// many seconds after the peer started, in place of refuseLoginsFrom.
+  int refuseLoginsAfterSeconds = -1;
   /// "greeting": connections are never greeted; "auth": AUTH is never
   /// answered. Empty: neither.
   QString stall = {};

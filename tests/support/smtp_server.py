@@ -20,7 +20,8 @@ message at the end of DATA, so it is never stored: a reply code (421, 451,
 stored. --auth-reply "CODE TEXT" refuses a wrong login with that reply instead
 of 535 (Microsoft's 550 5.7.30, say); --refuse-logins N refuses N AUTH
 exchanges whatever they carry, from the --refuse-logins-from-th on (default the
-first: a mailbox switched off, then on again);
+first: a mailbox switched off, then on again), or with --refuse-logins-after S
+from the first that comes S seconds after the server started;
 --max-connections N greets a connection beyond N open ones with a 421 and
 closes it; --greeting "CODE TEXT" greets every connection so and closes it;
 --stall greeting (never greets) or --stall auth (never answers AUTH) keeps a
@@ -53,6 +54,7 @@ import re
 import ssl
 import subprocess
 import sys
+import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -139,6 +141,9 @@ class Store:
         self.received = 0
         self.oauth_user, self.oauth_tokens = args.xoauth2_user, args.xoauth2_token
         self.refuse_logins, self.refuse_from, self.stall = args.refuse_logins, args.refuse_logins_from, args.stall
+        self.refuse_at = None
+        if args.refuse_logins_after is not None:
+            self.refuse_from, self.refuse_at = float("inf"), time.monotonic() + args.refuse_logins_after
         self.cycle, self.slow_seconds = [f for f in (args.cycle or "").split(",") if f], args.slow_seconds
         self.logins_per_token = args.xoauth2_logins_per_token
         self.stats = {"connections": 0, "logins": 0, "auths": 0, "attempts": 0, "messages": 0, "quits": 0,
@@ -187,6 +192,8 @@ class Store:
 
     def refusing(self):
         """Whether the AUTH exchange just counted is one --refuse-logins names."""
+        if self.refuse_at is not None and time.monotonic() >= self.refuse_at:
+            self.refuse_from, self.refuse_at = self.stats["auths"], None
         return self.refuse_from <= self.stats["auths"] < self.refuse_from + self.refuse_logins
 
     async def handle_RSET(self, server, session, envelope):
@@ -442,6 +449,7 @@ def main():
     run.add_argument("--greeting")
     run.add_argument("--refuse-logins", type=int, default=0)
     run.add_argument("--refuse-logins-from", type=int, default=1)
+    run.add_argument("--refuse-logins-after", type=float)
     run.add_argument("--stall", choices=["greeting", "auth"])
     run.add_argument("--cycle")
     run.add_argument("--slow-seconds", type=float, default=3)
