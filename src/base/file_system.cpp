@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <mutex>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -88,13 +89,18 @@ std::error_code syncFile(int fd) {
   return ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) ? std::error_code() : windowsError();
 }
 int closeFile(int fd) { return _close(fd); }
-// GENERIC_WRITE for FlushFileBuffers; the descriptor's _O_APPEND puts every
-// write at the end. A reparse point (a link) is opened as itself, and refused.
+// With the right to append and not to write, Windows itself puts every write
+// at the end of the file, whoever else appends: a seek to the end before each
+// write (the C library's _O_APPEND, GENERIC_WRITE's way) lets two writers
+// overwrite each other's line. The right to append is enough to flush, and
+// reading the attributes enough to look at them. A reparse point (a link) is
+// opened as itself, and refused.
 // The folder's access list decides who may read. Opening by hand also spares
 // QFile's query of the file's size and volume, 3 ms a log line under Wine.
 std::error_code openAppending(const QString& path, int& fd, bool) {
-  const HANDLE handle = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE handle = ::CreateFileW(wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return windowsError();
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
@@ -102,7 +108,7 @@ std::error_code openAppending(const QString& path, int& fd, bool) {
     ::CloseHandle(handle);
     return std::make_error_code(std::errc::invalid_argument);
   }
-  fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_APPEND | _O_BINARY);
+  fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (fd >= 0) return {};
   ::CloseHandle(handle);
   return std::make_error_code(std::errc::too_many_files_open);
@@ -191,6 +197,11 @@ class DescriptorFile : public WritableFile {
 }  // namespace
 
 bool appendToFile(const QString& path, const QByteArray& bytes) {
+  // Wine keeps an append-only handle's promise by asking the file's size and
+  // writing there, so two threads could overwrite each other's line; one
+  // lock keeps a process's own lines whole on every system.
+  static std::mutex appending;
+  const std::lock_guard<std::mutex> lock(appending);
   int fd = -1;
   if (openAppending(path, fd, false)) return false;
   DescriptorFile file(fd, path);
