@@ -1,5 +1,6 @@
 #include "demo/demo_database.h"
 #include "support/delivery_check.h"
+#include "support/program.h"
 #include "support/smtp_peer.h"
 #include "support/temp_app_dir.h"
 
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <functional>
@@ -24,9 +24,6 @@ using test::SmtpPeerFaults;
 using test::SmtpPeerOptions;
 using test::TempAppDir;
 
-// Far above what a run needs (a few hundred MB of address space), far below
-// what following a link to an endless device would take.
-constexpr rlim_t kAddressSpaceCap = rlim_t{3} << 30;
 constexpr int kRunTimeoutMs = 90000;
 // Each SMTP time-out of the program, shortened for the stalling server.
 const QString kSmtpTimeoutLimit = QStringLiteral("3");
@@ -43,13 +40,7 @@ Outcome runProgram(const TempAppDir& dir, const QString& caBundle) {
   environment.insert(QStringLiteral("CURL_CA_BUNDLE"), caBundle);
   environment.insert(QStringLiteral("CORVEX_SMTP_TIMEOUT_LIMIT"), kSmtpTimeoutLimit);
   process.setProcessEnvironment(environment);
-#ifndef __SANITIZE_ADDRESS__
-  // The sanitizer reserves terabytes of address space for itself.
-  process.setChildProcessModifier([] {
-    const rlimit cap{kAddressSpaceCap, kAddressSpaceCap};
-    setrlimit(RLIMIT_AS, &cap);
-  });
-#endif
+  test::capAddressSpace(process);
   process.start(QStringLiteral(CORVEX_BINARY), {QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()});
   Outcome outcome;
   if (!process.waitForFinished(kRunTimeoutMs)) {

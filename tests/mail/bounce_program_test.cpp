@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,8 +31,6 @@ using test::ProgramRun;
 using test::TempAppDir;
 
 constexpr int kWaitMs = 60000;
-// Far above what a run needs, far below what reading a huge message whole would take.
-constexpr rlim_t kAddressSpaceCap = rlim_t{3} << 30;
 const QString kBadAddress = QStringLiteral("nadie@laceiba.example");
 
 // The demo's documents, every buyer at example.com but one whose address
@@ -247,13 +244,7 @@ TEST(BounceProgramTest, GraphMailboxReadsOurBouncesAndSkipsWhatIsNotOne) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("CURL_CA_BUNDLE"), certs.filePath(QStringLiteral("ca.pem")));
     process.setProcessEnvironment(environment);
-#ifndef __SANITIZE_ADDRESS__
-    // The sanitizer reserves terabytes of address space for itself.
-    process.setChildProcessModifier([] {
-      const rlimit cap{kAddressSpaceCap, kAddressSpaceCap};
-      setrlimit(RLIMIT_AS, &cap);
-    });
-#endif
+    test::capAddressSpace(process);
     process.start(QStringLiteral(CORVEX_BINARY), {QStringLiteral("--once"), QStringLiteral("--app-dir"), dir.path()});
     ASSERT_TRUE(process.waitForFinished(120000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();

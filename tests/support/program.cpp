@@ -1,5 +1,9 @@
 #include "support/program.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 namespace corvex::test {
 
 Program thisBuild() { return {QStringLiteral(CORVEX_BINARY), QString()}; }
@@ -41,6 +45,18 @@ ProgramRun runProgram(const Program& program, const QStringList& arguments, int 
 
 ProgramRun runProgram(const QStringList& arguments, int timeoutMs, const QProcessEnvironment& environment) {
   return runProgram(thisBuild(), arguments, timeoutMs, environment);
+}
+
+void capAddressSpace(QProcess& process) {
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+  process.setChildProcessModifier([] {
+    constexpr rlim_t kCap = rlim_t{3} << 30;
+    const rlimit cap{kCap, kCap};
+    setrlimit(RLIMIT_AS, &cap);
+  });
+#else
+  Q_UNUSED(process);
+#endif
 }
 
 }  // namespace corvex::test

@@ -36,6 +36,14 @@ std::optional<Program> windowsBuild();
 void startProgram(QProcess& process, const Program& program, const QStringList& arguments,
                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
+/// Caps the address space of the program `process` starts next at 3 GiB:
+/// far above what a run needs (a few hundred MB), far below what reading a
+/// huge input whole or following a link to an endless device would take,
+/// so such a run fails instead of taking the machine. No cap
+/// under the address sanitizer, which reserves terabytes for itself, nor on
+/// Windows.
+void capAddressSpace(QProcess& process);
+
 /// Runs `program` with `arguments` in `environment` and waits at most
 /// `timeoutMs`; a run that has not ended by then is killed and reported with
 /// exit code -1.
